@@ -1,0 +1,53 @@
+# The two commands of the README: `make run` and `make test`. Both install what is missing first.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 30
+JOBS       ?= $(shell nproc)
+GENERATOR  := -G Ninja
+
+.PHONY: all deps configure build run test test-asan test-fuzz test-main bench format clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	bash scripts/run.sh $(BUILD)
+
+# The engine's tests under AddressSanitizer and UndefinedBehaviorSanitizer, each fuzz target for
+# FUZZ_SECONDS, then every test of the main build (its ctest summary is the last line printed).
+test: deps test-asan test-fuzz test-main
+
+test-asan: deps
+	cmake -S . -B $(ASAN_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DHALVERN_GUI=OFF \
+	      -DHALVERN_BENCH=OFF -DHALVERN_SANITIZE=ON
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	    ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) --timeout 600
+
+test-fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	      -DHALVERN_GUI=OFF -DHALVERN_TESTS=OFF -DHALVERN_BENCH=OFF -DHALVERN_FUZZ=ON \
+	      -DHALVERN_FUZZ_SECONDS=$(FUZZ_SECONDS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	ctest --test-dir $(FUZZ_BUILD) --output-on-failure -j $(JOBS)
+
+test-main: build
+	QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --timeout 600
+
+bench: build
+	bash scripts/bench.sh $(BUILD)
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

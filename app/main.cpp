@@ -1,0 +1,4 @@
+#include "app/cli/command_line.h"
+#include "app/ui/start_window.h"
+
+int main(int argc, char** argv) { return runCommandLine(argc, argv, &startWindow); }
