@@ -1,12 +1,60 @@
 #include "app/cli/command_line.h"
 
 #include <cstdio>
+#include <string_view>
 
-int runCommandLine(int argc, char** argv, const WindowStarter& startWindow)
+#include "app/cli/commands.h"
+
+namespace {
+
+void printUsage(std::FILE* out, const std::vector<Command>& extra)
 {
-    if (argc < 2 && startWindow) {
+    std::fprintf(out,
+                 "usage: halvern [OPTIONS]            start the program's window\n"
+                 "       halvern decode [--trace] [--decimal-separator S] [--no-repeat]\n"
+                 "                      [--record-limit N] [--save FILE] [INPUT]\n"
+                 "       halvern convert IN OUT\n"
+                 "       halvern simulate [--pty] [--rate HZ] [--frames N]\n"
+                 "       halvern log --port PATH [--save FILE] [--duration SECONDS] [--frames N]\n"
+                 "                   [--no-repeat] [--record-limit N]\n");
+    for (const Command& c : extra) {
+        std::fprintf(out, "       halvern %.*s ...\n", static_cast<int>(c.name.size()),
+                     c.name.data());
+    }
+    std::fprintf(out, "Each subcommand explains itself with --help.\n");
+}
+
+}  // namespace
+
+int runCommandLine(int argc, char** argv, const WindowStarter& startWindow,
+                   const std::vector<Command>& extraCommands)
+{
+    static const Command builtIn[] = {
+        {"decode", runDecodeCommand},
+        {"convert", runConvertCommand},
+        {"simulate", runSimulateCommand},
+        {"log", runLogCommand},
+    };
+    if (argc >= 2) {
+        const std::string_view name = argv[1];
+        for (const Command& c : builtIn) {
+            if (c.name == name) {
+                return c.run(argc - 1, argv + 1);
+            }
+        }
+        for (const Command& c : extraCommands) {
+            if (c.name == name) {
+                return c.run(argc - 1, argv + 1);
+            }
+        }
+        if (name == "--help" || name == "-h" || name == "help") {
+            printUsage(stdout, extraCommands);
+            return 0;
+        }
+    }
+    if (startWindow) {
         return startWindow(argc, argv);
     }
-    std::fprintf(stderr, "usage: halvern [decode|convert] ...\n");
+    printUsage(stderr, extraCommands);
     return 2;
 }

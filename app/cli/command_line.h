@@ -1,9 +1,24 @@
 #pragma once
 
 #include <functional>
+#include <string_view>
+#include <vector>
 
-// Runs the program from its command line. A known subcommand (decode, convert, ...) runs
-// headless and returns its exit status; with no subcommand the window is started through
-// startWindow (null in builds without the window, which then explain and return 2).
+// A subcommand: argv[0] is the subcommand's own name ("decode"), the rest its arguments.
+// Returns the process exit status (0 success, 1 failure, 2 bad arguments).
+using CommandFunction = std::function<int(int argc, char** argv)>;
+
+struct Command {
+    std::string_view name;
+    CommandFunction run;
+};
+
+// Starts the window with the program's own arguments (options such as --demo or --port).
 using WindowStarter = std::function<int(int argc, char** argv)>;
-int runCommandLine(int argc, char** argv, const WindowStarter& startWindow);
+
+// Runs the program from its command line. A known subcommand runs headless and returns its exit
+// status; anything else goes to startWindow (null in builds without the window, which then
+// print the usage and return 2). extraCommands adds subcommands that need the window's
+// libraries (for example the report renderer).
+int runCommandLine(int argc, char** argv, const WindowStarter& startWindow,
+                   const std::vector<Command>& extraCommands = {});
