@@ -135,7 +135,7 @@ const DecodeOutcome& FrameDecoder::decode(std::string_view frameText) {
     stampTime();
 
     // Step 4: the frame text for the diagnostic label; the frame mark stays lit from now on.
-    m_consumer.frameText(frameText.substr(0, kFrameLength));
+    m_consumer.frameText(frameText);
     light(E::LCDsend);
 
     // Step 5: the function table, only for a frame with its start and end marks.
