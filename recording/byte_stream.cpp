@@ -8,10 +8,11 @@
 #include <cerrno>
 #include <cstring>
 
-ByteSink::ByteSink(int fd) : m_buffer(std::make_unique<char[]>(kBufferBytes)), m_fd(fd) {}
+ByteSink::ByteSink(int fd)
+    : m_buffer(std::make_unique_for_overwrite<char[]>(kBufferBytes)), m_fd(fd) {}
 
 ByteSink::ByteSink(std::string& out)
-    : m_buffer(std::make_unique<char[]>(kBufferBytes)), m_out(&out) {}
+    : m_buffer(std::make_unique_for_overwrite<char[]>(kBufferBytes)), m_out(&out) {}
 
 ByteSink::~ByteSink() = default;
 
@@ -55,7 +56,8 @@ void ByteSink::putSlow(std::string_view text) {
     }
 }
 
-ByteSource::ByteSource(int fd) : m_buffer(std::make_unique<char[]>(kBufferBytes)), m_fd(fd) {}
+ByteSource::ByteSource(int fd)
+    : m_buffer(std::make_unique_for_overwrite<char[]>(kBufferBytes)), m_fd(fd) {}
 
 ByteSource::ByteSource(std::string_view memory)
     : m_pos(memory.data()), m_end(memory.data() + memory.size()) {}

@@ -107,7 +107,7 @@ private:
 
     const char* store(std::string_view text) {
         if (m_blockUsed + text.size() > kBlockBytes) {
-            m_blocks.push_back(std::make_unique<char[]>(kBlockBytes));
+            m_blocks.push_back(std::make_unique_for_overwrite<char[]>(kBlockBytes));
             m_blockUsed = 0;
         }
         char* at = m_blocks.back().get() + m_blockUsed;
@@ -199,7 +199,7 @@ void TableStore::append(const RowData& row) {
     Impl& d = *m_impl;
     const std::size_t at = d.rows % kChunkRows;
     if (d.rows / kChunkRows == d.chunks.size()) {
-        d.chunks.push_back(std::make_unique<Chunk>());
+        d.chunks.push_back(std::make_unique_for_overwrite<Chunk>());
     }
     Chunk& c = *d.chunks[d.rows / kChunkRows];
     std::uint8_t flags = 0;
@@ -249,7 +249,7 @@ void TableStore::reserve(std::size_t rows) {
     const std::size_t chunksNeeded = (rows + kChunkRows - 1) / kChunkRows;
     d.chunks.reserve(chunksNeeded);
     while (d.chunks.size() < chunksNeeded) {
-        d.chunks.push_back(std::make_unique<Chunk>());
+        d.chunks.push_back(std::make_unique_for_overwrite<Chunk>());
     }
 }
 
