@@ -1,6 +1,7 @@
 #include "app/ui/main_window.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLocale>
@@ -14,16 +15,21 @@
 
 #include "app/ui/click_panel.h"
 #include "app/ui/fonts.h"
+#include "app/ui/window_consumer.h"
+#include "display/ui/analog_scale.h"
+#include "display/ui/scale_limits_window.h"
+#include "lcd/ui/connection_indicator_view.h"
+#include "lcd/ui/virtual_lcd.h"
 
 namespace {
 
 const char* const kBaseTitle = "Halvern Interface Program Ver2.00";
 
-QFrame* placeholderPanel(const char* name, const QRect& place, QWidget* parent) {
-    auto* panel = new QFrame(parent);
-    panel->setObjectName(QString::fromLatin1(name));
-    panel->setGeometry(place);
-    return panel;
+// "hh : nn : ss     mm - dd - yyyy", the LCD's hidden time label.
+QByteArray lcdTimeText() {
+    return QDateTime::currentDateTime()
+        .toString(QStringLiteral("HH : mm : ss     MM - dd - yyyy"))
+        .toLatin1();
 }
 
 }  // namespace
@@ -99,6 +105,15 @@ void TFCOMM::buildMenu() {
     connect(exitItem, &QAction::triggered, this, &TFCOMM::BtExit1Click);
     // The limits and running extremes of the scale are offered here.
     m_scaleMenu = addMenu(QStringLiteral("Scale"), "ScaleMenu", true);
+    QAction* limits = m_scaleMenu->addAction(QStringLiteral("Limits\u2026"));
+    limits->setObjectName(QStringLiteral("ScaleLimits"));
+    connect(limits, &QAction::triggered, this, [this] {
+        ScaleLimitsWindow* w = limitsWindow();
+        w->refreshExtremes();
+        w->show();
+        w->raise();
+        w->activateWindow();
+    });
 }
 
 void TFCOMM::buildTopBar() {
@@ -125,7 +140,9 @@ void TFCOMM::buildTopBar() {
 }
 
 void TFCOMM::buildAreas() {
-    m_lcdPanel = placeholderPanel("Panel1", QRect(8, 35, 425, 206), m_client);
+    m_lcd = new VirtualLcd(m_client);
+    m_lcd->move(8, 35);
+    m_lcdPanel = m_lcd;
 
     m_barGraph = new QProgressBar(m_client);
     m_barGraph->setObjectName(QStringLiteral("PBar2"));
@@ -142,7 +159,11 @@ void TFCOMM::buildAreas() {
     m_gridArea->setObjectName(QStringLiteral("DBGrid1"));
     m_gridArea->setGeometry(6, 312, 426, 217);
 
-    m_scalePanel = placeholderPanel("KD", QRect(433, 36, 371, 143), m_client);
+    m_scale = new AnalogScale(m_client);
+    m_scale->move(433, 36);
+    m_scalePanel = m_scale;
+    m_indicator = new ConnectionIndicatorView(m_scale);
+    m_consumer = std::make_unique<WindowConsumer>(*m_indicator, *m_lcd, *m_scale, *m_barGraph);
 
     m_chartArea = new QWidget(m_client);
     m_chartArea->setObjectName(QStringLiteral("Chtshow"));
@@ -170,8 +191,27 @@ void TFCOMM::setChartWidget(QWidget* chart) {
     replaceArea(m_chartArea, chart);
 }
 
+ScaleLimitsWindow* TFCOMM::limitsWindow() {
+    if (m_limitsWindow == nullptr) {
+        m_limitsWindow = new ScaleLimitsWindow(*m_scale, this);
+    }
+    return m_limitsWindow;
+}
+
 void TFCOMM::FormCreate() {
+    // The steps of the other rooms (time stamp, chart controller, table, recording state,
+    // serial handler and port, chart axis) run where those rooms attach; the order here is
+    // the window's share of the start-up.
     m_localeDecimalSeparator = readLocaleDecimalSeparator();
+    LcdState start = m_lcd->shownState();
+    const QByteArray time = lcdTimeText();
+    start.timeText.assign(std::string_view(time.constData(), static_cast<size_t>(time.size())));
+    m_lcd->apply(start);
+    // The profile of this build: its title and count mode "4" (the scale starts in it, with
+    // the remembered unit "113" in its extremes).
+    setWindowTitle(QString::fromLatin1(kBaseTitle));
+    m_scale->KDsetup();
+    m_scale->KDrun(m_scale->scaleParams().needleOffset);
     setWindowTitle(programTitle(is64BitOperatingSystem()));
 }
 

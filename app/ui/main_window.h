@@ -4,8 +4,14 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <memory>
 
+class AnalogScale;
 class ClickPanel;
+class ConnectionIndicatorView;
+class ScaleLimitsWindow;
+class VirtualLcd;
+class WindowConsumer;
 class QGroupBox;
 class QMenu;
 class QProgressBar;
@@ -50,6 +56,15 @@ public:
     QWidget* gridArea() const { return m_gridArea; }              // DBGrid1
     QWidget* scalePanel() const { return m_scalePanel; }          // KD
     QWidget* chartArea() const { return m_chartArea; }            // Chtshow
+    VirtualLcd* lcd() const { return m_lcd; }                     // Panel1 itself
+    AnalogScale* scale() const { return m_scale; }                // KD itself
+    ConnectionIndicatorView* connectionIndicator() const { return m_indicator; }
+    // The window's part of every decoded frame (indicator, LCD, scale, alarm, bar graph); the
+    // table and the chart attach their steps to it (setRecorder, setChart).
+    WindowConsumer& readingConsumer() const { return *m_consumer; }
+    // The limits window of the "Scale" menu (created on first use).
+    ScaleLimitsWindow* limitsWindow();
+
     // Puts the room's own widget at the grid's (chart's) place in place of the current one, which
     // is deleted; the widget takes the place's geometry and objectName. Null is ignored.
     void setGridWidget(QWidget* grid);
@@ -112,6 +127,12 @@ private:
     QMenu* m_graphicMenu = nullptr;
     QMenu* m_exitMenu = nullptr;
     QMenu* m_scaleMenu = nullptr;
+
+    VirtualLcd* m_lcd = nullptr;
+    AnalogScale* m_scale = nullptr;
+    ConnectionIndicatorView* m_indicator = nullptr;
+    std::unique_ptr<WindowConsumer> m_consumer;
+    ScaleLimitsWindow* m_limitsWindow = nullptr;
 
     QString m_localeDecimalSeparator;
     std::function<void()> m_quitRequest;
