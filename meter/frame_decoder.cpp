@@ -73,7 +73,7 @@ std::optional<std::int32_t> readWholeNumber(std::string_view text) {
 
 // Joins a sign and digit texts into a number text held in place.
 struct NumberText {
-    char buffer[16];
+    char buffer[32];
     std::size_t size = 0;
     void add(std::string_view part) {
         for (char c : part) {
@@ -143,7 +143,7 @@ char* putText(char* out, std::string_view text) {
     return out;
 }
 
-constexpr int kFrameLength = 13;
+constexpr std::size_t kFrameLength = 13;
 
 }  // namespace
 
@@ -203,15 +203,24 @@ const DecodeOutcome& FrameDecoder::decode(std::string_view frameText) {
 
     // Step 2: every position 1-13 must be a hexadecimal digit.
     int values[kFrameLength];
-    for (int i = 0; i < kFrameLength; ++i) {
-        if (static_cast<std::size_t>(i) >= frameText.size()) {
-            fail(2, {});
-            return m_outcome;
+    int anyBad = frameText.size() < kFrameLength ? -1 : 0;
+    if (anyBad == 0) {
+        for (std::size_t i = 0; i < kFrameLength; ++i) {
+            values[i] = hexValue(frameText[i]);
+            anyBad |= values[i];
         }
-        values[i] = hexValue(frameText[static_cast<std::size_t>(i)]);
-        if (values[i] < 0) {
-            fail(2, frameText.substr(static_cast<std::size_t>(i), 1));
-            return m_outcome;
+    }
+    if (anyBad < 0) {
+        // The first position that does not convert; a missing one reads as an empty text.
+        for (std::size_t i = 0; i < kFrameLength; ++i) {
+            if (i >= frameText.size()) {
+                fail(2, {});
+                return m_outcome;
+            }
+            if (hexValue(frameText[i]) < 0) {
+                fail(2, frameText.substr(i, 1));
+                return m_outcome;
+            }
         }
     }
     const char* p = frameText.data();
@@ -237,8 +246,9 @@ const DecodeOutcome& FrameDecoder::decode(std::string_view frameText) {
 
     // Step 6: digits, the overload rule, then the flags (the "open" rule wins over overload).
     std::array<FixedText<2>, 4>& d = m_reading.digits;
-    for (int i = 0; i < 4; ++i) {
-        d[static_cast<std::size_t>(i)].assign(std::string_view(p + 4 + i, 1));
+    for (std::size_t i = 0; i < 4; ++i) {
+        d[i].clear();
+        d[i].append(p[4 + i]);
     }
     if (values[9] & 1) {
         d[0].assign("  ");
@@ -261,30 +271,35 @@ const DecodeOutcome& FrameDecoder::decode(std::string_view frameText) {
 
     // Step 9: the value text.
     const std::string_view sign = m_reading.signText;
+    const bool negative = m_lcd.minus;
     const bool overloadShown = d[2].view() == "@";
     if (framed) {
-        FixedText<32>& v = m_reading.valueText;
-        v.assign(sign);
-        if (overloadShown) {
-            v.append(d[1]);
-            v.append(p1);
-            v.append(d[2]);
-        } else {
-            v.append(d[0]);
-            v.append(p1);
-            v.append(d[1]);
-            v.append(p2);
-            v.append(d[2]);
-            v.append(p3);
-            v.append(d[3]);
+        // Built in place and assigned once: only one point is lit, so at most one separator.
+        NumberText v;
+        if (negative) {
+            v.buffer[v.size++] = '-';
         }
+        if (overloadShown) {
+            v.add(d[1]);
+            v.add(p1);
+            v.add(d[2]);
+        } else {
+            // Without the overload rule every digit text is one character.
+            const std::string_view points[4] = {{}, p1, p2, p3};
+            for (std::size_t i = 0; i < 4; ++i) {
+                v.buffer[v.size++] = d[i].view()[0];
+                if (m_lcd.point == static_cast<int>(i) + 1) {
+                    v.add(points[i + 1]);
+                }
+            }
+        }
+        m_reading.valueText.assign(v.view());
     }
 
     // Step 10: the count mode of this frame, the face, the needle.
     const FrameCountMode& mode = chooseFrameCountMode(m_reading.functionText, m_reading.unitText);
     m_outcome.countMode = &mode;
     const ScaleParams& scale = *mode.scale;
-    const bool negative = sign == "-";
     const bool openShown = d[0].view() == "o" && d[1].view() == "p";
     const DisplayDigits digits(d);
     int needle = 0;
