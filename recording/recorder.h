@@ -121,7 +121,8 @@ public:
     std::int32_t nextRowNumber() const { return m_nextRowNumber; }
     std::int32_t rowsRecorded() const { return m_rowsRecorded; }
     std::int32_t samplingCountdown() const { return m_samplingCountdown; }
-    std::string_view lastRecordedKey() const { return m_lastRecordedKey.view(); }
+    // Value, function, unit and auto/manual texts of the last recorded reading, joined.
+    std::string lastRecordedKey() const;
     const RecallClock& recallClock() const { return m_recallClock; }
     // The seconds between recalled readings: TimeInt when it holds a whole number >= 0,
     // otherwise the last such value (1 at start).
@@ -130,8 +131,15 @@ public:
     const LocalDateTime& readingTimestamp() const { return m_readingTimestamp; }
 
 private:
-    using ChangeKey = FixedText<64>;
-    static ChangeKey changeKeyOf(const CurrentReading& reading);
+    // The change key's parts, kept apart: copying them is a plain struct copy, and they are
+    // compared as one joined text only when Repeat is off.
+    struct ChangeKey {
+        decltype(CurrentReading::valueText) value;
+        decltype(CurrentReading::functionText) function;
+        decltype(CurrentReading::unitText) unit;
+        decltype(CurrentReading::autoManualText) autoManual;
+    };
+    static bool sameKey(const ChangeKey& key, const CurrentReading& reading);
     void stampReading();
     bool setClockFromEdits(EditOutcome& outcome);
 

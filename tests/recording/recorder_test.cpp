@@ -94,6 +94,12 @@ TEST_F(RecorderTest, WithoutRepeatOnlyChangedReadingsAreRecorded) {
     r.functionText = "ACV";
     EXPECT_EQ(feed(r, 2), 1);
     EXPECT_EQ(recorder.lastRecordedKey(), "1.235ACVmVManu");
+    // The key is the joined text, not its parts.
+    r.valueText = "1.23";
+    r.functionText = "5ACV";
+    EXPECT_EQ(feed(r, 1), 0);
+    r.valueText = "1.2";
+    EXPECT_EQ(feed(r, 1), 1);
 }
 
 TEST_F(RecorderTest, NewRestartsNumberingButKeepsTheChangeKeyAndSettings) {
