@@ -101,8 +101,10 @@ void Recorder::stampReading() {
 
 RecordOutcome Recorder::recordReading(const CurrentReading& reading) {
     stampReading();
+    return INDataToTable(reading);
+}
 
-    // INDataToTable
+RecordOutcome Recorder::INDataToTable(const CurrentReading& reading) {
     if (m_recordLimit < m_rowsRecorded) {
         return {};
     }
@@ -115,8 +117,11 @@ RecordOutcome Recorder::recordReading(const CurrentReading& reading) {
     }
     if (!m_reloadValue) {
         const std::string& text = m_edits[editIndex(RecorderEdit::RecordSITime)];
-        const std::size_t n = formatNotAWholeNumber(text, m_failure.data(), m_failure.size());
-        return {false, std::string_view(m_failure.data(), n)};
+        // Written into a kept buffer: a bad reload text fails every frame, and each failure
+        // must not allocate once the buffer has grown to the message's size.
+        m_failure.resize(text.size() + 64);
+        m_failure.resize(formatNotAWholeNumber(text, m_failure.data(), m_failure.size()));
+        return {false, m_failure};
     }
     m_lastRecordedKey = {reading.valueText, reading.functionText, reading.unitText,
                          reading.autoManualText};

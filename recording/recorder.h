@@ -75,6 +75,9 @@ public:
     // The recording step for one decoded reading: stamp it, then INDataToTable. Allocates
     // nothing. Fails (no row) only when RecordSITime holds a text that is not a whole number.
     RecordOutcome recordReading(const CurrentReading& reading);
+    // Admission and append with the time stamp already prepared (the second half of
+    // recordReading). Fails like recordReading.
+    RecordOutcome INDataToTable(const CurrentReading& reading);
 
     // New (RecordNewClick): the window shows kRecordDeletedMessage first, then calls this.
     // Empties the table, restarts numbering and the limit count. Never fails.
@@ -163,7 +166,7 @@ private:
     int m_samplingElapsedMs = 0;
     RecallClock m_recallClock;
     LocalDateTime m_readingTimestamp;
-    std::array<char, 96> m_failure{};
+    std::string m_failure;
 };
 
 // The recorder as the decoder's recording step: appends and answers; a failed conversion goes

@@ -176,6 +176,10 @@ TEST_F(RecorderTest, ReloadTextsAndTheirFailures) {
     EXPECT_FALSE(outcome.appended);
     EXPECT_EQ(outcome.failure, "'x1' is not a valid integer value");
     EXPECT_TRUE(table.empty());
+    const std::string pasted(200, '7');  // beyond 32 bits: not a whole number either
+    recorder.setEditText(RecorderEdit::RecordSITime, pasted);
+    EXPECT_EQ(recorder.recordReading(reading("1.000")).failure,
+              "'" + pasted + "' is not a valid integer value");
     EXPECT_EQ(recorder.nextRowNumber(), 1);
 }
 
