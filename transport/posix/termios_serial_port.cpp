@@ -195,17 +195,24 @@ ReadResult TermiosSerialPort::read(std::uint8_t* buffer, std::size_t size) {
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            // Nothing queued. A hung-up line may still say EAGAIN on some drivers; poll tells.
+        if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK) {
+            // Nothing queued: a raw read without minimum returns 0 (or EAGAIN), and so does a
+            // hung-up line on some drivers. Only poll tells the two apart.
             pollfd p{m_fd, POLLIN, 0};
-            if (::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 &&
-                (p.revents & POLLIN) == 0) {
-                r.hungUp = true;
+            if (::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+                // Hung up (the kernel also flags POLLIN then, for the end of file). Bytes that
+                // arrived just before the hang-up are still delivered; the next poll closes.
+                const ssize_t last = ::read(m_fd, buffer, size);
+                if (last > 0) {
+                    r.count = static_cast<std::size_t>(last);
+                } else {
+                    r.hungUp = true;
+                }
             }
             return r;
         }
-        // End of file (0) on a non-blocking terminal, or EIO: the device has been hung up.
-        r.hungUp = (n == 0 || errno == EIO || errno == ENXIO || errno == ENODEV || errno == EBADF);
+        // EIO and the like: the device has been hung up (adapter removed, terminal closed).
+        r.hungUp = (errno == EIO || errno == ENXIO || errno == ENODEV || errno == EBADF);
         return r;
     }
 }
