@@ -29,6 +29,8 @@ public:
     explicit SerialConnectionControl(TCommPortDriver& driver);
 
     const SerialControlState& state() const { return m_state; }
+    // Device path of port index 0..3, for the selector's tool tip.
+    const std::string& portPath(int index) const { return m_driver.portMap().path(index); }
     // Port selection (COM11Click … COM41Click): index 0..3; ignored outside that range.
     void selectPort(int index);
     // A click on the visible selector panel: selects the next port, COM4 wrapping to COM1.
