@@ -63,11 +63,19 @@ bool TermiosSerialPort::open(const std::string& device) {
     close();
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        m_lastError = errno;
         return false;
     }
     // Only terminals are serial ports; a plain file or a directory would "open" otherwise.
     // TIOCEXCL keeps other users out, flock keeps out other instances even when run as root.
-    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+    if (!::isatty(fd)) {
+        m_lastError = ENOTTY;
+    } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+        m_lastError = errno == EWOULDBLOCK ? EBUSY : errno;
+    } else {
+        m_lastError = 0;
+    }
+    if (m_lastError != 0) {
         ::close(fd);
         return false;
     }

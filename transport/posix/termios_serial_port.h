@@ -25,9 +25,13 @@ public:
 
     // The open descriptor, -1 while closed (for tests).
     int fd() const { return m_fd; }
+    // The system's error number of the last failed open (EWOULDBLOCK/EBUSY: in use; ENOTTY:
+    // not a terminal), 0 after a successful one.
+    int lastError() const { return m_lastError; }
 
 private:
     int m_fd = -1;
+    int m_lastError = 0;
 };
 
 // Sets a bit rate termios has no constant for (14400, 56000) on an open terminal; false if
