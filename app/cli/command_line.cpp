@@ -7,7 +7,8 @@
 
 namespace {
 
-void printUsage(std::FILE* out, const std::vector<Command>& extra) {
+void printUsage(std::FILE* out, const std::vector<Command>& extra)
+{
     std::fprintf(out,
                  "usage: halvern [OPTIONS]            start the program's window\n"
                  "       halvern decode [--trace] [--decimal-separator S] [--no-repeat]\n"
@@ -26,7 +27,8 @@ void printUsage(std::FILE* out, const std::vector<Command>& extra) {
 }  // namespace
 
 int runCommandLine(int argc, char** argv, const WindowStarter& startWindow,
-                   const std::vector<Command>& extraCommands) {
+                   const std::vector<Command>& extraCommands)
+{
     static const Command builtIn[] = {
         {"decode", runDecodeCommand},
         {"convert", runConvertCommand},
