@@ -24,6 +24,8 @@ public:
 
     std::size_t size() const { return m_size; }
     bool empty() const { return m_size == 0; }
+    // Bytes held for the points (whole chunks).
+    std::size_t memoryBytes() const { return m_chunks.size() * kChunkSize * sizeof(float); }
     // The value at x = index; index must be below size().
     float at(std::size_t index) const {
         return m_chunks[index >> kChunkBits][index & (kChunkSize - 1)];
