@@ -1,10 +1,42 @@
 #include <cstdio>
+#include <string>
+#include <string_view>
 
 #include "app/cli/commands.h"
+#include "recording/data_files.h"
+#include "recording/table_store.h"
 
-// Placeholder until the subcommand is built.
-int runConvertCommand(int, char**)
-{
-    std::fprintf(stderr, "halvern convert: not available in this build\n");
-    return 2;
+namespace {
+
+void printUsage(std::FILE* out) {
+    std::fprintf(out,
+                 "usage: halvern convert IN OUT\n"
+                 "Loads the data file IN (\".xml\": data packet, anything else: tab-separated "
+                 "text)\nand saves its rows as OUT by the same rule.\n");
+}
+
+}  // namespace
+
+int runConvertCommand(int argc, char** argv) {
+    if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
+        printUsage(stdout);
+        return 2;
+    }
+    if (argc != 3 || std::string_view(argv[1]).empty() || std::string_view(argv[2]).empty() ||
+        argv[1][0] == '-' || argv[2][0] == '-') {
+        printUsage(stderr);
+        return 2;
+    }
+    TableStore table;
+    const FileOutcome loaded = LoadDataFile(argv[1], table, false);
+    if (!loaded.ok) {
+        std::fprintf(stderr, "%s\n", loaded.message.c_str());
+        return 1;
+    }
+    const FileOutcome saved = saveTable(table, argv[2]);
+    if (!saved.ok) {
+        std::fprintf(stderr, "%s\n", saved.message.c_str());
+        return 1;
+    }
+    return 0;
 }

@@ -1,0 +1,157 @@
+#include "recording/byte_stream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+ByteSink::ByteSink(int fd)
+    : m_buffer(std::make_unique_for_overwrite<char[]>(kBufferBytes)), m_fd(fd) {}
+
+ByteSink::ByteSink(std::string& out)
+    : m_buffer(std::make_unique_for_overwrite<char[]>(kBufferBytes)), m_out(&out) {}
+
+ByteSink::~ByteSink() = default;
+
+bool ByteSink::flush() {
+    if (m_failed) {
+        m_used = 0;
+        return false;
+    }
+    if (m_out != nullptr) {
+        m_out->append(m_buffer.get(), m_used);
+        m_used = 0;
+        return true;
+    }
+    const char* p = m_buffer.get();
+    std::size_t left = m_used;
+    while (left > 0) {
+        const ssize_t n = ::write(m_fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            m_failed = true;
+            break;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    m_used = 0;
+    return !m_failed;
+}
+
+void ByteSink::putSlow(std::string_view text) {
+    while (!text.empty()) {
+        if (m_used == kBufferBytes) {
+            flush();
+        }
+        const std::size_t n = std::min(text.size(), kBufferBytes - m_used);
+        std::memcpy(m_buffer.get() + m_used, text.data(), n);
+        m_used += n;
+        text.remove_prefix(n);
+    }
+}
+
+ByteSource::ByteSource(int fd)
+    : m_buffer(std::make_unique_for_overwrite<char[]>(kBufferBytes)), m_fd(fd) {}
+
+ByteSource::ByteSource(std::string_view memory)
+    : m_pos(memory.data()), m_end(memory.data() + memory.size()) {}
+
+bool ByteSource::refill() {
+    if (m_fd < 0 || m_failed) {
+        return false;
+    }
+    while (true) {
+        const ssize_t n = ::read(m_fd, m_buffer.get(), kBufferBytes);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            m_failed = true;
+        }
+        if (n <= 0) {
+            m_pos = m_end = m_buffer.get();
+            return false;
+        }
+        m_pos = m_buffer.get();
+        m_end = m_pos + n;
+        return true;
+    }
+}
+
+namespace {
+
+std::atomic<unsigned> g_tempCounter{0};
+
+std::string folderOf(const std::string& name) {
+    const auto slash = name.find_last_of('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : name.substr(0, slash);
+}
+
+std::string baseOf(const std::string& name) {
+    const auto slash = name.find_last_of('/');
+    return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+}  // namespace
+
+bool writeFileReplacing(const std::string& name, const std::function<void(ByteSink&)>& write) {
+    if (name.empty()) {
+        return false;
+    }
+    const std::string folder = folderOf(name);
+    const std::string base = baseOf(name);
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        temp = folder + "/." + base + ".saving-" + std::to_string(::getpid()) + "-" +
+               std::to_string(g_tempCounter++);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            return false;
+        }
+    }
+    if (fd < 0) {
+        return false;
+    }
+    struct stat old {};
+    if (::stat(name.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        ::fchmod(fd, old.st_mode & 07777);
+    }
+    bool ok;
+    {
+        ByteSink sink(fd);
+        write(sink);
+        ok = sink.flush();
+    }
+    // The data must be on disk before the rename makes it the file, or a crash could leave an
+    // empty file where the old one was.
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(temp.c_str(), name.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+    }
+    return ok;
+}
+
+int openForReading(const std::string& name) {
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}

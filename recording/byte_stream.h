@@ -1,0 +1,99 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// Streams the data files go through, so that saving and loading hold one buffer of the file at
+// a time whatever its size.
+
+// Collects output in a 1 MiB buffer and hands full buffers to a file descriptor or a string.
+class ByteSink {
+public:
+    explicit ByteSink(int fd);
+    explicit ByteSink(std::string& out);
+    ~ByteSink();
+    ByteSink(const ByteSink&) = delete;
+    ByteSink& operator=(const ByteSink&) = delete;
+
+    void put(char c) {
+        if (m_used == kBufferBytes) {
+            flush();
+        }
+        m_buffer[m_used++] = c;
+    }
+    void put(std::string_view text) {
+        if (text.size() > kBufferBytes - m_used) {
+            putSlow(text);
+            return;
+        }
+        std::char_traits<char>::copy(m_buffer.get() + m_used, text.data(), text.size());
+        m_used += text.size();
+    }
+    // Writes what is buffered. False (and stays false) once a write has failed.
+    bool flush();
+    bool ok() const { return !m_failed; }
+
+private:
+    static constexpr std::size_t kBufferBytes = 1 << 20;
+    void putSlow(std::string_view text);
+
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_used = 0;
+    int m_fd = -1;
+    std::string* m_out = nullptr;
+    bool m_failed = false;
+};
+
+// Reads a file in 1 MiB chunks, or walks bytes already in memory.
+class ByteSource {
+public:
+    explicit ByteSource(int fd);
+    explicit ByteSource(std::string_view memory);
+    ByteSource(const ByteSource&) = delete;
+    ByteSource& operator=(const ByteSource&) = delete;
+
+    // The next byte (0..255) or -1 at the end or after a read error.
+    int peek() {
+        if (m_pos == m_end && !refill()) {
+            return -1;
+        }
+        return static_cast<unsigned char>(*m_pos);
+    }
+    int get() {
+        const int c = peek();
+        if (c >= 0) {
+            ++m_pos;
+        }
+        return c;
+    }
+    // The bytes available without reading further; refills when none are left.
+    std::string_view available() {
+        if (m_pos == m_end) {
+            refill();
+        }
+        return {m_pos, static_cast<std::size_t>(m_end - m_pos)};
+    }
+    void skip(std::size_t n) { m_pos += n; }
+    bool failed() const { return m_failed; }
+
+private:
+    static constexpr std::size_t kBufferBytes = 1 << 20;
+    bool refill();
+
+    std::unique_ptr<char[]> m_buffer;
+    const char* m_pos = nullptr;
+    const char* m_end = nullptr;
+    int m_fd = -1;
+    bool m_failed = false;
+};
+
+// Writes a file without ever destroying the old one: the content goes to a new file in the same
+// folder, which is renamed over the target only when complete. The new file keeps the old
+// file's permissions. False (and nothing changed) when any step fails.
+bool writeFileReplacing(const std::string& name, const std::function<void(ByteSink&)>& write);
+
+// Opens a file for reading; -1 when it cannot be opened.
+int openForReading(const std::string& name);

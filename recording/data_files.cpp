@@ -1,0 +1,128 @@
+#include "recording/data_files.h"
+
+#include <unistd.h>
+
+#include "recording/byte_stream.h"
+#include "recording/formats.h"
+
+namespace {
+
+FileOutcome saveFailed(const std::string& name) {
+    return {false, "Could not save table to specified file: " + name};
+}
+
+FileOutcome loadFailed() {
+    return {false, std::string(kLoadFailedMessage)};
+}
+
+// Reads a packet into a fresh table and hands it over only when all of it is valid.
+bool loadPacket(ByteSource& in, TableStore& table) {
+    TableStore fresh;
+    if (!readTablePacket(in, fresh)) {
+        return false;
+    }
+    table.replaceWith(std::move(fresh));
+    return true;
+}
+
+class FileCloser {
+public:
+    explicit FileCloser(int fd) : m_fd(fd) {}
+    ~FileCloser() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    FileCloser(const FileCloser&) = delete;
+    FileCloser& operator=(const FileCloser&) = delete;
+
+private:
+    int m_fd;
+};
+
+}  // namespace
+
+void SplitText(std::string_view text, std::string_view separator, std::vector<std::string>& list) {
+    std::vector<std::string> items;
+    if (!separator.empty()) {
+        std::size_t at;
+        while ((at = text.find(separator)) != std::string_view::npos) {
+            items.emplace_back(text.substr(0, at));
+            text.remove_prefix(at + separator.size());
+        }
+    }
+    items.emplace_back(text);
+    list = std::move(items);
+}
+
+bool isPacketName(std::string_view name) {
+    const auto dot = name.find_last_of('.');
+    const auto slash = name.find_last_of('/');
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && slash > dot)) {
+        return false;
+    }
+    return name.substr(dot) == ".xml";
+}
+
+FileOutcome SaveTableText(const TableStore& table, const std::string& name) {
+    if (!writeFileReplacing(name, [&](ByteSink& out) { writeTableText(table, out); })) {
+        return saveFailed(name);
+    }
+    return {true, "save table to specified file: " + name + " Scuss!"};
+}
+
+FileOutcome saveTablePacket(const TableStore& table, const std::string& name) {
+    if (!writeFileReplacing(name, [&](ByteSink& out) { writeTablePacket(table, out); })) {
+        return saveFailed(name);
+    }
+    return {true, {}};
+}
+
+FileOutcome saveTable(const TableStore& table, const std::string& name) {
+    return isPacketName(name) ? saveTablePacket(table, name) : SaveTableText(table, name);
+}
+
+FileOutcome LoadDataFile(const std::string& name, TableStore& table, bool clearFirst) {
+    const bool packet = isPacketName(name);
+    if (clearFirst && !packet) {
+        table.clear();
+    }
+    const int fd = openForReading(name);
+    if (fd < 0) {
+        return loadFailed();
+    }
+    FileCloser closer(fd);
+    ByteSource in(fd);
+    const bool ok = packet ? loadPacket(in, table) : readTableText(in, table);
+    return ok ? FileOutcome{true, {}} : loadFailed();
+}
+
+std::string tableTextBytes(const TableStore& table) {
+    std::string out;
+    {
+        ByteSink sink(out);
+        writeTableText(table, sink);
+        sink.flush();
+    }
+    return out;
+}
+
+std::string tablePacketBytes(const TableStore& table) {
+    std::string out;
+    {
+        ByteSink sink(out);
+        writeTablePacket(table, sink);
+        sink.flush();
+    }
+    return out;
+}
+
+bool loadTextBytes(std::string_view bytes, TableStore& table) {
+    ByteSource in(bytes);
+    return readTableText(in, table);
+}
+
+bool loadPacketBytes(std::string_view bytes, TableStore& table) {
+    ByteSource in(bytes);
+    return loadPacket(in, table);
+}

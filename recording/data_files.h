@@ -1,0 +1,52 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "recording/table_store.h"
+
+// The data files of the measurement table: the tab-separated text file (".xls", ".txt" and every
+// name not ending in ".xml") and the table's XML data packet (".xml", lower case only).
+// Nothing here shows anything: functions return the outcome and the text the window shows.
+
+// The header line of the text file (without its CR LF).
+inline constexpr std::string_view kTextHeader = "No\tTime\tDC/AC\tValue\tUnit\tRange\tAUTO";
+// The error box of every failed load: caption and text.
+inline constexpr std::string_view kLoadFailedCaption = "Error";
+inline constexpr std::string_view kLoadFailedMessage = "Failed to Load File!";
+
+struct FileOutcome {
+    bool ok = false;
+    std::string message;  // the box to show; empty when there is none
+};
+
+// Splits text at every occurrence of separator: "a\tb" gives a, b; "a\t" gives a and an empty
+// item; an empty text one empty item. The list's old content is replaced. Never fails.
+void SplitText(std::string_view text, std::string_view separator, std::vector<std::string>& list);
+
+// The extension rule of save and load: true only when the name ends in exactly ".xml".
+bool isPacketName(std::string_view name);
+
+// Writes the table as tab-separated text. Succeeds with "save table to specified file: NAME
+// Scuss!"; fails with "Could not save table to specified file: NAME", the old file kept.
+FileOutcome SaveTableText(const TableStore& table, const std::string& name);
+// Writes the table as an XML data packet. Succeeds without a message; fails like SaveTableText.
+FileOutcome saveTablePacket(const TableStore& table, const std::string& name);
+// The save of saveasClick: packet for ".xml", text for anything else.
+FileOutcome saveTable(const TableStore& table, const std::string& name);
+
+// Reads a data file into the table. ".xml": the packet replaces the rows, all or nothing.
+// Otherwise the text lines after the first are appended; rows before a failing line stay.
+// Fails with kLoadFailedMessage (file missing or unreadable, bad line, bad packet).
+// clearFirst empties the table before a text file is read (a packet replaces the rows anyway,
+// and a bad packet leaves them untouched).
+FileOutcome LoadDataFile(const std::string& name, TableStore& table, bool clearFirst);
+
+// The same formats in memory, for the fuzz targets and the command line. Loading text appends
+// (rows before a failing line stay); loading a packet replaces the rows only when all of it is
+// valid. Both return false on failure.
+std::string tableTextBytes(const TableStore& table);
+std::string tablePacketBytes(const TableStore& table);
+bool loadTextBytes(std::string_view bytes, TableStore& table);
+bool loadPacketBytes(std::string_view bytes, TableStore& table);

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "recording/byte_stream.h"
+#include "recording/table_store.h"
+
+// The two file formats over streams; data_files.cpp puts files and memory behind them.
+
+// Writes the header and one line per row. Never fails (the sink records write errors).
+void writeTableText(const TableStore& table, ByteSink& out);
+// Appends a row per line after the first; false at the first line that cannot be a row (the
+// rows before it stay) or on a read error.
+bool readTableText(ByteSource& in, TableStore& table);
+
+// Writes the XML data packet. Never fails (the sink records write errors).
+void writeTablePacket(const TableStore& table, ByteSink& out);
+// Reads a whole packet into an empty table; false when the packet is malformed or its fields
+// are not the table's (the table then holds an unspecified part of the rows).
+bool readTablePacket(ByteSource& in, TableStore& table);

@@ -1,0 +1,170 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "meter/clock.h"
+#include "meter/current_reading.h"
+#include "meter/fixed_text.h"
+#include "meter/reading_consumer.h"
+#include "recording/table_store.h"
+
+// The box New shows before it empties the table (one blank before and after).
+inline constexpr std::string_view kRecordDeletedMessage = " Record deleted ";
+// The box shown when a start-time edit holds an hour above 23 or a minute or second above 59.
+inline constexpr std::string_view kInputErrorMessage = "Input error!";
+// The warning of the digit filter.
+inline constexpr std::string_view kDigitOnlyMessage = "Please input number 0-9";
+
+// The edits whose texts the recorder holds (the window mirrors them).
+enum class RecorderEdit : std::uint8_t { RecordSITime, TimeH, TimeM, TimeS, TimeInt };
+
+// The six items of the "Record" menu, a radio group.
+enum class RecordLimitItem : std::uint8_t { N10001, N50001, N100001, N500001, N1000001, limitess };
+struct RecordLimitChoice {
+    RecordLimitItem item;
+    std::string_view caption;
+    std::int32_t limit;
+};
+inline constexpr std::array<RecordLimitChoice, 6> kRecordLimitChoices = {{
+    {RecordLimitItem::N10001, "1000", 1000},
+    {RecordLimitItem::N50001, "5000", 5000},
+    {RecordLimitItem::N100001, "10000", 10000},
+    {RecordLimitItem::N500001, "50000", 50000},
+    {RecordLimitItem::N1000001, "100000", 100000},
+    {RecordLimitItem::limitess, "limitless", 10000000},
+}};
+
+// Hours, minutes and seconds that stamp recalled readings.
+struct RecallClock {
+    std::int32_t hours = 0;
+    std::int32_t minutes = 0;
+    std::int32_t seconds = 0;
+    friend bool operator==(const RecallClock&, const RecallClock&) = default;
+};
+
+// What the recording step did with one reading. On a failed conversion `failure` holds the
+// message ("'x' is not a valid integer value"); the view lives until the next recording step.
+struct RecordOutcome {
+    bool appended = false;
+    std::string_view failure;
+};
+
+// What an edit handler has to tell the user: zero or more boxes, in order. A conversion failure
+// (`conversionFailed`) is the application's error box; the others are information boxes.
+struct EditOutcome {
+    std::vector<std::string> messages;
+    bool conversionFailed = false;  // the last message is a failed whole-number conversion
+};
+
+// The digit filter of the numeric edits (RecordSITimeKeyPress): "0"-"9" and backspace (8) pass;
+// any other character is refused with kDigitOnlyMessage. Never fails.
+bool RecordSITimeKeyPress(char key);
+
+// The recording rules and their state: time stamp, admission, append, New, record limit,
+// sampling countdown and the recall clock. Knows nothing of widgets: handlers return what the
+// window has to show. The table and the clock must outlive the recorder.
+class Recorder {
+public:
+    Recorder(TableStore& table, Clock& clock);
+
+    // The recording step for one decoded reading: stamp it, then INDataToTable. Allocates
+    // nothing. Fails (no row) only when RecordSITime holds a text that is not a whole number.
+    RecordOutcome recordReading(const CurrentReading& reading);
+
+    // New (RecordNewClick): the window shows kRecordDeletedMessage first, then calls this.
+    // Empties the table, restarts numbering and the limit count. Never fails.
+    void RecordNewClick();
+
+    // The record limit menu. Changing the limit keeps RowsRecorded. Never fails.
+    void selectRecordLimit(RecordLimitItem item);
+    RecordLimitItem recordLimitItem() const { return m_limitItem; }
+    std::int32_t recordLimit() const { return m_recordLimit; }
+
+    // The check boxes. Never fail.
+    void setRepeat(bool checked) { m_repeat = checked; }
+    bool repeat() const { return m_repeat; }
+    void setSamplingInterval(bool checked);
+    bool samplingInterval() const { return m_samplingInterval; }
+
+    // The edits' texts. setEditText only stores the text; editChanged is the edit's change
+    // event: store, then RecordSITimeChange.
+    void setEditText(RecorderEdit edit, std::string_view text);
+    const std::string& editText(RecorderEdit edit) const {
+        return m_edits[static_cast<std::size_t>(edit)];
+    }
+    EditOutcome editChanged(RecorderEdit edit, std::string_view text);
+
+    // Reloads SamplingCountdown from RecordSITime ("-", "+" and empty read as 0). Fails with
+    // the conversion message for any other text that is not a whole number (countdown kept).
+    EditOutcome RecordSITimeChange();
+    // One tick of the window's 100 ms Trecord timer: while Sampling Interval is checked every
+    // full elapsed second counts SamplingCountdown down by one (not below 0). Never fails.
+    void TrecordTimer(int elapsedMs = 100);
+
+    // RecallCheck clicked: edits become "00","00","00" (checked) or "23","59","59", then the
+    // clock is set from them. Fails with the conversion message (clock part and the rest kept).
+    EditOutcome RecallCheckClick(bool checked);
+    bool recallChecked() const { return m_recall; }
+    // Focus left RecallCheck: set the clock from the three edits; fails like RecallCheckClick.
+    EditOutcome RecallCheckExit();
+    // Key released in TimeH, TimeM or TimeS: each edit in turn sets its part of the clock when in
+    // range (0-23, 0-59, 0-59); otherwise "Input error!" and that edit becomes "00". A text that
+    // is not a whole number ends the check with the conversion message.
+    EditOutcome TimeHKeyUp();
+
+    // State, for the window and the tests.
+    std::int32_t nextRowNumber() const { return m_nextRowNumber; }
+    std::int32_t rowsRecorded() const { return m_rowsRecorded; }
+    std::int32_t samplingCountdown() const { return m_samplingCountdown; }
+    std::string_view lastRecordedKey() const { return m_lastRecordedKey.view(); }
+    const RecallClock& recallClock() const { return m_recallClock; }
+    // The seconds between recalled readings: TimeInt when it holds a whole number >= 0,
+    // otherwise the last such value (1 at start).
+    std::int32_t recallInterval() const { return m_recallInterval; }
+    // The stamp of the last reading, hours/minutes/seconds as recorded in Time.
+    const LocalDateTime& readingTimestamp() const { return m_readingTimestamp; }
+
+private:
+    using ChangeKey = FixedText<64>;
+    static ChangeKey changeKeyOf(const CurrentReading& reading);
+    void stampReading();
+    bool setClockFromEdits(EditOutcome& outcome);
+
+    TableStore& m_table;
+    Clock& m_clock;
+
+    bool m_repeat = true;
+    bool m_samplingInterval = false;
+    bool m_recall = false;
+    std::array<std::string, 5> m_edits{"1", "23", "59", "59", "1"};
+    // RecordSITime's reload value, converted when the text changes (nullopt: not a number).
+    std::optional<std::int32_t> m_reloadValue = 1;
+    std::int32_t m_recallInterval = 1;
+
+    std::int32_t m_nextRowNumber = 1;
+    std::int32_t m_rowsRecorded = 0;
+    std::int32_t m_recordLimit = 10000;
+    RecordLimitItem m_limitItem = RecordLimitItem::N100001;
+    ChangeKey m_lastRecordedKey;
+    std::int32_t m_samplingCountdown = 0;
+    int m_samplingElapsedMs = 0;
+    RecallClock m_recallClock;
+    LocalDateTime m_readingTimestamp;
+    std::array<char, 96> m_failure{};
+};
+
+// The recorder as the decoder's recording step: appends and answers; a failed conversion goes
+// to conversionFailed (which a window's subclass overrides to show its error box).
+class RecorderConsumer : public ReadingConsumer {
+public:
+    explicit RecorderConsumer(Recorder& recorder) : m_recorder(recorder) {}
+    bool recordReading(const CurrentReading& reading) override;
+
+private:
+    Recorder& m_recorder;
+};

@@ -1,0 +1,304 @@
+#include "recording/table_store.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr std::array<std::string_view, kFieldCount> kFieldNames = {
+    "No", "Time", "DC/AC", "Value", "Unit", "Range", "Auto", "Nval"};
+
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (lowerAscii(a[i]) != lowerAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Rows live in chunks of fixed size that are never moved or resized, so appending never copies
+// existing rows and views into them stay valid.
+constexpr std::size_t kChunkRows = 4096;
+
+// One chunk, column by column. A text is an index into the intern pool (0 = empty / null).
+struct Chunk {
+    std::int32_t no[kChunkRows];
+    std::int32_t nval[kChunkRows];
+    std::uint32_t text[kTextFieldCount][kChunkRows];
+    std::uint8_t flags[kChunkRows];  // bit 0: No present, bit 1: Nval present
+};
+constexpr std::uint8_t kHasNo = 1;
+constexpr std::uint8_t kHasNval = 2;
+
+// The interned texts. Bytes sit in blocks that are never moved; the open-addressing index maps
+// a text to its id. Texts are at most kMaxTextLength bytes, so an entry is pointer + length.
+class InternPool {
+public:
+    InternPool() { clear(); }
+
+    void clear() {
+        m_blocks.clear();
+        m_blockUsed = kBlockBytes;  // forces a fresh block at the first text
+        m_entries.assign(1, Entry{nullptr, 0});
+        m_slots.assign(64, 0);
+    }
+
+    std::string_view view(std::uint32_t id) const {
+        const Entry& e = m_entries[id];
+        return {e.data, e.size};
+    }
+
+    // Never fails short of memory; text is at most kMaxTextLength bytes and not empty.
+    std::uint32_t intern(std::string_view text) {
+        const std::uint32_t hash = hashOf(text);
+        const std::size_t mask = m_slots.size() - 1;
+        std::size_t slot = hash & mask;
+        while (true) {
+            const std::uint32_t id = m_slots[slot];
+            if (id == 0) {
+                break;
+            }
+            const Entry& e = m_entries[id];
+            if (e.hash == hash && e.size == text.size() &&
+                std::memcmp(e.data, text.data(), text.size()) == 0) {
+                return id;
+            }
+            slot = (slot + 1) & mask;
+        }
+        const auto id = static_cast<std::uint32_t>(m_entries.size());
+        m_entries.push_back(Entry{store(text), static_cast<std::uint8_t>(text.size()), hash});
+        m_slots[slot] = id;
+        if (m_entries.size() * 2 > m_slots.size()) {
+            grow();
+        }
+        return id;
+    }
+
+    std::size_t memoryBytes() const {
+        return m_blocks.size() * kBlockBytes + m_entries.capacity() * sizeof(Entry) +
+               m_slots.capacity() * sizeof(std::uint32_t) +
+               m_blocks.capacity() * sizeof(std::unique_ptr<char[]>);
+    }
+
+private:
+    struct Entry {
+        const char* data;
+        std::uint8_t size;
+        std::uint32_t hash = 0;
+    };
+    static constexpr std::size_t kBlockBytes = 64 * 1024;
+
+    static std::uint32_t hashOf(std::string_view text) {
+        // FNV-1a: texts are at most 20 bytes, so a simple byte hash is cheap enough.
+        std::uint32_t h = 2166136261u;
+        for (const char c : text) {
+            h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+        }
+        return h ^ (h >> 15);
+    }
+
+    const char* store(std::string_view text) {
+        if (m_blockUsed + text.size() > kBlockBytes) {
+            m_blocks.push_back(std::make_unique_for_overwrite<char[]>(kBlockBytes));
+            m_blockUsed = 0;
+        }
+        char* at = m_blocks.back().get() + m_blockUsed;
+        std::memcpy(at, text.data(), text.size());
+        m_blockUsed += text.size();
+        return at;
+    }
+
+    void grow() {
+        std::vector<std::uint32_t> slots(m_slots.size() * 2, 0);
+        const std::size_t mask = slots.size() - 1;
+        for (std::uint32_t id = 1; id < m_entries.size(); ++id) {
+            std::size_t slot = m_entries[id].hash & mask;
+            while (slots[slot] != 0) {
+                slot = (slot + 1) & mask;
+            }
+            slots[slot] = id;
+        }
+        m_slots.swap(slots);
+    }
+
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    std::size_t m_blockUsed = 0;
+    std::vector<Entry> m_entries;
+    std::vector<std::uint32_t> m_slots;  // power of two, at most half full
+};
+
+}  // namespace
+
+std::string_view fieldName(Field field) {
+    return kFieldNames[static_cast<std::size_t>(field)];
+}
+
+std::optional<Field> fieldByName(std::string_view name) {
+    for (std::size_t i = 0; i < kFieldCount; ++i) {
+        if (equalsIgnoringCase(kFieldNames[i], name)) {
+            return static_cast<Field>(i);
+        }
+    }
+    return std::nullopt;
+}
+
+struct TableStore::Impl {
+    std::vector<std::unique_ptr<Chunk>> chunks;
+    std::size_t rows = 0;
+    InternPool pool;
+    // The previous row's texts per column: recorded readings mostly repeat them, and a byte
+    // compare against the cached id's text is cheaper than hashing.
+    std::array<std::uint32_t, kTextFieldCount> lastId{};
+    std::vector<TableObserver*> observers;
+
+    std::uint32_t idFor(std::size_t column, std::string_view text) {
+        if (text.size() > kMaxTextLength) {
+            text = text.substr(0, kMaxTextLength);
+        }
+        if (text.empty()) {
+            return 0;
+        }
+        const std::uint32_t last = lastId[column];
+        if (last != 0 && pool.view(last) == text) {
+            return last;
+        }
+        const std::uint32_t id = pool.intern(text);
+        lastId[column] = id;
+        return id;
+    }
+
+    void resetStorage() {
+        chunks.clear();
+        chunks.shrink_to_fit();
+        rows = 0;
+        pool.clear();
+        lastId.fill(0);
+    }
+
+    const Chunk& chunkOf(std::size_t row) const { return *chunks[row / kChunkRows]; }
+};
+
+TableStore::TableStore() : m_impl(std::make_unique<Impl>()) {}
+TableStore::~TableStore() = default;
+TableStore::TableStore(TableStore&&) noexcept = default;
+TableStore& TableStore::operator=(TableStore&&) noexcept = default;
+
+std::size_t TableStore::rowCount() const {
+    return m_impl->rows;
+}
+
+void TableStore::append(const RowData& row) {
+    Impl& d = *m_impl;
+    const std::size_t at = d.rows % kChunkRows;
+    if (d.rows / kChunkRows == d.chunks.size()) {
+        d.chunks.push_back(std::make_unique_for_overwrite<Chunk>());
+    }
+    Chunk& c = *d.chunks[d.rows / kChunkRows];
+    std::uint8_t flags = 0;
+    c.no[at] = row.no.value_or(0);
+    c.nval[at] = row.nval.value_or(0);
+    if (row.no) {
+        flags |= kHasNo;
+    }
+    if (row.nval) {
+        flags |= kHasNval;
+    }
+    c.flags[at] = flags;
+    for (std::size_t k = 0; k < kTextFieldCount; ++k) {
+        c.text[k][at] = d.idFor(k, row.texts[k]);
+    }
+    const std::size_t first = d.rows++;
+    for (TableObserver* o : d.observers) {
+        o->rowsAppended(first, 1);
+    }
+}
+
+void TableStore::clear() {
+    m_impl->resetStorage();
+    for (TableObserver* o : m_impl->observers) {
+        o->tableReset();
+    }
+}
+
+void TableStore::replaceWith(TableStore&& other) {
+    if (&other == this) {
+        return;
+    }
+    Impl& d = *m_impl;
+    Impl& o = *other.m_impl;
+    d.chunks = std::move(o.chunks);
+    d.rows = o.rows;
+    d.pool = std::move(o.pool);
+    d.lastId = o.lastId;
+    o.resetStorage();
+    for (TableObserver* obs : d.observers) {
+        obs->tableReset();
+    }
+}
+
+void TableStore::reserve(std::size_t rows) {
+    Impl& d = *m_impl;
+    const std::size_t chunksNeeded = (rows + kChunkRows - 1) / kChunkRows;
+    d.chunks.reserve(chunksNeeded);
+    while (d.chunks.size() < chunksNeeded) {
+        d.chunks.push_back(std::make_unique_for_overwrite<Chunk>());
+    }
+}
+
+std::optional<std::int32_t> TableStore::no(std::size_t row) const {
+    const Chunk& c = m_impl->chunkOf(row);
+    const std::size_t at = row % kChunkRows;
+    return (c.flags[at] & kHasNo) ? std::optional(c.no[at]) : std::nullopt;
+}
+
+std::optional<std::int32_t> TableStore::nval(std::size_t row) const {
+    const Chunk& c = m_impl->chunkOf(row);
+    const std::size_t at = row % kChunkRows;
+    return (c.flags[at] & kHasNval) ? std::optional(c.nval[at]) : std::nullopt;
+}
+
+std::string_view TableStore::text(std::size_t row, Field field) const {
+    const auto k = static_cast<std::size_t>(field);
+    if (k < 1 || k > kTextFieldCount) {
+        return {};
+    }
+    const Chunk& c = m_impl->chunkOf(row);
+    return m_impl->pool.view(c.text[k - 1][row % kChunkRows]);
+}
+
+bool TableStore::isNull(std::size_t row, Field field) const {
+    switch (field) {
+        case Field::No:
+            return !no(row).has_value();
+        case Field::Nval:
+            return !nval(row).has_value();
+        default:
+            return text(row, field).empty();
+    }
+}
+
+std::size_t TableStore::memoryBytes() const {
+    const Impl& d = *m_impl;
+    return d.chunks.size() * sizeof(Chunk) + d.chunks.capacity() * sizeof(std::unique_ptr<Chunk>) +
+           d.pool.memoryBytes();
+}
+
+void TableStore::addObserver(TableObserver* observer) {
+    if (observer != nullptr && std::find(m_impl->observers.begin(), m_impl->observers.end(),
+                                         observer) == m_impl->observers.end()) {
+        m_impl->observers.push_back(observer);
+    }
+}
+
+void TableStore::removeObserver(TableObserver* observer) {
+    auto& v = m_impl->observers;
+    v.erase(std::remove(v.begin(), v.end(), observer), v.end());
+}

@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "recording/data_files.h"
+#include "temp_folder.h"
+
+namespace {
+
+struct ProcessRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class ConvertCommandTest : public ::testing::Test {
+protected:
+    TempFolder folder;
+
+    ProcessRun convert(const std::string& arguments) {
+        const std::string out = folder.path("stdout");
+        const std::string err = folder.path("stderr");
+        const std::string command = std::string("'") + HALVERN_BINARY + "' convert " + arguments +
+                                    " >'" + out + "' 2>'" + err + "'";
+        const int raw = std::system(command.c_str());
+        ProcessRun run;
+        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        run.out = TempFolder::read(out);
+        run.err = TempFolder::read(err);
+        return run;
+    }
+    std::string quoted(const std::string& name) { return "'" + folder.path(name) + "'"; }
+};
+
+TEST_F(ConvertCommandTest, ConvertsTextToPacketAndBack) {
+    const std::string text =
+        "No\tTime\tDC/AC\tValue\tUnit\tRange\tAUTO\r\n"
+        "1\t12:04:31\tDCV\t1.234\tV\t4 V\tAuto\r\n"
+        "2\t12:04:32\tOHM\t0.L\tK *\t4k *\t\r\n";
+    TempFolder::write(folder.path("in.txt"), text);
+
+    const ProcessRun toPacket = convert(quoted("in.txt") + " " + quoted("out.xml"));
+    EXPECT_EQ(toPacket.status, 0) << toPacket.err;
+    EXPECT_EQ(toPacket.out, "");
+    EXPECT_EQ(toPacket.err, "");
+    TableStore packet;
+    ASSERT_TRUE(LoadDataFile(folder.path("out.xml"), packet, false).ok);
+    EXPECT_EQ(packet.rowCount(), 2u);
+    EXPECT_EQ(packet.text(1, Field::Unit), "K *");
+
+    const ProcessRun back = convert(quoted("out.xml") + " " + quoted("back.xls"));
+    EXPECT_EQ(back.status, 0) << back.err;
+    EXPECT_EQ(back.out, "");
+    EXPECT_EQ(TempFolder::read(folder.path("back.xls")), text);
+}
+
+TEST_F(ConvertCommandTest, FailuresWriteNothingAndSayWhy) {
+    TempFolder::write(folder.path("bad.txt"), "header\r\nx\tnot a number\r\n");
+    const ProcessRun badLoad = convert(quoted("bad.txt") + " " + quoted("out.txt"));
+    EXPECT_EQ(badLoad.status, 1);
+    EXPECT_EQ(badLoad.err, "Failed to Load File!\n");
+    EXPECT_EQ(badLoad.out, "");
+    EXPECT_FALSE(std::filesystem::exists(folder.path("out.txt")));
+
+    const ProcessRun missing = convert(quoted("missing.xml") + " " + quoted("out.txt"));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "Failed to Load File!\n");
+
+    TempFolder::write(folder.path("good.txt"), "header\r\n1\ta\r\n");
+    const std::string target = folder.path("no/such/folder.txt");
+    const ProcessRun badSave = convert(quoted("good.txt") + " '" + target + "'");
+    EXPECT_EQ(badSave.status, 1);
+    EXPECT_EQ(badSave.err, "Could not save table to specified file: " + target + "\n");
+}
+
+TEST_F(ConvertCommandTest, BadArgumentsPrintTheUsage) {
+    for (const std::string arguments : {"", "only-one", "a b c", "--help", "--bogus x"}) {
+        SCOPED_TRACE(arguments);
+        const ProcessRun run = convert(arguments);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE((run.out + run.err).find("usage: halvern convert IN OUT"), std::string::npos);
+    }
+}
+
+}  // namespace
