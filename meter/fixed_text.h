@@ -4,8 +4,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 // A short text held in place: no heap, so the per-frame decoding path never allocates.
 // Assigning or appending beyond the capacity cuts the text at the capacity (never overflows).
@@ -27,8 +29,13 @@ public:
     {
         const std::size_t room = Capacity - m_size;
         const std::size_t n = std::min(room, text.size());
-        for (std::size_t i = 0; i < n; ++i) {
-            m_data[m_size + i] = text[i];
+        if (std::is_constant_evaluated()) {
+            for (std::size_t i = 0; i < n; ++i) {
+                m_data[m_size + i] = text[i];
+            }
+        } else if (n > 0) {
+            // The decoder and the recorder copy texts every frame; one block copy is cheaper.
+            std::memcpy(m_data.data() + m_size, text.data(), n);
         }
         m_size = static_cast<std::uint8_t>(m_size + n);
     }
