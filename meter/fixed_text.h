@@ -55,6 +55,11 @@ public:
     {
         return a.view() == b;
     }
+    // Without this, comparing with a string literal is ambiguous between the two above.
+    friend constexpr bool operator==(const FixedText& a, const char* b)
+    {
+        return a.view() == std::string_view(b);
+    }
 
 private:
     std::array<char, Capacity> m_data{};

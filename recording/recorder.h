@@ -85,6 +85,8 @@ public:
 
     // The record limit menu. Changing the limit keeps RowsRecorded. Never fails.
     void selectRecordLimit(RecordLimitItem item);
+    // Any other bound (the command line's --record-limit); the menu's choice is left as it is.
+    void setRecordLimit(std::int32_t limit) { m_recordLimit = limit; }
     RecordLimitItem recordLimitItem() const { return m_limitItem; }
     std::int32_t recordLimit() const { return m_recordLimit; }
 

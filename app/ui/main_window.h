@@ -1,0 +1,140 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <array>
+#include <functional>
+#include <memory>
+
+class AnalogScale;
+class ClickPanel;
+class ConnectionIndicatorView;
+class ScaleLimitsWindow;
+class VirtualLcd;
+class WindowConsumer;
+class QGroupBox;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+
+// The program's one window: the meter's LCD, the bar graph, the "Function board", the
+// measurement grid, the analog scale and the trend chart around a top bar of port selector,
+// connect buttons and "Exit". The window only places and wires the rooms' widgets; every
+// behaviour lives in the room that owns it. Areas other rooms fill are reachable through the
+// accessors below and keep their objectName (the component name: "Panel1", "DBGrid1", ...).
+class TFCOMM : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int kClientWidth = 809;
+    static constexpr int kClientHeight = 532;
+
+    explicit TFCOMM(QWidget* parent = nullptr);
+    ~TFCOMM() override;
+
+    // "Halvern Interface Program Ver2.00" followed directly by "(x64)" or "(x86)". Never fails.
+    static QString programTitle(bool is64BitOs);
+    // Whether the operating system (not this build) is 64-bit; false when it cannot be told.
+    static bool is64BitOperatingSystem();
+    // The decimal separator of the system's locale; empty if the locale has none.
+    static QString readLocaleDecimalSeparator();
+
+    QString localeDecimalSeparator() const { return m_localeDecimalSeparator; }
+
+    // The client area below the menu bar (809 x 532, fixed).
+    QWidget* clientArea() const { return m_client; }
+
+    // Top bar.
+    ClickPanel* portPanel(int index) const;  // BtCOM1..BtCOM4 for index 0..3; nullptr otherwise
+    QPushButton* comConnectButton() const { return m_comCon; }  // COMCon, checkable
+    QPushButton* usbConnectButton() const { return m_usb; }     // USB, checkable
+    QPushButton* exitButton() const { return m_exitButton; }    // BitBtn1
+
+    // Areas.
+    QWidget* lcdPanel() const { return m_lcdPanel; }              // Panel1
+    QProgressBar* barGraph() const { return m_barGraph; }         // PBar2
+    QGroupBox* functionBoard() const { return m_functionBoard; }  // GroupBox1
+    QWidget* gridArea() const { return m_gridArea; }              // DBGrid1
+    QWidget* scalePanel() const { return m_scalePanel; }          // KD
+    QWidget* chartArea() const { return m_chartArea; }            // Chtshow
+    VirtualLcd* lcd() const { return m_lcd; }                     // Panel1 itself
+    AnalogScale* scale() const { return m_scale; }                // KD itself
+    ConnectionIndicatorView* connectionIndicator() const { return m_indicator; }
+    // The window's part of every decoded frame (indicator, LCD, scale, alarm, bar graph); the
+    // table and the chart attach their steps to it (setRecorder, setChart).
+    WindowConsumer& readingConsumer() const { return *m_consumer; }
+    // The limits window of the "Scale" menu (created on first use).
+    ScaleLimitsWindow* limitsWindow();
+
+    // Puts the room's own widget at the grid's (chart's) place in place of the current one, which
+    // is deleted; the widget takes the place's geometry and objectName. Null is ignored.
+    void setGridWidget(QWidget* grid);
+    void setChartWidget(QWidget* chart);
+
+    // Main menu: first entry (no caption), "Record", last entry (no caption), then the hidden
+    // entries "ComSetup", "Connect", "Graphic", "Exit" and the visible "Scale".
+    QMenu* firstMenu() const { return m_firstMenu; }
+    QMenu* recordMenu() const { return m_recordMenu; }
+    QMenu* lastMenu() const { return m_lastMenu; }
+    QMenu* comSetupMenu() const { return m_comSetupMenu; }
+    QMenu* connectMenu() const { return m_connectMenu; }
+    QMenu* graphicMenu() const { return m_graphicMenu; }
+    QMenu* exitMenu() const { return m_exitMenu; }
+    QMenu* scaleMenu() const { return m_scaleMenu; }
+
+    // What "Yes" to the exit question does first: ask the event loop to end. Defaults to a
+    // posted QCoreApplication::quit; tests replace it.
+    void setQuitRequest(std::function<void()> request) { m_quitRequest = std::move(request); }
+
+public slots:
+    // "Exit": asks "Are you ensure to exit the program？"; "Yes" ends the program.
+    void BitBtn1Click();
+    // The hidden "Exit" entries behave exactly like the "Exit" button.
+    void BtExit1Click();
+
+signals:
+    // Emitted in this order after "Yes" to the exit question, once the quit is requested: the
+    // measurement table closes (its rows are discarded), then the USB read timer stops.
+    void tableCloseRequested();
+    void usbTimerStopRequested();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildMenu();
+    void buildTopBar();
+    void buildAreas();
+    void replaceArea(QWidget*& area, QWidget* replacement);
+    void FormCreate();
+
+    QWidget* m_client = nullptr;
+    std::array<ClickPanel*, 4> m_portPanels{};
+    QPushButton* m_comCon = nullptr;
+    QPushButton* m_usb = nullptr;
+    QPushButton* m_exitButton = nullptr;
+    QWidget* m_lcdPanel = nullptr;
+    QProgressBar* m_barGraph = nullptr;
+    QGroupBox* m_functionBoard = nullptr;
+    QWidget* m_gridArea = nullptr;
+    QWidget* m_scalePanel = nullptr;
+    QWidget* m_chartArea = nullptr;
+
+    QMenu* m_firstMenu = nullptr;
+    QMenu* m_recordMenu = nullptr;
+    QMenu* m_lastMenu = nullptr;
+    QMenu* m_comSetupMenu = nullptr;
+    QMenu* m_connectMenu = nullptr;
+    QMenu* m_graphicMenu = nullptr;
+    QMenu* m_exitMenu = nullptr;
+    QMenu* m_scaleMenu = nullptr;
+
+    VirtualLcd* m_lcd = nullptr;
+    AnalogScale* m_scale = nullptr;
+    ConnectionIndicatorView* m_indicator = nullptr;
+    std::unique_ptr<WindowConsumer> m_consumer;
+    ScaleLimitsWindow* m_limitsWindow = nullptr;
+
+    QString m_localeDecimalSeparator;
+    std::function<void()> m_quitRequest;
+    bool m_centred = false;
+};

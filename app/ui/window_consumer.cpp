@@ -1,0 +1,61 @@
+#include "app/ui/window_consumer.h"
+
+#include <QProgressBar>
+#include <algorithm>
+
+#include "display/ui/analog_scale.h"
+#include "lcd/ui/connection_indicator_view.h"
+#include "lcd/ui/virtual_lcd.h"
+
+WindowConsumer::WindowConsumer(ConnectionIndicatorView& indicator, VirtualLcd& lcd,
+                               AnalogScale& scale, QProgressBar& bar)
+    : m_indicator(indicator), m_lcd(lcd), m_scale(scale), m_bar(bar) {}
+
+QString WindowConsumer::usbText() const {
+    const std::string_view t = m_usbText.view();
+    return QString::fromLatin1(t.data(), static_cast<qsizetype>(t.size()));
+}
+
+void WindowConsumer::frameMark() {
+    m_indicator.frameMark();
+}
+
+void WindowConsumer::frameText(std::string_view nibbleFrame) {
+    m_usbText.assign(nibbleFrame);
+}
+
+void WindowConsumer::lcdApply(const LcdState& state) {
+    m_lcd.apply(state);
+}
+
+void WindowConsumer::scaleUpdate(const FrameCountMode& mode, int needleValue) {
+    m_scale.scaleUpdate(mode, needleValue);
+}
+
+void WindowConsumer::limitCheck(const CurrentReading& reading, const FrameCountMode& mode) {
+    m_scale.limitCheck(reading, mode);
+}
+
+bool WindowConsumer::recordReading(const CurrentReading& reading) {
+    return m_recorder != nullptr && m_recorder->recordReading(reading);
+}
+
+void WindowConsumer::barGraph(int maximum, int position) {
+    const int top = std::max(maximum, 0);
+    if (m_bar.maximum() != top) {
+        m_bar.setRange(0, top);
+    }
+    // The bar cannot show more than its maximum.
+    m_bar.setValue(std::clamp(position, 0, top));
+}
+
+void WindowConsumer::chartFeed(int y) {
+    if (m_chart != nullptr) {
+        m_chart->chartFeed(y);
+    }
+}
+
+void WindowConsumer::conversionFailed(std::string_view message) {
+    m_lcd.noteConversionFailure(
+        QString::fromLatin1(message.data(), static_cast<qsizetype>(message.size())));
+}

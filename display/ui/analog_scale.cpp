@@ -1,0 +1,200 @@
+#include "display/ui/analog_scale.h"
+
+#include <qdrawutil.h>
+#include <QApplication>
+#include <QLabel>
+#include <QPaintEvent>
+#include <QPainter>
+
+namespace {
+
+// The profile's count mode of this build until the first frame chooses its own.
+constexpr ScaleParams kStartParams{"4", 4000, 400, 80};
+constexpr std::size_t kKeptFaces = 6;
+
+QFont labelFont() {
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setPixelSize(11);
+    return f;
+}
+
+}  // namespace
+
+AnalogScale::AnalogScale(QWidget* parent)
+    : QFrame(parent), m_geometry(kWidth, kHeight), m_params(kStartParams) {
+    setObjectName(QStringLiteral("KD"));
+    setFixedSize(kWidth, kHeight);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setToolTip(QString());
+    m_canvas = QImage(kCanvasSize, QImage::Format_RGB32);
+    m_canvas.fill(Qt::white);
+
+    // The alarm sign sits inside the panel, over the arc's right end, where it can be seen.
+    m_oltext = new QLabel(QStringLiteral("OL !!"), this);
+    m_oltext->setObjectName(QStringLiteral("oltext"));
+    m_oltext->setGeometry(252, 90, 113, 49);
+    m_oltext->setAlignment(Qt::AlignCenter);
+    m_oltext->setAutoFillBackground(true);
+    QPalette pal = m_oltext->palette();
+    pal.setColor(QPalette::Window, QColor(128, 128, 128));
+    pal.setColor(QPalette::WindowText, Qt::white);
+    m_oltext->setPalette(pal);
+    QFont f(QStringLiteral("Arial"));
+    f.setPixelSize(35);
+    f.setBold(true);
+    m_oltext->setFont(f);
+    m_oltext->hide();
+
+    m_beep = [] { QApplication::beep(); };
+}
+
+void AnalogScale::setScaleParams(const ScaleParams& params) {
+    m_params = params;
+}
+
+AnalogScale::FaceKey AnalogScale::faceKey() const {
+    return {m_params.mode,       m_params.scaleSteps,   m_params.fullScale, m_limits.maxEnabled(),
+            m_limits.maxLimit(), m_limits.minEnabled(), m_limits.minLimit()};
+}
+
+QImage AnalogScale::drawFace(const ScaleGeometry& g, const ScaleParams& params,
+                             const ScaleLimits& limits) {
+    QImage image(kCanvasSize, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.setFont(labelFont());
+    const int n = params.scaleSteps > 0 ? params.scaleSteps : 1;
+    const ScaleFace& face = scaleFaceFor(params.mode);
+    const float r = g.radius();
+
+    // Labels and step marks.
+    int nextLabel = 0;
+    for (int i = 0; i <= n; ++i) {
+        p.setPen(QPen(Qt::black, 1));
+        while (nextLabel < face.labelCount && face.labels[nextLabel].step < i) {
+            ++nextLabel;
+        }
+        if (nextLabel < face.labelCount && face.labels[nextLabel].step == i) {
+            const ScaleLabel& label = face.labels[nextLabel];
+            const ScalePoint at = g.pointAt(r + 18.0f, i, n);
+            p.drawText(
+                QRect(at.x - label.dx, at.y - label.dy, 60, 20), Qt::AlignLeft | Qt::AlignTop,
+                QString::fromLatin1(label.text.data(), static_cast<qsizetype>(label.text.size())));
+        }
+        if (face.markModulo > 0 && i % face.markModulo == face.markRemainder) {
+            const ScalePoint t = g.pointAt(r + 6.0f, i, n);
+            p.setPen(QPen(Qt::red, 2));
+            p.setBrush(Qt::NoBrush);
+            p.drawEllipse(QRect(t.x, t.y, 2, 2));
+        }
+    }
+
+    // The arc: dots dense enough to merge into a thick line, red beyond enabled limits.
+    const QPen black(Qt::black, 4);
+    const QPen red(Qt::red, 4);
+    p.setBrush(Qt::NoBrush);
+    const int dots = 10 * n;
+    for (int j = 0; j <= dots; ++j) {
+        const bool beyond =
+            arcDotBeyondLimit(j, params.fullScale, limits.maxEnabled(), limits.maxLimit(),
+                              limits.minEnabled(), limits.minLimit());
+        p.setPen(beyond ? red : black);
+        const ScalePoint b = g.pointAt(r + 3.0f, j, dots);
+        p.drawEllipse(QRect(b.x, b.y, 2, 2));
+    }
+    return image;
+}
+
+const QImage& AnalogScale::face() {
+    const FaceKey key = faceKey();
+    for (std::size_t i = 0; i < m_faces.size(); ++i) {
+        if (m_faces[i].first == key) {
+            if (i != 0) {
+                std::swap(m_faces[i], m_faces[0]);
+            }
+            return m_faces[0].second;
+        }
+    }
+    if (m_faces.size() >= kKeptFaces) {
+        m_faces.pop_back();
+    }
+    m_faces.emplace(m_faces.begin(), key, drawFace(m_geometry, m_params, m_limits));
+    return m_faces[0].second;
+}
+
+void AnalogScale::KDsetup() {
+    const FaceKey key = faceKey();
+    const bool sameFace = m_canvasFace && *m_canvasFace == key;
+    m_canvas = face();
+    m_canvasFace = key;
+    if (sameFace) {
+        // Only the needle differs from the face: repaint where it stood.
+        update(needleRect(m_lastNeedle));
+    } else {
+        update();
+    }
+}
+
+QRect AnalogScale::needleRect(const NeedleLine& line) const {
+    const QRect bounds = QRect(QPoint(line.tip.x, line.tip.y), QPoint(line.pivot.x, line.pivot.y))
+                             .normalized()
+                             .adjusted(-2, -2, 2, 2);
+    return bounds.intersected(QRect(QPoint(0, 0), kCanvasSize)).translated(kCanvasOrigin);
+}
+
+void AnalogScale::KDrun(int v) {
+    const NeedleLine line = m_geometry.needle(v, m_params.scaleSteps > 0 ? m_params.scaleSteps : 1);
+    {
+        QPainter p(&m_canvas);
+        p.setPen(QPen(Qt::white, 2));
+        p.drawLine(m_lastNeedle.tip.x, m_lastNeedle.tip.y, m_lastNeedle.pivot.x,
+                   m_lastNeedle.pivot.y);
+        p.setPen(QPen(Qt::black, 2));
+        p.drawLine(line.tip.x, line.tip.y, line.pivot.x, line.pivot.y);
+    }
+    update(needleRect(m_lastNeedle));
+    update(needleRect(line));
+    m_lastNeedle = line;
+}
+
+void AnalogScale::scaleUpdate(const FrameCountMode& mode, int needleValue) {
+    if (mode.scale != nullptr) {
+        m_params = *mode.scale;
+    }
+    KDsetup();
+    KDrun(m_params.needleOffset);
+    KDrun(needleValue);
+}
+
+void AnalogScale::limitCheck(const CurrentReading& reading, const FrameCountMode& mode) {
+    if (m_limits.alarm(reading.nval)) {
+        if (m_beep) {
+            m_beep();
+        }
+        m_oltext->show();
+    } else {
+        m_oltext->hide();
+    }
+    const int fullScale = mode.scale != nullptr ? mode.scale->fullScale : m_params.fullScale;
+    m_limits.updateExtremes(reading.nval, reading.unitText.view(), reading.valueText.view(),
+                            fullScale);
+    emit extremesChanged();
+}
+
+void AnalogScale::limitsChanged() {
+    KDsetup();
+}
+
+void AnalogScale::paintEvent(QPaintEvent* event) {
+    QPainter p(this);
+    const QRect dirty = event->rect();
+    const QRect surface(kCanvasOrigin, kCanvasSize);
+    if (surface.contains(dirty)) {
+        // Needle moves repaint only where the needle was and is.
+        p.drawImage(dirty.topLeft(), m_canvas, dirty.translated(-kCanvasOrigin));
+        return;
+    }
+    p.fillRect(rect(), Qt::white);
+    p.drawImage(kCanvasOrigin, m_canvas);
+    qDrawShadePanel(&p, rect(), palette(), true, 1);
+}

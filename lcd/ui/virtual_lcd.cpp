@@ -1,0 +1,347 @@
+#include "lcd/ui/virtual_lcd.h"
+
+#include <qdrawutil.h>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPolygonF>
+
+#include <array>
+
+#include "lcd/ui/seven_segment.h"
+
+namespace {
+
+const QColor kCream(238, 236, 212);
+const QColor kInk(24, 26, 24);
+const QColor kBolt(214, 32, 28);
+
+constexpr std::array<int, 4> kDigitLeft{56, 136, 216, 288};
+constexpr qreal kDigitTop = 34;
+constexpr qreal kDigitWidth = 56;
+constexpr qreal kDigitHeight = 104;
+constexpr qreal kDigitThickness = 11;
+constexpr qreal kSlant = 0.07;
+
+// The segment outlines of every seven-segment place on the panel, built once.
+struct Glyphs {
+    std::array<std::array<QPainterPath, 7>, 4> digits;
+    std::array<QPainterPath, 7> minus;
+    std::array<QPainterPath, 7> cyl4;
+    std::array<QPainterPath, 7> cyl6;
+    std::array<QPainterPath, 7> cyl8;
+    std::array<QPainterPath, 7> range4;
+    std::array<QPainterPath, 7> range1;
+    std::array<QPainterPath, 7> range00;
+    std::array<QPainterPath, 7> range10;
+    std::array<QPainterPath, 7> range20;
+
+    Glyphs() {
+        for (std::size_t i = 0; i < 4; ++i) {
+            digits[i] = SevenSegment::segmentPaths(
+                QRectF(kDigitLeft[i], kDigitTop, kDigitWidth, kDigitHeight), kDigitThickness,
+                kSlant);
+        }
+        // The minus: a middle segment of its own, as long as a digit's.
+        minus = SevenSegment::segmentPaths(QRectF(2, kDigitTop, 46, kDigitHeight),
+                                           kDigitThickness - 1, kSlant);
+        auto small = [](qreal x, qreal y, qreal w, qreal h, qreal t) {
+            return SevenSegment::segmentPaths(QRectF(x, y, w, h), t, kSlant);
+        };
+        cyl4 = small(240, 10, 9, 17, 2.4);
+        cyl6 = small(257, 10, 9, 17, 2.4);
+        cyl8 = small(272, 10, 9, 17, 2.4);
+        range4 = small(155, 157, 9, 17, 2.6);
+        range1 = small(165, 157, 9, 17, 2.6);
+        range00 = small(175, 157, 8, 17, 2.6);
+        range10 = small(185, 157, 8, 17, 2.6);
+        range20 = small(195, 157, 8, 17, 2.6);
+    }
+};
+
+const Glyphs& glyphs() {
+    static const Glyphs g;
+    return g;
+}
+
+QFont lcdFont(int pixels, bool bold = true) {
+    QFont f(QStringLiteral("Arial"));
+    f.setPixelSize(pixels);
+    f.setBold(bold);
+    return f;
+}
+
+// The fonts of the annunciators, made once.
+struct Fonts {
+    QFont caption = lcdFont(15);
+    QFont maxMin = lcdFont(19);
+    QFont unit = lcdFont(30);
+    QFont prefix = lcdFont(22);
+    QFont small = lcdFont(14);
+    QFont tiny = lcdFont(12);
+    QFont degree = lcdFont(20);
+};
+
+const Fonts& fonts() {
+    static const Fonts f;
+    return f;
+}
+
+void fillGlyph(QPainter& p, const std::array<QPainterPath, 7>& segments, char c) {
+    const std::uint8_t mask = SevenSegment::segmentsFor(c);
+    for (int i = 0; i < 7; ++i) {
+        if (mask & (1u << i)) {
+            p.drawPath(segments[static_cast<std::size_t>(i)]);
+        }
+    }
+}
+
+// The character a digit text shows: its first non-blank one (the overload display pads with
+// blanks).
+char shownChar(std::string_view text) {
+    for (char c : text) {
+        if (c != ' ') {
+            return c;
+        }
+    }
+    return ' ';
+}
+
+void text(QPainter& p, const QRectF& place, const QFont& font, const QString& caption,
+          Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
+    p.setFont(font);
+    p.drawText(place, int(align) | Qt::TextDontClip, caption);
+}
+
+void drawBolt(QPainter& p) {
+    const QPolygonF bolt{{26, 104}, {11, 118}, {20, 118}, {13, 129},
+                         {33, 113}, {24, 113}, {32, 104}};
+    p.setBrush(kBolt);
+    p.drawPolygon(bolt);
+    p.setBrush(kInk);
+}
+
+void drawSend(QPainter& p) {
+    QPen pen(kInk, 2);
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(8, 5, 30, 20), 2, 2);
+    p.drawLine(QPointF(23, 25), QPointF(23, 29));
+    p.drawLine(QPointF(16, 30), QPointF(30, 30));
+    text(p, QRectF(8, 5, 30, 20), fonts().small, QStringLiteral("S"), Qt::AlignCenter);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kInk);
+}
+
+void drawBattery(QPainter& p) {
+    p.setPen(QPen(kInk, 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(59, 8, 24, 12));
+    p.setPen(Qt::NoPen);
+    p.setBrush(kInk);
+    p.drawRect(QRectF(83, 11, 3, 6));
+    p.drawRect(QRectF(62, 11, 5, 6));
+}
+
+void drawContinuity(QPainter& p) {
+    p.drawEllipse(QPointF(349, 18), 3, 3);
+    p.setPen(QPen(kInk, 2.2, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    for (int r : {6, 10, 14}) {
+        p.drawArc(QRectF(349 - r, 18 - r, 2 * r, 2 * r), -45 * 16, 90 * 16);
+    }
+    p.setPen(Qt::NoPen);
+    p.setBrush(kInk);
+}
+
+void drawDiode(QPainter& p) {
+    p.setPen(QPen(kInk, 2));
+    p.drawLine(QPointF(385, 17), QPointF(414, 17));
+    p.setPen(Qt::NoPen);
+    p.drawPolygon(QPolygonF{{392, 8}, {392, 26}, {404, 17}});
+    p.drawRect(QRectF(404, 8, 2.5, 18));
+}
+
+void drawDwellAngle(QPainter& p) {
+    p.setPen(QPen(kInk, 2.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawPolyline(QPolygonF{{386, 38}, {364, 61}, {390, 61}});
+    p.drawArc(QRectF(372, 46, 16, 22), 0, 50 * 16);
+    p.setPen(QPen(kInk, 1.6));
+    p.drawEllipse(QPointF(393, 39), 2.6, 2.6);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kInk);
+}
+
+}  // namespace
+
+VirtualLcd::VirtualLcd(QWidget* parent) : QFrame(parent) {
+    setObjectName(QStringLiteral("Panel1"));
+    setFixedSize(kWidth, kHeight);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    m_failureNotice = new QLabel(this);
+    m_failureNotice->setObjectName(QStringLiteral("badFrames"));
+    m_failureNotice->setGeometry(318, 186, 104, 17);
+    m_failureNotice->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_failureNotice->setStyleSheet(QStringLiteral("color: #b01e1e;"));
+    QFont f = m_failureNotice->font();
+    f.setPixelSize(11);
+    f.setBold(true);
+    m_failureNotice->setFont(f);
+    m_failureNotice->hide();
+}
+
+void VirtualLcd::apply(const LcdState& state) {
+    const bool sameLook = state.digits == m_state.digits && state.minus == m_state.minus &&
+                          state.point == m_state.point && state.lit == m_state.lit &&
+                          state.modeCaption == m_state.modeCaption;
+    m_state = state;
+    if (!sameLook) {
+        update();
+    }
+}
+
+bool VirtualLcd::isShown(LcdElement element) const {
+    return m_state.isLit(element);
+}
+
+QString VirtualLcd::digitText(int index) const {
+    if (index < 0 || index > 3) {
+        return {};
+    }
+    const std::string_view d = m_state.digits[static_cast<std::size_t>(index)].view();
+    return QString::fromLatin1(d.data(), static_cast<qsizetype>(d.size()));
+}
+
+QString VirtualLcd::modeCaption() const {
+    const std::string_view c = m_state.modeCaption.view();
+    return QString::fromLatin1(c.data(), static_cast<qsizetype>(c.size()));
+}
+
+QString VirtualLcd::timeText() const {
+    const std::string_view t = m_state.timeText.view();
+    return QString::fromLatin1(t.data(), static_cast<qsizetype>(t.size()));
+}
+
+void VirtualLcd::noteConversionFailure(const QString& message) {
+    ++m_failedFrames;
+    m_failureNotice->setText(m_failedFrames == 1 ? tr("1 bad frame")
+                                                 : tr("%1 bad frames").arg(m_failedFrames));
+    m_failureNotice->setToolTip(message);
+    m_failureNotice->show();
+}
+
+void VirtualLcd::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), kCream);
+    qDrawShadePanel(&p, rect(), palette(), true, 1);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.scale(width() / qreal(kWidth), height() / qreal(kHeight));
+    p.setPen(Qt::NoPen);
+    p.setBrush(kInk);
+
+    const Glyphs& g = glyphs();
+    const Fonts& f = fonts();
+    for (std::size_t i = 0; i < 4; ++i) {
+        fillGlyph(p, g.digits[i], shownChar(m_state.digits[i].view()));
+    }
+    if (m_state.minus) {
+        p.drawPath(g.minus[6]);
+    }
+    static constexpr QRectF kPoints[] = {{119, 129, 10, 8}, {195, 129, 10, 8}, {272, 129, 9, 8}};
+    if (m_state.point >= 1 && m_state.point <= 3) {
+        p.drawRect(kPoints[m_state.point - 1]);
+    }
+
+    auto lit = [this](LcdElement e) { return m_state.isLit(e); };
+    using E = LcdElement;
+
+    if (lit(E::LCDsend)) {
+        drawSend(p);
+    }
+    if (lit(E::WEI)) {
+        drawBolt(p);
+    }
+    if (lit(E::LCDBATT)) {
+        drawBattery(p);
+    }
+    if (lit(E::LCDFm)) {
+        drawContinuity(p);
+    }
+    if (lit(E::LCDDI)) {
+        drawDiode(p);
+    }
+    if (lit(E::D)) {
+        drawDwellAngle(p);
+    }
+    if (lit(E::D4)) {
+        fillGlyph(p, g.cyl4, '4');
+    }
+    if (lit(E::D6)) {
+        fillGlyph(p, g.cyl6, '6');
+    }
+    if (lit(E::D8)) {
+        fillGlyph(p, g.cyl8, '8');
+    }
+    if (lit(E::dd4)) {
+        fillGlyph(p, g.range4, '4');
+    }
+    if (lit(E::dd1)) {
+        fillGlyph(p, g.range1, '1');
+    }
+    if (lit(E::dd00)) {
+        fillGlyph(p, g.range00, '0');
+    }
+    if (lit(E::dd10)) {
+        fillGlyph(p, g.range10, '0');
+    }
+    if (lit(E::dd20)) {
+        fillGlyph(p, g.range20, '0');
+    }
+
+    // Texts: the pen draws them.
+    p.setPen(kInk);
+    struct TextElement {
+        LcdElement element;
+        QRectF place;
+        const QFont* font;
+        const char16_t* caption;
+        Qt::Alignment align;
+    };
+    const Qt::Alignment left = Qt::AlignLeft | Qt::AlignVCenter;
+    const Qt::Alignment centre = Qt::AlignCenter;
+    const TextElement texts[] = {
+        {E::LCDHold, {8, 156, 50, 18}, &f.small, u"HOLD", left},
+        {E::Labmax, {100, 4, 48, 24}, &f.maxMin, u"MAX", left},
+        {E::Labmin, {156, 4, 40, 24}, &f.maxMin, u"MIN", left},
+        {E::CYL, {288, 8, 40, 22}, &f.small, u"CYL", left},
+        {E::LCDBF, {398, 40, 22, 23}, &f.degree, u"%", centre},
+        {E::LCDCS, {358, 65, 32, 30}, &f.prefix, u"\u00B0C", left},
+        {E::LCDFS, {390, 65, 32, 30}, &f.prefix, u"\u00B0F", left},
+        {E::Lcdm, {359, 84, 32, 39}, &f.unit, u"m", centre},
+        {E::lcduu, {359, 86, 30, 36}, &f.unit, u"\u00B5", centre},
+        {E::LCDn, {366, 86, 24, 36}, &f.unit, u"n", centre},
+        {E::LcdV, {391, 84, 28, 39}, &f.unit, u"V", centre},
+        {E::LCDA, {391, 82, 28, 39}, &f.unit, u"A", centre},
+        {E::LCDF, {391, 82, 28, 39}, &f.unit, u"F", centre},
+        {E::LCDohm, {390, 113, 30, 39}, &f.unit, u"\u03A9", centre},
+        {E::lcdhz, {374, 114, 48, 39}, &f.unit, u"Hz", centre},
+        {E::lcdkk, {350, 122, 24, 30}, &f.prefix, u"k", centre},
+        {E::LCDMM, {350, 122, 26, 30}, &f.prefix, u"M", centre},
+        {E::LcdAuto, {64, 155, 60, 22}, &f.caption, u"AUTO", left},
+        {E::LcdManu, {64, 155, 60, 22}, &f.caption, u"MANU", left},
+        {E::DWL, {252, 155, 44, 19}, &f.small, u"DWL", left},
+        {E::LcdRPM, {302, 155, 66, 19}, &f.small, u"RPM\u00D710", left},
+        {E::LCDM1, {205, 153, 16, 22}, &f.small, u"m", centre},
+        {E::LCDVV, {221, 153, 14, 22}, &f.small, u"v", centre},
+    };
+    for (const TextElement& t : texts) {
+        if (lit(t.element)) {
+            text(p, t.place, *t.font, QString::fromUtf16(t.caption), t.align);
+        }
+    }
+    if (lit(E::LcdDc1)) {
+        text(p, QRectF(5, 52, 46, 23), f.caption, modeCaption());
+    }
+}

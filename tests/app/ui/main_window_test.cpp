@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "app/ui/click_panel.h"
+#include "app/ui/main_window.h"
+#include "app/ui/window_consumer.h"
+#include "display/ui/analog_scale.h"
+#include "display/ui/scale_limits_window.h"
+#include "lcd/ui/connection_indicator_view.h"
+#include "lcd/ui/virtual_lcd.h"
+
+namespace {
+
+TEST(MainWindow, TitleEndsInTheSystemWidthWithoutABlank) {
+    EXPECT_EQ(TFCOMM::programTitle(true), QStringLiteral("Halvern Interface Program Ver2.00(x64)"));
+    EXPECT_EQ(TFCOMM::programTitle(false),
+              QStringLiteral("Halvern Interface Program Ver2.00(x86)"));
+    TFCOMM window;
+    EXPECT_EQ(window.windowTitle(), TFCOMM::programTitle(TFCOMM::is64BitOperatingSystem()));
+}
+
+TEST(MainWindow, ClientAreaIsFixedAndEveryAreaSitsAtItsPlace) {
+    TFCOMM window;
+    window.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.clientArea()->size(), QSize(809, 532));
+    EXPECT_EQ(window.minimumSize(), window.maximumSize());
+    EXPECT_EQ(window.clientArea()->mapTo(&window, QPoint(0, 0)).y(),
+              window.menuBar()->geometry().bottom() + 1);
+    EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(window.windowFlags() & Qt::WindowMinimizeButtonHint);
+
+    const struct {
+        const char* name;
+        QRect place;
+    } areas[] = {
+        {"BtCOM1", {13, 4, 61, 24}},      {"COMCon", {84, 3, 94, 25}},
+        {"USB", {188, 3, 105, 25}},       {"BitBtn1", {696, 3, 105, 25}},
+        {"Panel1", {8, 35, 425, 206}},    {"PBar2", {9, 240, 421, 17}},
+        {"GroupBox1", {8, 264, 425, 41}}, {"DBGrid1", {6, 312, 426, 217}},
+        {"KD", {433, 36, 371, 143}},      {"Chtshow", {432, 177, 373, 353}},
+    };
+    for (const auto& area : areas) {
+        auto* w = window.clientArea()->findChild<QWidget*>(QString::fromLatin1(area.name));
+        ASSERT_NE(w, nullptr) << area.name;
+        EXPECT_EQ(w->geometry(), area.place) << area.name;
+        EXPECT_TRUE(w->isVisible()) << area.name;
+    }
+    for (int i = 1; i < 4; ++i) {
+        EXPECT_FALSE(window.portPanel(i)->isVisible());
+    }
+    EXPECT_TRUE(window.comConnectButton()->isCheckable());
+    EXPECT_EQ(window.usbConnectButton()->text(), QStringLiteral("USB Connect "));
+    EXPECT_EQ(window.functionBoard()->title(), QStringLiteral("Function board"));
+}
+
+TEST(MainWindow, MenuShowsTwoBlankEntriesAroundRecordAndHidesTheRest) {
+    TFCOMM window;
+    QStringList visible;
+    QStringList hidden;
+    for (QAction* a : window.menuBar()->actions()) {
+        (a->isVisible() ? visible : hidden) << a->text();
+    }
+    EXPECT_EQ(visible.mid(0, 3), (QStringList{QString(), QStringLiteral("Record"), QString()}));
+    EXPECT_EQ(hidden, (QStringList{QStringLiteral("ComSetup"), QStringLiteral("Connect"),
+                                   QStringLiteral("Graphic"), QStringLiteral("Exit")}));
+}
+
+TEST(MainWindow, GridAndChartAreasCanBeReplacedByTheRoomsWidgets) {
+    TFCOMM window;
+    auto* chart = new QWidget;
+    window.setChartWidget(chart);
+    EXPECT_EQ(window.chartArea(), chart);
+    EXPECT_EQ(chart->objectName(), QStringLiteral("Chtshow"));
+    EXPECT_EQ(chart->geometry(), QRect(432, 177, 373, 353));
+    EXPECT_EQ(window.clientArea()->findChildren<QWidget*>(QStringLiteral("Chtshow")).size(), 1);
+}
+
+// Answers the exit question once it is shown, and records what it said.
+struct ExitAnswer {
+    QMessageBox::StandardButton button;
+    QString caption;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    bool yesIsDefault = false;
+};
+
+void answerExitQuestion(ExitAnswer* answer, bool viaEscape) {
+    QTimer::singleShot(0, [answer, viaEscape] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        answer->caption = box->windowTitle();
+        answer->text = box->text();
+        answer->icon = box->icon();
+        answer->yesIsDefault = box->defaultButton() == box->button(QMessageBox::Yes);
+        EXPECT_EQ(box->escapeButton(), box->button(QMessageBox::No));
+        if (viaEscape) {
+            QTest::keyClick(box, Qt::Key_Escape);
+        } else {
+            box->button(answer->button)->click();
+        }
+    });
+}
+
+TEST(MainWindow, ExitQuestionYesEndsInOrderAndNoOrEscapeChangesNothing) {
+    TFCOMM window;
+    QStringList steps;
+    window.setQuitRequest([&steps] { steps << "quit"; });
+    QObject::connect(&window, &TFCOMM::tableCloseRequested, [&steps] { steps << "table"; });
+    QObject::connect(&window, &TFCOMM::usbTimerStopRequested, [&steps] { steps << "usb"; });
+
+    ExitAnswer no{QMessageBox::No, {}, {}};
+    answerExitQuestion(&no, false);
+    window.exitButton()->click();
+    EXPECT_TRUE(steps.isEmpty());
+    EXPECT_EQ(no.caption, QStringLiteral("Information"));
+    EXPECT_EQ(no.text, QStringLiteral("Are you ensure to exit the program\uFF1F"));
+    EXPECT_EQ(no.icon, QMessageBox::Information);
+    EXPECT_TRUE(no.yesIsDefault);
+
+    ExitAnswer escape{QMessageBox::No, {}, {}};
+    answerExitQuestion(&escape, true);
+    window.BtExit1Click();
+    EXPECT_TRUE(steps.isEmpty());
+
+    ExitAnswer yes{QMessageBox::Yes, {}, {}};
+    answerExitQuestion(&yes, false);
+    window.exitMenu()->actions().first()->trigger();
+    EXPECT_EQ(steps, (QStringList{"quit", "table", "usb"}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MainWindow, StartsWithTheLcdAtThreeNineNineNineTheIdleIconAndTheNeedleAtZero) {
+    TFCOMM window;
+    VirtualLcd* lcd = window.lcd();
+    EXPECT_EQ(lcd->digitText(0) + lcd->digitText(1) + lcd->digitText(2) + lcd->digitText(3),
+              QStringLiteral("3999"));
+    EXPECT_TRUE(lcd->shownState().lit.none());
+    EXPECT_EQ(lcd->timeText().size(), QStringLiteral("hh : nn : ss     mm - dd - yyyy").size());
+    EXPECT_TRUE(window.connectionIndicator()->conokn()->isVisibleTo(window.scale()));
+    EXPECT_FALSE(window.connectionIndicator()->conok()->isVisibleTo(window.scale()));
+    EXPECT_EQ(window.scale()->lastNeedle().tip, (ScalePoint{186, 34}));
+    EXPECT_EQ(window.scale()->scaleParams().mode, "4");
+    EXPECT_EQ(window.barGraph()->maximum(), 40);
+    EXPECT_EQ(window.barGraph()->value(), 20);
+    EXPECT_FALSE(window.scale()->alarmSign()->isVisibleTo(window.scale()));
+}
+
+TEST(MainWindow, ScaleMenuOffersTheLimitsWindow) {
+    TFCOMM window;
+    QAction* limits = window.scaleMenu()->actions().value(0);
+    ASSERT_NE(limits, nullptr);
+    limits->trigger();
+    EXPECT_TRUE(window.limitsWindow()->isVisible());
+    window.limitsWindow()->close();
+}
+
+// Takes rows and chart points in place of the table and the chart.
+struct RowTaker : ReadingConsumer {
+    int rows = 0;
+    std::vector<int> points;
+    bool recordReading(const CurrentReading&) override {
+        ++rows;
+        return true;
+    }
+    void chartFeed(int y) override { points.push_back(y); }
+};
+
+TEST(WindowConsumer, DrivesTheWindowsPartsAndHandsRowsAndPointsOn) {
+    TFCOMM window;
+    WindowConsumer& consumer = window.readingConsumer();
+    RowTaker taker;
+    CurrentReading reading;
+    EXPECT_FALSE(consumer.recordReading(reading));  // nothing attached: no row
+    consumer.setRecorder(&taker);
+    consumer.setChart(&taker);
+    EXPECT_TRUE(consumer.recordReading(reading));
+    consumer.chartFeed(1234);
+    EXPECT_EQ(taker.rows, 1);
+    EXPECT_EQ(taker.points, std::vector<int>{1234});
+
+    consumer.barGraph(10, 100);  // a temperature overload: the bar stops at its maximum
+    EXPECT_EQ(window.barGraph()->maximum(), 10);
+    EXPECT_EQ(window.barGraph()->value(), 10);
+
+    consumer.frameText("A00012340010D");
+    EXPECT_EQ(window.readingConsumer().usbText(), QStringLiteral("A00012340010D"));
+    consumer.conversionFailed("'A' is not a valid integer value");
+    EXPECT_EQ(window.lcd()->failedFrames(), 1);
+}
+
+}  // namespace
