@@ -21,6 +21,7 @@
 #include <cmath>
 
 #include "display/chart_page_size.h"
+#include "recording/recorder.h"
 
 namespace {
 
@@ -445,12 +446,15 @@ void TrendChart::wheelEvent(QWheelEvent* event) {
 bool TrendChart::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_maxrecord && event->type() == QEvent::KeyPress) {
         const QString text = static_cast<QKeyEvent*>(event)->text();
-        if (!text.isEmpty() && !digitFilterAccepts(text.toUcs4().value(0))) {
-            m_prompts->message(
-                this, QMessageBox::Warning,
-                QString::fromUtf8(kDigitFilterMessage.data(),
-                                  static_cast<qsizetype>(kDigitFilterMessage.size())),
-                QMessageBox::Cancel);
+        const char32_t key = text.isEmpty() ? 0 : text.toUcs4().value(0);
+        // keys that type nothing (Enter, Escape, the clipboard shortcuts) keep their use; a
+        // pasted text is checked when the page size is read
+        const bool typesNothing = key < 0x20 || key == 0x7f;
+        if (!typesNothing && (key > 0x7f || !RecordSITimeKeyPress(static_cast<char>(key)))) {
+            m_prompts->message(this, QMessageBox::Warning,
+                               QString::fromUtf8(kDigitOnlyMessage.data(),
+                                                 static_cast<qsizetype>(kDigitOnlyMessage.size())),
+                               QMessageBox::Cancel);
             return true;  // the key is discarded
         }
     }

@@ -332,15 +332,17 @@ TEST_F(TrendChartTest, PageSizeEditTakesDigitsOnly) {
     chart.Maxrecord()->setText(QStringLiteral("10"));
     chart.Maxrecord()->setCursorPosition(2);
     QTest::keyClick(chart.Maxrecord(), Qt::Key_A, Qt::NoModifier);
-    ASSERT_EQ(prompts.shown.size(), 1u);
+    QTest::keyClick(chart.Maxrecord(), Qt::Key_Minus, Qt::NoModifier);
+    ASSERT_EQ(prompts.shown.size(), 2u);
     EXPECT_EQ(prompts.shown[0].text, "Please input number 0-9");
     EXPECT_EQ(prompts.shown[0].button, QMessageBox::Cancel);
     EXPECT_EQ(chart.Maxrecord()->text(), "10");
     QTest::keyClick(chart.Maxrecord(), Qt::Key_5, Qt::NoModifier);
     QTest::keyClick(chart.Maxrecord(), Qt::Key_Backspace, Qt::NoModifier);
     QTest::keyClick(chart.Maxrecord(), Qt::Key_0, Qt::NoModifier);
+    QTest::keyClick(chart.Maxrecord(), Qt::Key_Return, Qt::NoModifier);  // types nothing
     EXPECT_EQ(chart.Maxrecord()->text(), "100");
-    EXPECT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown.size(), 2u);
 }
 
 }  // namespace
