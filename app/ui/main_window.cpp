@@ -172,6 +172,7 @@ void TFCOMM::buildAreas() {
     m_trendChart = new TrendChart(m_client);
     m_trendChart->setGeometry(432, 177, 373, 353);
     m_trendChart->setEnlargeTargets(m_lcdPanel, m_functionBoard);
+    m_trendChart->fillGraphicMenu(m_graphicMenu);
     m_chartArea = m_trendChart;
     m_consumer->setChart(m_trendChart);
 }

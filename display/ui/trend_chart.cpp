@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -280,6 +281,24 @@ void TrendChart::setEnlargeTargets(QWidget* lcdPanel, QWidget* functionBoard) {
     m_functionBoard = functionBoard;
 }
 
+void TrendChart::fillGraphicMenu(QMenu* menu) {
+    if (menu == nullptr) {
+        return;
+    }
+    menu->addAction(QStringLiteral("First"), this, &TrendChart::BtFirstClick);
+    menu->addAction(QStringLiteral("Previous"), this, &TrendChart::BTPreviousClick);
+    menu->addAction(QStringLiteral("Next"), this, &TrendChart::BtNextClick);
+    menu->addAction(QStringLiteral("Last"), this, &TrendChart::BTlastClick);
+    menu->addAction(QStringLiteral("Save"), this, &TrendChart::BtSaveClick);
+    QAction* fill = menu->addAction(QStringLiteral("Fill"), this, &TrendChart::FillClick);
+    fill->setObjectName(QStringLiteral("Fill"));
+    fill->setCheckable(true);
+    fill->setChecked(m_btFill->isChecked());
+    // the check mark follows BtFill however it changes
+    connect(m_btFill, &QCheckBox::toggled, fill, &QAction::setChecked);
+    menu->addAction(QStringLiteral("New"));
+}
+
 void TrendChart::chartFeed(int y) {
     showPage(m_control.AddValue(y));
 }
@@ -310,6 +329,11 @@ void TrendChart::BTlastClick() {
 
 void TrendChart::btFillClick() {
     m_control.SetFillVisible(m_btFill->isChecked());
+}
+
+void TrendChart::FillClick() {
+    m_btFill->toggle();
+    btFillClick();
 }
 
 void TrendChart::MaxrecordExit() {

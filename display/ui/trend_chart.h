@@ -17,6 +17,7 @@ class QAreaSeries;
 class QCheckBox;
 class QLineEdit;
 class QLineSeries;
+class QMenu;
 class QToolButton;
 class QValueAxis;
 
@@ -55,6 +56,10 @@ public:
     // board" GroupBox1); either may be null.
     void setEnlargeTargets(QWidget* lcdPanel, QWidget* functionBoard);
     bool isEnlarged() const { return m_enlarged; }
+
+    // Fills the window's (hidden) "Graphic" menu: "First", "Previous", "Next", "Last", "Save",
+    // "Fill" (checked like BtFill) and "New" (which does nothing there).
+    void fillGraphicMenu(QMenu* menu);
 
     // Chart feed (the decoder's last step, only for a reading that became a row): plots y
     // and shows the page number. Throws std::bad_alloc when memory runs out (nothing plotted).
@@ -97,6 +102,8 @@ public slots:
     void BtNextClick();
     void BTlastClick();
     void btFillClick();
+    // The "Fill" menu item: toggles BtFill (and with it the area and the item's check mark).
+    void FillClick();
     // On every change of the page-size text: checks it and restarts the one-second Timer2.
     void MaxrecordExit();
     // One second after the last change: applies the page size or refuses it.

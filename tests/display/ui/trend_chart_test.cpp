@@ -11,6 +11,7 @@
 #include <QImageReader>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -207,7 +208,14 @@ TEST_F(TrendChartTest, FillHidesOnlyTheArea) {
     EXPECT_GT(pixelsOf(hidden, line), 50);
     EXPECT_TRUE(chart.lineSeries()->isVisible());
 
-    chart.BtFill()->click();
+    QMenu graphic;
+    chart.fillGraphicMenu(&graphic);
+    QAction* fillItem = graphic.findChild<QAction*>(QStringLiteral("Fill"));
+    ASSERT_NE(fillItem, nullptr);
+    EXPECT_FALSE(fillItem->isChecked());
+    fillItem->trigger();  // the hidden menu's "Fill" toggles the box, the area and its mark
+    EXPECT_TRUE(chart.BtFill()->isChecked());
+    EXPECT_TRUE(fillItem->isChecked());
     EXPECT_TRUE(chart.areaSeries()->isVisible());
     EXPECT_GT(pixelsOf(chart.renderPicture(), fill), 1000);
 }
