@@ -20,6 +20,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 #include "display/chart_page_size.h"
 #include "recording/recorder.h"
@@ -300,7 +301,11 @@ void TrendChart::fillGraphicMenu(QMenu* menu) {
 }
 
 void TrendChart::chartFeed(int y) {
-    showPage(m_control.AddValue(y));
+    try {
+        showPage(m_control.AddValue(y));
+    } catch (const std::bad_alloc&) {
+        // out of memory: this point is not plotted; the recording and the display carry on
+    }
 }
 
 void TrendChart::clearChart() {
@@ -511,8 +516,10 @@ void TrendChart::scheduleRefresh() {
 void TrendChart::refreshSeries() {
     m_refreshTimer.stop();
     const ChartAxisWindow& window = m_control.window();
-    const double minimum = static_cast<double>(window.minimum);
-    const double maximum = static_cast<double>(window.maximum);
+    // a page of one point gets a window one unit wide around it, so the axis keeps a span
+    const bool onePoint = window.maximum <= window.minimum;
+    const double minimum = static_cast<double>(window.minimum) - (onePoint ? 0.5 : 0);
+    const double maximum = static_cast<double>(window.maximum) + (onePoint ? 0.5 : 0);
     if (m_axisX->min() != minimum || m_axisX->max() != maximum) {
         m_axisX->setRange(minimum, maximum);
         m_axisX->setTickInterval(tickInterval(maximum - minimum));

@@ -62,7 +62,7 @@ public:
     void fillGraphicMenu(QMenu* menu);
 
     // Chart feed (the decoder's last step, only for a reading that became a row): plots y
-    // and shows the page number. Throws std::bad_alloc when memory runs out (nothing plotted).
+    // and shows the page number. Never fails: when memory runs out the point is not plotted.
     void chartFeed(int y) override;
 
     // Brings the series and axes up to the controller's state now (they otherwise follow on

@@ -298,6 +298,13 @@ TEST_F(TrendChartTest, PageSizeAppliesOneSecondAfterTheLastChange) {
     EXPECT_EQ(chart.control().PageCount(), 3);
     EXPECT_EQ(xRange(), std::make_pair(101.0, 150.0));
     EXPECT_TRUE(prompts.shown.empty());
+
+    chart.Maxrecord()->setText(QStringLiteral("1"));  // one point a page still draws
+    chart.Timer2Timer();
+    feed(3);
+    EXPECT_EQ(page(), "124");
+    EXPECT_EQ(xRange(), std::make_pair(122.5, 123.5));
+    EXPECT_FALSE(chart.renderPicture().isNull());
 }
 
 TEST_F(TrendChartTest, RefusedPageSizesKeepTheOldOne) {
