@@ -18,8 +18,10 @@
 #include "app/ui/window_consumer.h"
 #include "display/ui/analog_scale.h"
 #include "display/ui/scale_limits_window.h"
+#include "display/ui/trend_chart.h"
 #include "lcd/ui/connection_indicator_view.h"
 #include "lcd/ui/virtual_lcd.h"
+#include "meter/model_profile.h"
 
 namespace {
 
@@ -165,9 +167,14 @@ void TFCOMM::buildAreas() {
     m_indicator = new ConnectionIndicatorView(m_scale);
     m_consumer = std::make_unique<WindowConsumer>(*m_indicator, *m_lcd, *m_scale, *m_barGraph);
 
-    m_chartArea = new QWidget(m_client);
-    m_chartArea->setObjectName(QStringLiteral("Chtshow"));
-    m_chartArea->setGeometry(432, 177, 373, 353);
+    // The chart controller is created with the chart (page size 100); enlarge hides the LCD
+    // and the "Function board".
+    m_trendChart = new TrendChart(m_client);
+    m_trendChart->setGeometry(432, 177, 373, 353);
+    m_trendChart->setEnlargeTargets(m_lcdPanel, m_functionBoard);
+    m_trendChart->fillGraphicMenu(m_graphicMenu);
+    m_chartArea = m_trendChart;
+    m_consumer->setChart(m_trendChart);
 }
 
 void TFCOMM::replaceArea(QWidget*& area, QWidget* replacement) {
@@ -188,6 +195,10 @@ void TFCOMM::setGridWidget(QWidget* grid) {
 }
 
 void TFCOMM::setChartWidget(QWidget* chart) {
+    if (chart != nullptr && chart != m_chartArea && m_chartArea == m_trendChart) {
+        m_consumer->setChart(nullptr);  // the trend chart is about to go
+        m_trendChart = nullptr;
+    }
     replaceArea(m_chartArea, chart);
 }
 
@@ -212,6 +223,10 @@ void TFCOMM::FormCreate() {
     setWindowTitle(QString::fromLatin1(kBaseTitle));
     m_scale->KDsetup();
     m_scale->KDrun(m_scale->scaleParams().needleOffset);
+    // The chart's value axis spans +- the profile's full-scale count for the whole run.
+    const int fullScale = applyProfile(ProfileSwitches{}).effectiveCountMode().scale.fullScale;
+    m_trendChart->control().SetValueMax(fullScale);
+    m_trendChart->control().SetValueMin(-fullScale);
     setWindowTitle(programTitle(is64BitOperatingSystem()));
 }
 

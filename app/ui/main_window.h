@@ -10,6 +10,7 @@ class AnalogScale;
 class ClickPanel;
 class ConnectionIndicatorView;
 class ScaleLimitsWindow;
+class TrendChart;
 class VirtualLcd;
 class WindowConsumer;
 class QGroupBox;
@@ -59,6 +60,9 @@ public:
     VirtualLcd* lcd() const { return m_lcd; }                     // Panel1 itself
     AnalogScale* scale() const { return m_scale; }                // KD itself
     ConnectionIndicatorView* connectionIndicator() const { return m_indicator; }
+    // Chtshow itself: the trend chart. New (RecordNewClick) calls its clearChart; its BtNew
+    // emits newRequested for New.
+    TrendChart* trendChart() const { return m_trendChart; }
     // The window's part of every decoded frame (indicator, LCD, scale, alarm, bar graph); the
     // table and the chart attach their steps to it (setRecorder, setChart).
     WindowConsumer& readingConsumer() const { return *m_consumer; }
@@ -131,6 +135,7 @@ private:
     VirtualLcd* m_lcd = nullptr;
     AnalogScale* m_scale = nullptr;
     ConnectionIndicatorView* m_indicator = nullptr;
+    TrendChart* m_trendChart = nullptr;
     std::unique_ptr<WindowConsumer> m_consumer;
     ScaleLimitsWindow* m_limitsWindow = nullptr;
 
