@@ -199,20 +199,44 @@ ScaleLimitsWindow* TFCOMM::limitsWindow() {
 }
 
 void TFCOMM::FormCreate() {
-    // The steps of the other rooms (time stamp, chart controller, table, recording state,
-    // serial handler and port, chart axis) run where those rooms attach; the order here is
-    // the window's share of the start-up.
+    // The steps of the other rooms (time stamp, chart controller, table, recording state, chart
+    // axis) run where those rooms attach; this is the window's share, in its order.
+    // 1. The locale's decimal separator, for the decoder's value text.
     m_localeDecimalSeparator = readLocaleDecimalSeparator();
+    m_separatorBytes = m_localeDecimalSeparator.toUtf8();
+    // 4. The LCD's hidden time label.
     LcdState start = m_lcd->shownState();
     const QByteArray time = lcdTimeText();
     start.timeText.assign(std::string_view(time.constData(), static_cast<size_t>(time.size())));
     m_lcd->apply(start);
-    // The profile of this build: its title and count mode "4" (the scale starts in it, with
-    // the remembered unit "113" in its extremes).
-    setWindowTitle(QString::fromLatin1(kBaseTitle));
+    // 5. The default count mode "4" (scale and limits); the extremes remember unit "113".
+    m_scale->setScaleParams(defaultCountMode().scale);
+    // 8. The model profile: the frame handler, the title and the count mode's whole row.
+    m_profile = applyProfile(ProfileSwitches{});
+    m_consumers.add(*m_consumer);
+    m_pipeline = std::make_unique<ReadingPipeline>(
+        m_consumers, m_clock,
+        std::string_view(m_separatorBytes.constData(),
+                         static_cast<size_t>(m_separatorBytes.size())),
+        m_profile.receiveHandler);
+    if (m_profile.title) {
+        setWindowTitle(QString::fromUtf8(m_profile.title->data(),
+                                         static_cast<qsizetype>(m_profile.title->size())));
+    }
+    if (m_profile.countMode != nullptr) {
+        const CountMode& mode = *m_profile.countMode;
+        m_scale->setScaleParams(mode.scale);
+        m_scale->limits().applyCountMode(mode);
+        if (mode.barMaximum > 0) {
+            m_barGraph->setMaximum(mode.barMaximum);
+        }
+    }
+    // 10. The scale's face with the needle at zero.
     m_scale->KDsetup();
     m_scale->KDrun(m_scale->scaleParams().needleOffset);
-    setWindowTitle(programTitle(is64BitOperatingSystem()));
+    // 11. The suffix, by whether the operating system is 64-bit.
+    setWindowTitle(windowTitle() +
+                   (is64BitOperatingSystem() ? QStringLiteral("(x64)") : QStringLiteral("(x86)")));
 }
 
 void TFCOMM::showEvent(QShowEvent* event) {

@@ -6,6 +6,10 @@
 #include <functional>
 #include <memory>
 
+#include "meter/clock.h"
+#include "meter/model_profile.h"
+#include "meter/reading_pipeline.h"
+
 class AnalogScale;
 class ClickPanel;
 class ConnectionIndicatorView;
@@ -59,9 +63,16 @@ public:
     VirtualLcd* lcd() const { return m_lcd; }                     // Panel1 itself
     AnalogScale* scale() const { return m_scale; }                // KD itself
     ConnectionIndicatorView* connectionIndicator() const { return m_indicator; }
-    // The window's part of every decoded frame (indicator, LCD, scale, alarm, bar graph); the
-    // table and the chart attach their steps to it (setRecorder, setChart).
+    // The window's part of every decoded frame (indicator, LCD, scale, alarm, bar graph).
     WindowConsumer& readingConsumer() const { return *m_consumer; }
+    // Everything the decoder drives, in the order added: the window's part first. The table
+    // and the chart add their consumers here (before the first frame).
+    ConsumerList& consumers() { return m_consumers; }
+    // The reading engine: the serial driver hands its bytes to receive(), the USB bridge and
+    // the HID cable their frame texts to decodeFrame().
+    ReadingPipeline& pipeline() { return *m_pipeline; }
+    // The model profile this build applied at start-up (handler, title, port, count mode).
+    const ProfileSettings& profile() const { return m_profile; }
     // The limits window of the "Scale" menu (created on first use).
     ScaleLimitsWindow* limitsWindow();
 
@@ -132,6 +143,11 @@ private:
     AnalogScale* m_scale = nullptr;
     ConnectionIndicatorView* m_indicator = nullptr;
     std::unique_ptr<WindowConsumer> m_consumer;
+    ConsumerList m_consumers;
+    SystemClock m_clock;
+    ProfileSettings m_profile;
+    std::unique_ptr<ReadingPipeline> m_pipeline;
+    QByteArray m_separatorBytes;
     ScaleLimitsWindow* m_limitsWindow = nullptr;
 
     QString m_localeDecimalSeparator;

@@ -36,10 +36,6 @@ void WindowConsumer::limitCheck(const CurrentReading& reading, const FrameCountM
     m_scale.limitCheck(reading, mode);
 }
 
-bool WindowConsumer::recordReading(const CurrentReading& reading) {
-    return m_recorder != nullptr && m_recorder->recordReading(reading);
-}
-
 void WindowConsumer::barGraph(int maximum, int position) {
     const int top = std::max(maximum, 0);
     if (m_bar.maximum() != top) {
@@ -47,12 +43,6 @@ void WindowConsumer::barGraph(int maximum, int position) {
     }
     // The bar cannot show more than its maximum.
     m_bar.setValue(std::clamp(position, 0, top));
-}
-
-void WindowConsumer::chartFeed(int y) {
-    if (m_chart != nullptr) {
-        m_chart->chartFeed(y);
-    }
 }
 
 void WindowConsumer::conversionFailed(std::string_view message) {
