@@ -18,6 +18,7 @@
 #include "app/ui/window_consumer.h"
 #include "display/ui/analog_scale.h"
 #include "display/ui/scale_limits_window.h"
+#include "lcd/ui/bar_graph.h"
 #include "lcd/ui/connection_indicator_view.h"
 #include "lcd/ui/virtual_lcd.h"
 
@@ -144,12 +145,11 @@ void TFCOMM::buildAreas() {
     m_lcd->move(8, 35);
     m_lcdPanel = m_lcd;
 
-    m_barGraph = new QProgressBar(m_client);
+    m_barGraph = new BarGraph(m_client);
     m_barGraph->setObjectName(QStringLiteral("PBar2"));
     m_barGraph->setGeometry(9, 240, 421, 17);
     m_barGraph->setRange(0, 40);
     m_barGraph->setValue(20);
-    m_barGraph->setTextVisible(false);
 
     m_functionBoard = new QGroupBox(QStringLiteral("Function board"), m_client);
     m_functionBoard->setObjectName(QStringLiteral("GroupBox1"));
