@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -41,6 +42,8 @@ TEST(MainWindow, ClientAreaIsFixedAndEveryAreaSitsAtItsPlace) {
     EXPECT_EQ(window.clientArea()->mapTo(&window, QPoint(0, 0)).y(),
               window.menuBar()->geometry().bottom() + 1);
     EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
+    const QPoint screenCentre = window.screen()->availableGeometry().center();
+    EXPECT_LE((window.frameGeometry().center() - screenCentre).manhattanLength(), 2);
     EXPECT_TRUE(window.windowFlags() & Qt::WindowMinimizeButtonHint);
 
     const struct {
