@@ -19,6 +19,7 @@
 #include "display/ui/analog_scale.h"
 #include "display/ui/scale_limits_window.h"
 #include "display/ui/trend_chart.h"
+#include "lcd/ui/bar_graph.h"
 #include "lcd/ui/connection_indicator_view.h"
 #include "lcd/ui/virtual_lcd.h"
 #include "meter/model_profile.h"
@@ -146,12 +147,11 @@ void TFCOMM::buildAreas() {
     m_lcd->move(8, 35);
     m_lcdPanel = m_lcd;
 
-    m_barGraph = new QProgressBar(m_client);
+    m_barGraph = new BarGraph(m_client);
     m_barGraph->setObjectName(QStringLiteral("PBar2"));
     m_barGraph->setGeometry(9, 240, 421, 17);
     m_barGraph->setRange(0, 40);
     m_barGraph->setValue(20);
-    m_barGraph->setTextVisible(false);
 
     m_functionBoard = new QGroupBox(QStringLiteral("Function board"), m_client);
     m_functionBoard->setObjectName(QStringLiteral("GroupBox1"));
@@ -210,24 +210,48 @@ ScaleLimitsWindow* TFCOMM::limitsWindow() {
 }
 
 void TFCOMM::FormCreate() {
-    // The steps of the other rooms (time stamp, chart controller, table, recording state,
-    // serial handler and port, chart axis) run where those rooms attach; the order here is
-    // the window's share of the start-up.
+    // The steps of the other rooms (time stamp, chart controller, table, recording state, chart
+    // axis) run where those rooms attach; this is the window's share, in its order.
+    // 1. The locale's decimal separator, for the decoder's value text.
     m_localeDecimalSeparator = readLocaleDecimalSeparator();
+    m_separatorBytes = m_localeDecimalSeparator.toUtf8();
+    // 4. The LCD's hidden time label.
     LcdState start = m_lcd->shownState();
     const QByteArray time = lcdTimeText();
     start.timeText.assign(std::string_view(time.constData(), static_cast<size_t>(time.size())));
     m_lcd->apply(start);
-    // The profile of this build: its title and count mode "4" (the scale starts in it, with
-    // the remembered unit "113" in its extremes).
-    setWindowTitle(QString::fromLatin1(kBaseTitle));
-    m_scale->KDsetup();
-    m_scale->KDrun(m_scale->scaleParams().needleOffset);
-    // The chart's value axis spans +- the profile's full-scale count for the whole run.
-    const int fullScale = applyProfile(ProfileSwitches{}).effectiveCountMode().scale.fullScale;
+    // 5. The default count mode "4" (scale and limits); the extremes remember unit "113".
+    m_scale->setScaleParams(defaultCountMode().scale);
+    // 8. The model profile: the frame handler, the title and the count mode's whole row.
+    m_profile = applyProfile(ProfileSwitches{});
+    m_consumers.add(*m_consumer);
+    m_pipeline = std::make_unique<ReadingPipeline>(
+        m_consumers, m_clock,
+        std::string_view(m_separatorBytes.constData(),
+                         static_cast<size_t>(m_separatorBytes.size())),
+        m_profile.receiveHandler);
+    if (m_profile.title) {
+        setWindowTitle(QString::fromUtf8(m_profile.title->data(),
+                                         static_cast<qsizetype>(m_profile.title->size())));
+    }
+    if (m_profile.countMode != nullptr) {
+        const CountMode& mode = *m_profile.countMode;
+        m_scale->setScaleParams(mode.scale);
+        m_scale->limits().applyCountMode(mode);
+        if (mode.barMaximum > 0) {
+            m_barGraph->setMaximum(mode.barMaximum);
+        }
+    }
+    // 9. The chart's value axis spans +- the profile's full-scale count for the whole run.
+    const int fullScale = m_profile.effectiveCountMode().scale.fullScale;
     m_trendChart->control().SetValueMax(fullScale);
     m_trendChart->control().SetValueMin(-fullScale);
-    setWindowTitle(programTitle(is64BitOperatingSystem()));
+    // 10. The scale's face with the needle at zero.
+    m_scale->KDsetup();
+    m_scale->KDrun(m_scale->scaleParams().needleOffset);
+    // 11. The suffix, by whether the operating system is 64-bit.
+    setWindowTitle(windowTitle() +
+                   (is64BitOperatingSystem() ? QStringLiteral("(x64)") : QStringLiteral("(x86)")));
 }
 
 void TFCOMM::showEvent(QShowEvent* event) {

@@ -6,6 +6,10 @@
 #include <functional>
 #include <memory>
 
+#include "meter/clock.h"
+#include "meter/model_profile.h"
+#include "meter/reading_pipeline.h"
+
 class AnalogScale;
 class ClickPanel;
 class ConnectionIndicatorView;
@@ -66,6 +70,14 @@ public:
     // The window's part of every decoded frame (indicator, LCD, scale, alarm, bar graph); the
     // table and the chart attach their steps to it (setRecorder, setChart).
     WindowConsumer& readingConsumer() const { return *m_consumer; }
+    // Everything the decoder drives, in the order added: the window's part first. The table
+    // and the chart add their consumers here (before the first frame).
+    ConsumerList& consumers() { return m_consumers; }
+    // The reading engine: the serial driver hands its bytes to receive(), the USB bridge and
+    // the HID cable their frame texts to decodeFrame().
+    ReadingPipeline& pipeline() { return *m_pipeline; }
+    // The model profile this build applied at start-up (handler, title, port, count mode).
+    const ProfileSettings& profile() const { return m_profile; }
     // The limits window of the "Scale" menu (created on first use).
     ScaleLimitsWindow* limitsWindow();
 
@@ -137,6 +149,11 @@ private:
     ConnectionIndicatorView* m_indicator = nullptr;
     TrendChart* m_trendChart = nullptr;
     std::unique_ptr<WindowConsumer> m_consumer;
+    ConsumerList m_consumers;
+    SystemClock m_clock;
+    ProfileSettings m_profile;
+    std::unique_ptr<ReadingPipeline> m_pipeline;
+    QByteArray m_separatorBytes;
     ScaleLimitsWindow* m_limitsWindow = nullptr;
 
     QString m_localeDecimalSeparator;
