@@ -116,13 +116,17 @@ public:
     LogConsumer(Recorder& recorder, TableStore& table, RowJournal* journal, long long frameLimit)
         : m_recorder(recorder), m_table(table), m_journal(journal), m_frameLimit(frameLimit) {}
 
-    void frameMark() override {
-        if (!done()) {
+    void frameMark() override
+    {
+        // Frames of the last batch beyond the limit are decoded but not counted or recorded.
+        m_beyondLimit = done();
+        if (!m_beyondLimit) {
             ++m_frames;
         }
     }
-    bool recordReading(const CurrentReading& reading) override {
-        if (m_frameLimit >= 0 && m_frames > m_frameLimit) {
+    bool recordReading(const CurrentReading& reading) override
+    {
+        if (m_beyondLimit) {
             return false;
         }
         const RecordOutcome outcome = m_recorder.recordReading(reading);
@@ -147,6 +151,7 @@ private:
     RowJournal* m_journal;
     long long m_frameLimit;
     long long m_frames = 0;
+    bool m_beyondLimit = false;
     bool m_writeFailed = false;
 };
 

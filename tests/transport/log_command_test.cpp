@@ -1,0 +1,164 @@
+// halvern log on a pseudo-terminal fed by halvern simulate: the file it leaves behind loads.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "recording/data_files.h"
+#include "recording/table_store.h"
+#include "tests/recording/temp_folder.h"
+#include "transport/posix/termios_serial_port.h"
+
+namespace {
+
+// A child process with its standard error captured.
+struct Child {
+    pid_t pid = -1;
+    int errFd = -1;
+    int outFd = -1;
+};
+
+Child spawn(const std::vector<std::string>& args) {
+    int err[2];
+    int out[2];
+    if (pipe(err) != 0 || pipe(out) != 0) {
+        return {};
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(err[1], STDERR_FILENO);
+        dup2(out[1], STDOUT_FILENO);
+        close(err[0]);
+        close(out[0]);
+        std::vector<char*> argv;
+        for (const std::string& a : args) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(err[1]);
+    close(out[1]);
+    return {pid, err[0], out[0]};
+}
+
+std::string readAll(int fd) {
+    std::string s;
+    char buf[1024];
+    ssize_t n;
+    while ((n = read(fd, buf, sizeof buf)) > 0) {
+        s.append(buf, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    return s;
+}
+
+int finish(Child& c, std::string* err = nullptr) {
+    const std::string e = readAll(c.errFd);
+    readAll(c.outFd);
+    if (err) {
+        *err = e;
+    }
+    int status = 0;
+    waitpid(c.pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The simulator on a new pseudo-terminal; its device path from its first line.
+class Simulator {
+public:
+    explicit Simulator(const std::string& rate) {
+        m_child = spawn({HALVERN_BINARY, "simulate", "--pty", "--rate", rate});
+        std::string line;
+        char c;
+        while (read(m_child.outFd, &c, 1) == 1 && c != '\n') {
+            line += c;
+        }
+        m_path = line;
+    }
+    ~Simulator() {
+        kill(m_child.pid, SIGTERM);
+        finish(m_child);
+    }
+    const std::string& path() const { return m_path; }
+
+private:
+    Child m_child;
+    std::string m_path;
+};
+
+int convertLoads(const std::string& file, const TempFolder& dir) {
+    const std::string cmd =
+        std::string(HALVERN_BINARY) + " convert '" + file + "' '" + dir.path("converted.txt") + "'";
+    return std::system(cmd.c_str());
+}
+
+TEST(LogCommandTest, TextAndPacketFilesFromTheSimulatorLoad) {
+    Simulator meter("100");
+    ASSERT_EQ(meter.path().rfind("/dev/pts/", 0), 0u) << meter.path();
+    TempFolder dir;
+    for (const std::string name : {"log.txt", "log.xml"}) {
+        Child log = spawn({HALVERN_BINARY, "log", "--port", meter.path(), "--save", dir.path(name),
+                           "--frames", "30"});
+        std::string err;
+        ASSERT_EQ(finish(log, &err), 0) << err;
+        EXPECT_NE(err.find("30 frames decoded"), std::string::npos) << err;
+        TableStore table;
+        const FileOutcome loaded = LoadDataFile(dir.path(name), table, true);
+        ASSERT_TRUE(loaded.ok) << name;
+        // The first frame after opening may be cut; the rest are rows (Repeat is on).
+        EXPECT_GE(table.rowCount(), 29u) << name;
+        EXPECT_LE(table.rowCount(), 30u) << name;
+        EXPECT_EQ(table.no(0), 1);
+        EXPECT_EQ(convertLoads(dir.path(name), dir), 0) << name;
+    }
+}
+
+TEST(LogCommandTest, InterruptedLogKeepsEveryRowWritten) {
+    Simulator meter("200");
+    TempFolder dir;
+    const std::string file = dir.path("interrupted.txt");
+    Child log = spawn({HALVERN_BINARY, "log", "--port", meter.path(), "--save", file});
+    // Wait (bounded) until rows reach the file, then stop the logger as a user would.
+    for (int i = 0; i < 300 && TempFolder::read(file).size() < 400; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const std::string during = TempFolder::read(file);
+    kill(log.pid, SIGTERM);
+    EXPECT_EQ(finish(log), 0);
+    const std::string after = TempFolder::read(file);
+    EXPECT_GE(after.size(), during.size());
+    EXPECT_EQ(after.compare(0, during.size(), during), 0) << "rows already written changed";
+    EXPECT_EQ(after.substr(after.size() - 2), "\r\n") << "a half-written row";
+    TableStore table;
+    ASSERT_TRUE(LoadDataFile(file, table, true).ok);
+    EXPECT_GT(table.rowCount(), 5u);
+}
+
+TEST(LogCommandTest, PortThatCannotBeOpenedIsReported) {
+    Child absent = spawn({HALVERN_BINARY, "log", "--port", "/dev/does-not-exist"});
+    std::string err;
+    EXPECT_EQ(finish(absent, &err), 1);
+    EXPECT_NE(err.find("cannot open the port /dev/does-not-exist"), std::string::npos) << err;
+
+    Simulator meter("10");
+    TermiosSerialPort holder;  // another program has the port
+    ASSERT_TRUE(holder.open(meter.path()));
+    Child busy = spawn({HALVERN_BINARY, "log", "--port", meter.path(), "--frames", "1"});
+    EXPECT_EQ(finish(busy, &err), 1);
+    EXPECT_NE(err.find("in use by another program"), std::string::npos) << err;
+
+    Child bad = spawn({HALVERN_BINARY, "log", "--port", meter.path(), "--record-limit", "7"});
+    EXPECT_EQ(finish(bad, &err), 2);
+}
+
+}  // namespace
