@@ -20,6 +20,12 @@
 #include "display/ui/scale_limits_window.h"
 #include "lcd/ui/connection_indicator_view.h"
 #include "lcd/ui/virtual_lcd.h"
+#include "meter/model_profile.h"
+#include "meter/reading_pipeline.h"
+#include "transport/port_map.h"
+#include "transport/ui/serial_connection_view.h"
+#include "transport/ui/serial_link.h"
+#include "transport/ui/toggle_group_view.h"
 
 namespace {
 
@@ -137,6 +143,25 @@ void TFCOMM::buildTopBar() {
     m_usb = button(QStringLiteral("USB Connect "), "USB", QRect(188, 3, 105, 25), true);
     m_exitButton = button(QStringLiteral("Exit"), "BitBtn1", QRect(696, 3, 105, 25), false);
     connect(m_exitButton, &QPushButton::clicked, this, &TFCOMM::BitBtn1Click);
+
+    // The exclusive group of the connect buttons, and the serial link behind "COM Connect".
+    m_comConMember = m_connectGroup.add("COM Connect", [this](bool) { COMConClick(); });
+    m_usbMember = m_connectGroup.add("USB Connect ", {});
+    m_connectGroupView = new ToggleGroupView(m_connectGroup, this);
+    m_connectGroupView->bind(m_comConMember, m_comCon);
+    m_connectGroupView->bind(m_usbMember, m_usb);
+    SerialLink::Widgets serialWidgets;
+    for (std::size_t i = 0; i < m_portPanels.size(); ++i) {
+        serialWidgets.panels[i] = m_portPanels[i];
+    }
+    serialWidgets.comSetupMenu = m_comSetupMenu;
+    serialWidgets.connectMenu = m_connectMenu;
+    m_serial = new SerialLink(serialWidgets, m_connectGroup, m_comConMember, this);
+    m_connectGroup.setHandler(m_comConMember, [this](bool) { COMConClick(); });
+    connect(m_portPanels[0], &ClickPanel::clicked, this, &TFCOMM::COM21Click);
+    connect(m_portPanels[1], &ClickPanel::clicked, this, &TFCOMM::COM31Click);
+    connect(m_portPanels[2], &ClickPanel::clicked, this, &TFCOMM::COM41Click);
+    connect(m_portPanels[3], &ClickPanel::clicked, this, &TFCOMM::COM11Click);
 }
 
 void TFCOMM::buildAreas() {
@@ -210,6 +235,22 @@ void TFCOMM::FormCreate() {
     // The profile of this build: its title and count mode "4" (the scale starts in it, with
     // the remembered unit "113" in its extremes).
     setWindowTitle(QString::fromLatin1(kBaseTitle));
+    // The profile binds the serial driver's bytes to its frame handler and preselects COM1.
+    const ProfileSettings profile = applyProfile(ProfileSwitches{});
+    const QByteArray separator = m_localeDecimalSeparator.toUtf8();
+    m_pipeline = std::make_unique<ReadingPipeline>(
+        *m_consumer, m_clock,
+        std::string_view(separator.constData(), static_cast<std::size_t>(separator.size())),
+        profile.receiveHandler);
+    if (profile.preselectsCom1) {
+        m_serial->control().selectPort(0);
+    }
+    if (profile.receiveHandler != ReceiveHandler::None) {
+        m_serial->COMM2().setOnReceiveData(
+            [this](TCommPortDriver*, const std::uint8_t* data, std::int32_t size) {
+                m_pipeline->receive(data, static_cast<std::size_t>(size));
+            });
+    }
     m_scale->KDsetup();
     m_scale->KDrun(m_scale->scaleParams().needleOffset);
     setWindowTitle(programTitle(is64BitOperatingSystem()));
@@ -246,4 +287,36 @@ void TFCOMM::BitBtn1Click() {
 
 void TFCOMM::BtExit1Click() {
     m_exitButton->click();
+}
+
+void TFCOMM::setPortMap(const PortMap& ports) {
+    m_serial->setPortMap(ports);
+}
+
+void TFCOMM::COM11Click() {
+    m_serial->control().selectPort(0);
+}
+
+void TFCOMM::COM21Click() {
+    m_serial->control().selectPort(1);
+}
+
+void TFCOMM::COM31Click() {
+    m_serial->control().selectPort(2);
+}
+
+void TFCOMM::COM41Click() {
+    m_serial->control().selectPort(3);
+}
+
+void TFCOMM::COMConClick() {
+    m_serial->control().COMConClick(m_connectGroup.isDown(m_comConMember));
+}
+
+void TFCOMM::BTCon1Click() {
+    m_serial->control().BTCon1Click();
+}
+
+void TFCOMM::BtDiscon1Click() {
+    m_serial->control().BtDiscon1Click();
 }
