@@ -1,0 +1,181 @@
+#include "recording/ui/measurement_grid.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <QTableView>
+#include <QWheelEvent>
+#include <algorithm>
+#include <limits>
+
+#include "recording/ui/glyph_text.h"
+
+namespace {
+
+// The scroll bar counts in rows; a larger table scrolls in proportional steps.
+constexpr std::size_t kScrollLimit = std::numeric_limits<int>::max() / 2;
+
+}  // namespace
+
+MeasurementGrid::MeasurementGrid(TableStore& store, QWidget* parent)
+    : QWidget(parent),
+      m_model(new MeasurementTableModel(store, this)),
+      m_view(new QTableView(this)),
+      m_scroll(new QScrollBar(Qt::Vertical, this)) {
+    setObjectName(QStringLiteral("DBGrid1"));
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_view, 1);
+    layout->addWidget(m_scroll);
+
+    m_view->setModel(m_model);
+    m_view->setFont(arialFont(12));
+    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_view->setSelectionBehavior(QAbstractItemView::SelectItems);
+    m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_view->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    m_view->setShowGrid(true);
+    m_view->setWordWrap(false);
+    m_view->setTabKeyNavigation(true);
+
+    QHeaderView* rows = m_view->verticalHeader();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setMinimumSectionSize(1);
+    rows->setDefaultSectionSize(kRowHeight);
+    rows->setFixedWidth(12);
+    rows->setDefaultAlignment(Qt::AlignCenter);
+    rows->setSectionsClickable(false);
+
+    QHeaderView* columns = m_view->horizontalHeader();
+    columns->setSectionResizeMode(QHeaderView::Interactive);
+    columns->setHighlightSections(false);
+    columns->setFont(arialFont(11));
+    for (int c = 0; c < MeasurementTableModel::ColumnCount; ++c) {
+        if (const int width = MeasurementTableModel::columnWidth(c); width > 0) {
+            m_view->setColumnWidth(c, width);
+        }
+    }
+
+    m_scroll->setSingleStep(1);
+    connect(m_scroll, &QScrollBar::valueChanged, this, [this](int value) {
+        if (m_syncing) {
+            return;
+        }
+        const std::size_t last = m_model->lastFirstRow();
+        std::size_t first = static_cast<std::size_t>(value);
+        if (last > kScrollLimit && m_scroll->maximum() > 0) {
+            first = static_cast<std::size_t>(static_cast<double>(value) / m_scroll->maximum() *
+                                             static_cast<double>(last));
+        }
+        m_model->setFirstRow(first);
+    });
+    connect(m_model, &MeasurementTableModel::windowChanged, this, &MeasurementGrid::syncFromModel);
+    connect(m_view->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (!m_syncing && current.isValid()) {
+                    m_model->setCurrentRow(m_model->firstRow() +
+                                           static_cast<std::size_t>(current.row()));
+                }
+            });
+    m_view->installEventFilter(this);
+    m_view->viewport()->installEventFilter(this);
+    syncFromModel();
+}
+
+void MeasurementGrid::fitWindow() {
+    const int height = m_view->viewport()->height();
+    m_model->setWindowRows(std::max(1, height / kRowHeight));
+}
+
+void MeasurementGrid::syncFromModel() {
+    m_syncing = true;
+    const std::size_t last = m_model->lastFirstRow();
+    const std::size_t first = m_model->firstRow();
+    if (last > kScrollLimit) {
+        m_scroll->setRange(0, static_cast<int>(kScrollLimit));
+        m_scroll->setValue(static_cast<int>(static_cast<double>(first) / static_cast<double>(last) *
+                                            kScrollLimit));
+    } else {
+        m_scroll->setRange(0, static_cast<int>(last));
+        m_scroll->setValue(static_cast<int>(first));
+    }
+    m_scroll->setPageStep(m_model->windowRows());
+
+    const auto current = m_model->currentRow();
+    const int column = std::max(0, m_view->currentIndex().column());
+    if (current && *current >= first &&
+        *current < first + static_cast<std::size_t>(m_model->rowCount())) {
+        const QModelIndex index = m_model->index(static_cast<int>(*current - first), column);
+        if (m_view->currentIndex() != index) {
+            m_view->setCurrentIndex(index);
+        }
+    } else if (m_view->currentIndex().isValid()) {
+        m_view->selectionModel()->clear();
+    }
+    m_syncing = false;
+}
+
+bool MeasurementGrid::moveCurrent(int key, Qt::KeyboardModifiers modifiers) {
+    const auto current = m_model->currentRow();
+    if (!current) {
+        return false;
+    }
+    const std::size_t rows = m_model->tableRowCount();
+    const auto page = static_cast<std::size_t>(m_model->windowRows());
+    std::size_t row = *current;
+    switch (key) {
+        case Qt::Key_Up:
+            row = row > 0 ? row - 1 : 0;
+            break;
+        case Qt::Key_Down:
+            row = row + 1;
+            break;
+        case Qt::Key_PageUp:
+            row = row > page ? row - page : 0;
+            break;
+        case Qt::Key_PageDown:
+            row = row + page;
+            break;
+        case Qt::Key_Home:
+            if (!(modifiers & Qt::ControlModifier)) {
+                return false;
+            }
+            row = 0;
+            break;
+        case Qt::Key_End:
+            if (!(modifiers & Qt::ControlModifier)) {
+                return false;
+            }
+            row = rows - 1;
+            break;
+        default:
+            return false;
+    }
+    m_model->setCurrentRow(std::min(row, rows - 1));
+    return true;
+}
+
+bool MeasurementGrid::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_view->viewport() && event->type() == QEvent::Resize) {
+        fitWindow();
+    } else if (watched == m_view->viewport() && event->type() == QEvent::Wheel) {
+        // The view holds only the visible rows, so the wheel moves the window instead.
+        auto* wheel = static_cast<QWheelEvent*>(event);
+        const int steps = wheel->angleDelta().y() / 40;  // three rows per notch
+        if (steps != 0) {
+            m_scroll->setValue(m_scroll->value() - steps);
+        }
+        return true;
+    } else if (watched == m_view && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (moveCurrent(key->key(), key->modifiers())) {
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}

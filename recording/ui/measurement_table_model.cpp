@@ -1,0 +1,220 @@
+#include "recording/ui/measurement_table_model.h"
+
+#include <QFont>
+#include <algorithm>
+#include <array>
+
+#include "recording/ui/glyph_text.h"
+
+namespace {
+
+struct ColumnInfo {
+    Field field;
+    const char* title;
+    int width;
+    int glyphPixels;  // 0: the grid font; otherwise the glyph font at this height
+};
+
+// The grid's columns in order: DBGrid1 leaves Nval out.
+constexpr std::array<ColumnInfo, MeasurementTableModel::ColumnCount> kColumns{{
+    {Field::No, "No", 39, 0},
+    {Field::Time, "Time", 70, 0},
+    {Field::DcAc, "Function", 43, 12},
+    {Field::Value, "Value", 80, 16},
+    {Field::Unit, "Unit", 50, 12},
+    {Field::Range, "Range", 50, 14},
+    {Field::Auto, "Auto/Manu", 0, 0},
+}};
+
+}  // namespace
+
+MeasurementTableModel::MeasurementTableModel(TableStore& store, QObject* parent)
+    : QAbstractTableModel(parent), m_store(store) {
+    m_first = clampFirst(lastFirstRow());
+    m_viewRows = viewRowsFor(m_first);
+    if (!m_store.empty()) {
+        m_current = m_store.rowCount() - 1;
+    }
+    m_store.addObserver(this);
+}
+
+MeasurementTableModel::~MeasurementTableModel() {
+    m_store.removeObserver(this);
+}
+
+int MeasurementTableModel::columnWidth(int column) {
+    return column >= 0 && column < ColumnCount ? kColumns[static_cast<std::size_t>(column)].width
+                                               : 0;
+}
+
+std::size_t MeasurementTableModel::lastFirstRow() const {
+    const std::size_t rows = m_store.rowCount();
+    const auto window = static_cast<std::size_t>(m_windowRows);
+    return rows > window ? rows - window : 0;
+}
+
+std::size_t MeasurementTableModel::clampFirst(std::size_t first) const {
+    return std::min(first, lastFirstRow());
+}
+
+int MeasurementTableModel::viewRowsFor(std::size_t first) const {
+    const std::size_t rows = m_store.rowCount();
+    if (first >= rows) {
+        return 0;
+    }
+    return static_cast<int>(std::min(rows - first, static_cast<std::size_t>(m_windowRows)));
+}
+
+void MeasurementTableModel::applyWindow(std::size_t first, std::optional<std::size_t> current) {
+    const int oldRows = m_viewRows;
+    const int newRows = viewRowsFor(first);
+    const bool shifted = first != m_first;
+    const bool currentMoved = current != m_current;
+    if (newRows > oldRows) {
+        beginInsertRows({}, oldRows, newRows - 1);
+        m_first = first;
+        m_viewRows = newRows;
+        endInsertRows();
+    } else if (newRows < oldRows) {
+        beginRemoveRows({}, newRows, oldRows - 1);
+        m_first = first;
+        m_viewRows = newRows;
+        endRemoveRows();
+    } else {
+        m_first = first;
+    }
+    m_current = current;
+    if (newRows > 0 && shifted) {
+        emit dataChanged(index(0, 0), index(newRows - 1, ColumnCount - 1));
+    }
+    if (newRows > 0 && (shifted || currentMoved)) {
+        emit headerDataChanged(Qt::Vertical, 0, newRows - 1);
+    }
+    emit windowChanged();
+}
+
+void MeasurementTableModel::setWindowRows(int rows) {
+    rows = std::max(rows, 1);
+    if (rows == m_windowRows) {
+        return;
+    }
+    m_windowRows = rows;
+    // Keep the current row in view: it is the newest reading while the grid follows.
+    std::size_t first = clampFirst(m_first);
+    if (m_current) {
+        const auto window = static_cast<std::size_t>(rows);
+        if (*m_current < first) {
+            first = *m_current;
+        } else if (*m_current >= first + window) {
+            first = *m_current + 1 - window;
+        }
+    }
+    applyWindow(clampFirst(first), m_current);
+}
+
+void MeasurementTableModel::setFirstRow(std::size_t row) {
+    const std::size_t first = clampFirst(row);
+    if (first != m_first) {
+        applyWindow(first, m_current);
+    }
+}
+
+void MeasurementTableModel::setCurrentRow(std::size_t row) {
+    if (m_store.empty()) {
+        return;
+    }
+    row = std::min(row, m_store.rowCount() - 1);
+    std::size_t first = m_first;
+    const auto window = static_cast<std::size_t>(m_windowRows);
+    if (row < first) {
+        first = row;
+    } else if (row >= first + window) {
+        first = row + 1 - window;
+    }
+    if (first != m_first || row != m_current) {
+        applyWindow(clampFirst(first), row);
+    }
+}
+
+void MeasurementTableModel::rowsAppended(std::size_t, std::size_t) {
+    // The grid follows the newest reading: the last row becomes current, at the window's end.
+    applyWindow(lastFirstRow(), m_store.rowCount() - 1);
+}
+
+void MeasurementTableModel::tableReset() {
+    beginResetModel();
+    m_first = lastFirstRow();
+    m_viewRows = viewRowsFor(m_first);
+    m_current = m_store.empty() ? std::nullopt : std::optional<std::size_t>(m_store.rowCount() - 1);
+    endResetModel();
+    emit windowChanged();
+}
+
+int MeasurementTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_viewRows;
+}
+
+int MeasurementTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant MeasurementTableModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_viewRows || index.column() >= ColumnCount) {
+        return {};
+    }
+    const ColumnInfo& column = kColumns[static_cast<std::size_t>(index.column())];
+    const std::size_t row = m_first + static_cast<std::size_t>(index.row());
+    switch (role) {
+        case Qt::DisplayRole:
+        case StoredTextRole:
+            if (column.field == Field::No) {
+                const auto no = m_store.no(row);
+                return no ? QString::number(*no) : QString();
+            }
+            if (role == Qt::DisplayRole && column.glyphPixels > 0) {
+                return glyphDisplayText(m_store.text(row, column.field));
+            }
+            return plainText(m_store.text(row, column.field));
+        case Qt::FontRole:
+            return column.glyphPixels > 0 ? glyphFont(column.glyphPixels) : arialFont(12);
+        case Qt::TextAlignmentRole:
+            if (column.field == Field::Time) {
+                return QVariant::fromValue(Qt::AlignCenter);
+            }
+            return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+        default:
+            return {};
+    }
+}
+
+QVariant MeasurementTableModel::headerData(int section, Qt::Orientation orientation,
+                                           int role) const {
+    if (orientation == Qt::Vertical) {
+        // The row indicator: an arrow on the current row, nothing elsewhere.
+        if (role == Qt::DisplayRole && m_current &&
+            m_first + static_cast<std::size_t>(section) == *m_current) {
+            return QStringLiteral("\u25B6");
+        }
+        if (role == Qt::DisplayRole) {
+            return QString();
+        }
+        if (role == Qt::FontRole) {
+            return glyphFont(8);
+        }
+        return {};
+    }
+    if (section < 0 || section >= ColumnCount) {
+        return {};
+    }
+    if (role == Qt::DisplayRole) {
+        return QString::fromLatin1(kColumns[static_cast<std::size_t>(section)].title);
+    }
+    if (role == Qt::FontRole) {
+        return arialFont(11);
+    }
+    return {};
+}
+
+Qt::ItemFlags MeasurementTableModel::flags(const QModelIndex& index) const {
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}

@@ -1,0 +1,199 @@
+#include "recording/ui/report_painter.h"
+
+#include <QFont>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPagedPaintDevice>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "recording/ui/glyph_text.h"
+
+namespace {
+
+// The report definition, in millimetres.
+constexpr double kPrintableHeight = 297.0 - 2 * 10.0;
+constexpr double kBandWidth = 190.0;
+constexpr double kPageHeaderHeight = 10.58;
+constexpr double kColumnHeaderHeight = 10.58;
+constexpr double kDetailHeight = 6.61;
+constexpr double kPageFooterHeight = 10.58;
+constexpr double kTitleTop = 2.12;
+constexpr double kLabelTop = 4.23;
+constexpr double kFieldTop = 2.12;
+constexpr double kFooterLeft = 8.47;
+constexpr double kFooterTop = 4.23;
+constexpr double kPointSize = 10.0;
+
+enum class ReportFont { Glyph, Arial };
+
+struct Label {
+    double left;
+    const char* text;
+    ReportFont font;
+};
+constexpr std::array<Label, 6> kColumnLabels{{
+    {8.47, "No", ReportFont::Glyph},
+    {33.87, "Time", ReportFont::Glyph},
+    {64.29, "FUNCTION", ReportFont::Arial},
+    {99.48, "Value", ReportFont::Glyph},
+    {132.29, "Unit", ReportFont::Glyph},
+    {162.98, "Auto|Manu", ReportFont::Glyph},
+}};
+
+struct DetailField {
+    double left;
+    Field field;
+    ReportFont font;
+};
+constexpr std::array<DetailField, 6> kDetailFields{{
+    {8.47, Field::No, ReportFont::Arial},
+    {33.87, Field::Time, ReportFont::Arial},
+    {65.62, Field::DcAc, ReportFont::Arial},
+    {99.48, Field::Value, ReportFont::Arial},
+    {131.23, Field::Unit, ReportFont::Glyph},
+    {162.98, Field::Auto, ReportFont::Glyph},
+}};
+
+QFont reportFont(ReportFont which) {
+    QFont font(which == ReportFont::Glyph ? QStringLiteral("DejaVu Sans")
+                                          : QStringLiteral("Liberation Sans"));
+    font.setPointSizeF(kPointSize);
+    return font;
+}
+
+// Paints in millimetres on a device of any resolution.
+class BandPainter {
+public:
+    BandPainter(QPainter& painter, const QPagedPaintDevice& device)
+        : m_painter(painter),
+          m_dotsPerMmX(device.logicalDpiX() / 25.4),
+          m_dotsPerMmY(device.logicalDpiY() / 25.4),
+          m_glyph(reportFont(ReportFont::Glyph)),
+          m_arial(reportFont(ReportFont::Arial)) {}
+
+    void text(double left, double top, const QString& text, ReportFont font,
+              Qt::Alignment align = Qt::AlignLeft) {
+        m_painter.setFont(font == ReportFont::Glyph ? m_glyph : m_arial);
+        // Texts are sized to their content: the rectangle only anchors the top-left corner
+        // (or the band's centre line for a centred text).
+        const double width = align & Qt::AlignHCenter ? kBandWidth - left : kBandWidth;
+        const QRectF box(left * m_dotsPerMmX, top * m_dotsPerMmY, width * m_dotsPerMmX,
+                         kDetailHeight * 2 * m_dotsPerMmY);
+        m_painter.drawText(box, static_cast<int>(align | Qt::AlignTop | Qt::TextSingleLine), text);
+    }
+
+private:
+    QPainter& m_painter;
+    double m_dotsPerMmX;
+    double m_dotsPerMmY;
+    QFont m_glyph;
+    QFont m_arial;
+};
+
+void paintPageBands(BandPainter& bands) {
+    bands.text(0, kTitleTop, QStringLiteral("The Data Print Title"), ReportFont::Glyph,
+               Qt::AlignHCenter);
+    for (const Label& label : kColumnLabels) {
+        bands.text(label.left, kPageHeaderHeight + kLabelTop, QString::fromLatin1(label.text),
+                   label.font);
+    }
+    bands.text(kFooterLeft, kPrintableHeight - kPageFooterHeight + kFooterTop,
+               QStringLiteral("The Data Print Foot"), ReportFont::Glyph);
+}
+
+QString fieldText(const TableStore& table, std::size_t row, const DetailField& field) {
+    if (field.field == Field::No) {
+        const auto no = table.no(row);
+        return no ? QString::number(*no) : QString();
+    }
+    const std::string_view text = table.text(row, field.field);
+    // The glyph font draws its characters as the meter's symbols; Arial draws them as they are.
+    return field.font == ReportFont::Glyph ? glyphDisplayText(text) : plainText(text);
+}
+
+}  // namespace
+
+int ReportPainter::rowsPerPage() {
+    const double room =
+        kPrintableHeight - kPageHeaderHeight - kColumnHeaderHeight - kPageFooterHeight;
+    return static_cast<int>(std::floor(room / kDetailHeight));
+}
+
+int ReportPainter::pageCount(std::size_t rows) {
+    const auto perPage = static_cast<std::size_t>(rowsPerPage());
+    return static_cast<int>((rows + perPage - 1) / perPage);
+}
+
+void ReportPainter::setUpPage(QPagedPaintDevice& device) {
+    device.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                     QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
+}
+
+bool ReportPainter::paint(const TableStore& table, QPagedPaintDevice& device, std::size_t rows) {
+    rows = std::min(rows, table.rowCount());
+    if (rows == 0) {
+        return false;
+    }
+    QPainter painter;
+    if (!painter.begin(&device)) {
+        return false;
+    }
+    painter.setPen(Qt::black);
+    BandPainter bands(painter, device);
+    const auto perPage = static_cast<std::size_t>(rowsPerPage());
+    const double firstDetailTop = kPageHeaderHeight + kColumnHeaderHeight;
+    for (std::size_t row = 0; row < rows; ++row) {
+        const std::size_t onPage = row % perPage;
+        if (onPage == 0) {
+            if (row > 0 && !device.newPage()) {
+                return false;
+            }
+            paintPageBands(bands);
+        }
+        const double top = firstDetailTop + static_cast<double>(onPage) * kDetailHeight + kFieldTop;
+        for (const DetailField& field : kDetailFields) {
+            bands.text(field.left, top, fieldText(table, row, field), field.font);
+        }
+    }
+    return painter.end();
+}
+
+QString ReportPainter::renderPdf(const TableStore& table, const QString& fileName) {
+    if (table.empty()) {
+        return QStringLiteral("the table has no rows, so there is nothing to print");
+    }
+    QPdfWriter writer(fileName);
+    if (!writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                          QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter))) {
+        return QStringLiteral("could not set up the A4 page");
+    }
+    writer.setResolution(600);
+    writer.setTitle(QStringLiteral("The Data Print Title"));
+    writer.setCreator(QStringLiteral("Halvern Interface Program"));
+    if (!paint(table, writer)) {
+        return QStringLiteral("could not write %1").arg(fileName);
+    }
+    return {};
+}
+
+bool previewReport(const TableStore& table, QWidget* parent) {
+    if (table.empty()) {
+        return false;
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    ReportPainter::setUpPage(printer);
+    QPrintPreviewDialog preview(&printer, parent);
+    preview.setWindowTitle(QStringLiteral("Print Preview"));
+    QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
+                     [&table, rows = table.rowCount()](QPrinter* target) {
+                         ReportPainter::paint(table, *target, rows);
+                     });
+    preview.exec();
+    return true;
+}
