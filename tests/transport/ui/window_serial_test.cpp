@@ -11,7 +11,9 @@
 #include "app/ui/main_window.h"
 #include "app/ui/window_consumer.h"
 #include "meter/reading_pipeline.h"
+#include "tests/support/frames.h"
 #include "transport/port_map.h"
+#include "transport/posix/pseudo_terminal.h"
 #include "transport/ui/demo_meter.h"
 #include "transport/ui/serial_connection_view.h"
 #include "transport/ui/serial_link.h"
@@ -111,6 +113,36 @@ TEST(WindowSerialTest, DemoMeterGivesLiveReadingsAndTheGroupKeepsTheLinkRunning)
     EXPECT_FALSE(w.usbConnectButton()->isChecked());
     QTest::mouseClick(w.comConnectButton(), Qt::LeftButton);
     EXPECT_FALSE(w.serialLink().COMM2().Connected());
+}
+
+TEST(WindowSerialTest, UnpluggedAdapterStopsTheLinkAndReconnectingOpensAgain) {
+    auto cable = std::make_unique<PseudoTerminal>();
+    ASSERT_TRUE(cable->isOpen());
+    TFCOMM w;
+    PortMap ports;
+    ports.setPath(0, cable->devicePath());
+    w.setPortMap(ports);
+    w.show();
+    QTest::mouseClick(w.comConnectButton(), Qt::LeftButton);
+    ASSERT_TRUE(w.serialLink().COMM2().Connected());
+    ASSERT_TRUE(cable->writeAll(meterFrameBytes("00012340010")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.readingConsumer().usbText().size() == 13; }, 3000));
+
+    cable.reset();  // pulled out
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !w.serialLink().COMM2().Connected(); }, 3000));
+    EXPECT_TRUE(w.comConnectButton()->isChecked()) << "the button moved by itself";
+    EXPECT_EQ(w.readingConsumer().usbText(), QStringLiteral("A00012340010D"));  // last frame kept
+
+    // Plugged in again (the same name on a real adapter; a new pseudo-terminal here).
+    PseudoTerminal replugged;
+    ports.setPath(0, replugged.devicePath());
+    w.setPortMap(ports);
+    QTest::mouseClick(w.comConnectButton(), Qt::LeftButton);  // release: nothing to close
+    QTest::mouseClick(w.comConnectButton(), Qt::LeftButton);  // press: opens again
+    EXPECT_TRUE(w.serialLink().COMM2().Connected());
+    ASSERT_TRUE(replugged.writeAll(meterFrameBytes("00043210010")));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return w.readingConsumer().usbText() == QStringLiteral("A00043210010D"); }, 3000));
 }
 
 }  // namespace
