@@ -144,6 +144,25 @@ TEST(LogCommandTest, InterruptedLogKeepsEveryRowWritten) {
     EXPECT_GT(table.rowCount(), 5u);
 }
 
+TEST(LogCommandTest, MeterUnpluggedEndsTheLogWithACompleteFile) {
+    TempFolder dir;
+    const std::string file = dir.path("unplugged.txt");
+    Child log;
+    {
+        Simulator meter("200");
+        log = spawn({HALVERN_BINARY, "log", "--port", meter.path(), "--save", file});
+        for (int i = 0; i < 300 && TempFolder::read(file).size() < 200; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }  // the simulator ends: its terminal hangs up, as a pulled adapter does
+    std::string err;
+    EXPECT_EQ(finish(log, &err), 1) << "the logger did not notice the hang-up";
+    EXPECT_NE(err.find("went away"), std::string::npos) << err;
+    TableStore table;
+    ASSERT_TRUE(LoadDataFile(file, table, true).ok);
+    EXPECT_GT(table.rowCount(), 2u);
+}
+
 TEST(LogCommandTest, PortThatCannotBeOpenedIsReported) {
     Child absent = spawn({HALVERN_BINARY, "log", "--port", "/dev/does-not-exist"});
     std::string err;
