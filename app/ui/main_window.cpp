@@ -23,6 +23,11 @@
 #include "lcd/ui/connection_indicator_view.h"
 #include "lcd/ui/virtual_lcd.h"
 #include "meter/model_profile.h"
+#include "meter/reading_pipeline.h"
+#include "transport/port_map.h"
+#include "transport/ui/serial_connection_view.h"
+#include "transport/ui/serial_link.h"
+#include "transport/ui/toggle_group_view.h"
 
 namespace {
 
@@ -140,6 +145,25 @@ void TFCOMM::buildTopBar() {
     m_usb = button(QStringLiteral("USB Connect "), "USB", QRect(188, 3, 105, 25), true);
     m_exitButton = button(QStringLiteral("Exit"), "BitBtn1", QRect(696, 3, 105, 25), false);
     connect(m_exitButton, &QPushButton::clicked, this, &TFCOMM::BitBtn1Click);
+
+    // The exclusive group of the connect buttons, and the serial link behind "COM Connect".
+    m_comConMember = m_connectGroup.add("COM Connect", [this](bool) { COMConClick(); });
+    m_usbMember = m_connectGroup.add("USB Connect ", {});
+    m_connectGroupView = new ToggleGroupView(m_connectGroup, this);
+    m_connectGroupView->bind(m_comConMember, m_comCon);
+    m_connectGroupView->bind(m_usbMember, m_usb);
+    SerialLink::Widgets serialWidgets;
+    for (std::size_t i = 0; i < m_portPanels.size(); ++i) {
+        serialWidgets.panels[i] = m_portPanels[i];
+    }
+    serialWidgets.comSetupMenu = m_comSetupMenu;
+    serialWidgets.connectMenu = m_connectMenu;
+    m_serial = new SerialLink(serialWidgets, m_connectGroup, m_comConMember, this);
+    m_connectGroup.setHandler(m_comConMember, [this](bool) { COMConClick(); });
+    connect(m_portPanels[0], &ClickPanel::clicked, this, &TFCOMM::COM21Click);
+    connect(m_portPanels[1], &ClickPanel::clicked, this, &TFCOMM::COM31Click);
+    connect(m_portPanels[2], &ClickPanel::clicked, this, &TFCOMM::COM41Click);
+    connect(m_portPanels[3], &ClickPanel::clicked, this, &TFCOMM::COM11Click);
 }
 
 void TFCOMM::buildAreas() {
@@ -242,6 +266,16 @@ void TFCOMM::FormCreate() {
             m_barGraph->setMaximum(mode.barMaximum);
         }
     }
+    // The profile binds the serial driver's bytes to its frame handler and preselects COM1.
+    if (m_profile.preselectsCom1) {
+        m_serial->control().selectPort(0);
+    }
+    if (m_profile.receiveHandler != ReceiveHandler::None) {
+        m_serial->COMM2().setOnReceiveData(
+            [this](TCommPortDriver*, const std::uint8_t* data, std::int32_t size) {
+                m_pipeline->receive(data, static_cast<std::size_t>(size));
+            });
+    }
     // 9. The chart's value axis spans +- the profile's full-scale count for the whole run.
     const int fullScale = m_profile.effectiveCountMode().scale.fullScale;
     m_trendChart->control().SetValueMax(fullScale);
@@ -285,4 +319,36 @@ void TFCOMM::BitBtn1Click() {
 
 void TFCOMM::BtExit1Click() {
     m_exitButton->click();
+}
+
+void TFCOMM::setPortMap(const PortMap& ports) {
+    m_serial->setPortMap(ports);
+}
+
+void TFCOMM::COM11Click() {
+    m_serial->control().selectPort(0);
+}
+
+void TFCOMM::COM21Click() {
+    m_serial->control().selectPort(1);
+}
+
+void TFCOMM::COM31Click() {
+    m_serial->control().selectPort(2);
+}
+
+void TFCOMM::COM41Click() {
+    m_serial->control().selectPort(3);
+}
+
+void TFCOMM::COMConClick() {
+    m_serial->control().COMConClick(m_connectGroup.isDown(m_comConMember));
+}
+
+void TFCOMM::BTCon1Click() {
+    m_serial->control().BTCon1Click();
+}
+
+void TFCOMM::BtDiscon1Click() {
+    m_serial->control().BtDiscon1Click();
 }

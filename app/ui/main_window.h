@@ -9,8 +9,13 @@
 #include "meter/clock.h"
 #include "meter/model_profile.h"
 #include "meter/reading_pipeline.h"
+#include "transport/toggle_group.h"
 
 class AnalogScale;
+class PortMap;
+class ReadingPipeline;
+class SerialLink;
+class ToggleGroupView;
 class ClickPanel;
 class ConnectionIndicatorView;
 class ScaleLimitsWindow;
@@ -101,7 +106,30 @@ public:
     // posted QCoreApplication::quit; tests replace it.
     void setQuitRequest(std::function<void()> request) { m_quitRequest = std::move(request); }
 
+    // The reading engine every transport feeds (bound to the profile's frame handler).
+    ReadingPipeline& readingPipeline() const { return *m_pipeline; }
+    // The serial link: the driver COMM2 and its connection control.
+    SerialLink& serialLink() const { return *m_serial; }
+    // The exclusive toggle group of the top bar; "COM Connect" and "USB Connect " are members
+    // comConMember() and usbMember() (the USB link sets its own handler with setHandler).
+    ExclusiveToggleGroup& connectGroup() { return m_connectGroup; }
+    int comConMember() const { return m_comConMember; }
+    int usbMember() const { return m_usbMember; }
+    // The devices of COM1 … COM4 (from --port, or the demo meter's pseudo-terminal).
+    void setPortMap(const PortMap& ports);
+
 public slots:
+    // Port selection: the visible panel of port n selects port n + 1 (BtCOM4 selects COM1).
+    void COM11Click();
+    void COM21Click();
+    void COM31Click();
+    void COM41Click();
+    // "COM Connect": opens or closes the port by the button's new state.
+    void COMConClick();
+    // The hidden Connect and Disconnect controls.
+    void BTCon1Click();
+    void BtDiscon1Click();
+
     // "Exit": asks "Are you ensure to exit the program？"; "Yes" ends the program.
     void BitBtn1Click();
     // The hidden "Exit" entries behave exactly like the "Exit" button.
@@ -155,6 +183,12 @@ private:
     std::unique_ptr<ReadingPipeline> m_pipeline;
     QByteArray m_separatorBytes;
     ScaleLimitsWindow* m_limitsWindow = nullptr;
+
+    ExclusiveToggleGroup m_connectGroup;
+    int m_comConMember = -1;
+    int m_usbMember = -1;
+    ToggleGroupView* m_connectGroupView = nullptr;
+    SerialLink* m_serial = nullptr;
 
     QString m_localeDecimalSeparator;
     std::function<void()> m_quitRequest;
