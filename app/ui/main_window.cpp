@@ -20,6 +20,7 @@
 #include "display/ui/scale_limits_window.h"
 #include "lcd/ui/connection_indicator_view.h"
 #include "lcd/ui/virtual_lcd.h"
+#include "recording/ui/recording_room.h"
 
 namespace {
 
@@ -51,6 +52,7 @@ TFCOMM::TFCOMM(QWidget* parent) : QMainWindow(parent) {
     buildMenu();
     buildTopBar();
     buildAreas();
+    buildRecording();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     m_quitRequest = [] {
@@ -181,6 +183,17 @@ void TFCOMM::replaceArea(QWidget*& area, QWidget* replacement) {
     replacement->stackUnder(area);
     delete area;
     area = replacement;
+}
+
+void TFCOMM::buildRecording() {
+    // The empty measurement table, its grid at DBGrid1, the "Function board" and "Record" menu.
+    m_recording = std::make_unique<RecordingRoom>(this);
+    setGridWidget(m_recording->install(m_functionBoard, m_recordMenu, m_client));
+    m_recording->setConversionFailure(
+        [this](std::string_view message) { m_consumer->conversionFailed(message); });
+    m_consumer->setRecorder(&m_recording->recordingStep());
+    // Closing the table on exit discards its rows.
+    connect(this, &TFCOMM::tableCloseRequested, this, [this] { m_recording->table().clear(); });
 }
 
 void TFCOMM::setGridWidget(QWidget* grid) {

@@ -9,6 +9,7 @@
 class AnalogScale;
 class ClickPanel;
 class ConnectionIndicatorView;
+class RecordingRoom;
 class ScaleLimitsWindow;
 class VirtualLcd;
 class WindowConsumer;
@@ -62,6 +63,8 @@ public:
     // The window's part of every decoded frame (indicator, LCD, scale, alarm, bar graph); the
     // table and the chart attach their steps to it (setRecorder, setChart).
     WindowConsumer& readingConsumer() const { return *m_consumer; }
+    // The measurement table with its recording rules, grid, "Function board" and "Record" menu.
+    RecordingRoom& recording() const { return *m_recording; }
     // The limits window of the "Scale" menu (created on first use).
     ScaleLimitsWindow* limitsWindow();
 
@@ -104,6 +107,7 @@ private:
     void buildMenu();
     void buildTopBar();
     void buildAreas();
+    void buildRecording();
     void replaceArea(QWidget*& area, QWidget* replacement);
     void FormCreate();
 
@@ -132,6 +136,7 @@ private:
     AnalogScale* m_scale = nullptr;
     ConnectionIndicatorView* m_indicator = nullptr;
     std::unique_ptr<WindowConsumer> m_consumer;
+    std::unique_ptr<RecordingRoom> m_recording;
     ScaleLimitsWindow* m_limitsWindow = nullptr;
 
     QString m_localeDecimalSeparator;
