@@ -58,5 +58,6 @@ QFont glyphStandInFont(int pixelHeight, bool bold) {
 QFont arialStandInFont(int pixelHeight) {
     QFont font(QStringLiteral("Liberation Sans"));
     font.setPixelSize(pixelHeight);
+    font.setBold(false);  // set, so that a bold window font does not leak into the grid
     return font;
 }

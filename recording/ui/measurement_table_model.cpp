@@ -23,7 +23,7 @@ constexpr std::array<ColumnInfo, MeasurementTableModel::ColumnCount> kColumns{{
     {Field::Value, "Value", 80, 16},
     {Field::Unit, "Unit", 50, 12},
     {Field::Range, "Range", 50, 14},
-    {Field::Auto, "Auto/Manu", 0, 0},
+    {Field::Auto, "Auto/Manu", 64, 0},  // the grid's default column width
 }};
 
 }  // namespace

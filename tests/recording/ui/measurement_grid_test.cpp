@@ -37,11 +37,11 @@ TEST_F(GridTest, ShowsTheSevenColumnsWithTheirTitlesAndWidths) {
     auto* model = grid.model();
     ASSERT_EQ(model->columnCount(), 7);  // Nval is not shown
     const char* titles[] = {"No", "Time", "Function", "Value", "Unit", "Range", "Auto/Manu"};
-    const int widths[] = {39, 70, 43, 80, 50, 50};
+    const int widths[] = {39, 70, 43, 80, 50, 50, 64};
     for (int c = 0; c < 7; ++c) {
         EXPECT_EQ(model->headerData(c, Qt::Horizontal).toString(), QString::fromLatin1(titles[c]));
     }
-    for (int c = 0; c < 6; ++c) {
+    for (int c = 0; c < 7; ++c) {
         EXPECT_EQ(grid.view()->columnWidth(c), widths[c]) << c;
     }
     EXPECT_EQ(grid.view()->editTriggers(), QAbstractItemView::NoEditTriggers);
