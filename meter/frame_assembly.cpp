@@ -1,19 +1,7 @@
 #include "meter/frame_assembly.h"
 
-namespace {
-
-constexpr std::uint8_t kCarriageReturn = 0x0D;
-
-}  // namespace
-
 void QuillerData::receive(const std::uint8_t* data, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i) {
-        const std::uint8_t byte = data[i];
-        if (byte != kCarriageReturn) {
-            m_text.append(lowNibbleDigit(byte));
-            continue;
-        }
-        m_text.append('D');
+    assembleNibbles(m_text, data, size, [this] {
         const std::string_view frame = m_text.view();
         const DecodeOutcome* outcome = nullptr;
         if (m_text.at(1) == 'A' && m_text.at(13) == 'D') {
@@ -25,36 +13,22 @@ void QuillerData::receive(const std::uint8_t* data, std::size_t size) {
         if (m_listener != nullptr) {
             m_listener->frameCut(frame, outcome);
         }
-        m_text.clear();
-    }
+    });
 }
 
 void PelmarkDATA::receive(const std::uint8_t* data, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i) {
-        const std::uint8_t byte = data[i];
-        if (byte != kCarriageReturn) {
-            m_text.append(lowNibbleDigit(byte));
-            continue;
-        }
-        m_text.append('D');
+    assembleNibbles(m_text, data, size, [this] {
         const std::string_view frame = m_text.view();
         m_consumer.frameText(frame);
         if (m_text.at(1) == 'A' && m_text.at(14) == 'D') {
             ++m_accepted;
             LcdDisplayPelmark(frame);
         }
-        m_text.clear();
-    }
+    });
 }
 
 void TarrowData::receive(const std::uint8_t* data, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i) {
-        const std::uint8_t byte = data[i];
-        if (byte != kCarriageReturn) {
-            m_text.append(lowNibbleDigit(byte));
-            continue;
-        }
-        m_text.append('D');
+    assembleNibbles(m_text, data, size, [this] {
         // Characters 2 to 10 of the assembler text, then "DA".
         char frame[11];
         std::size_t n = 0;
@@ -70,8 +44,7 @@ void TarrowData::receive(const std::uint8_t* data, std::size_t size) {
             ++m_accepted;
             LcdDisplayPelmark(frameText);
         }
-        m_text.clear();
-    }
+    });
 }
 
 bool HidFrameCollector::report(const std::uint8_t* payload, std::size_t size) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "meter/frame_decoder.h"
@@ -33,6 +34,14 @@ public:
             m_text[m_size++] = c;
         }
     }
+    // Appends the low-nibble digits of a run of bytes (none of them a carriage return).
+    void appendNibbles(const std::uint8_t* bytes, std::size_t count) {
+        const std::size_t n = count < Capacity - m_size ? count : Capacity - m_size;
+        for (std::size_t i = 0; i < n; ++i) {
+            m_text[m_size + i] = "0123456789ABCDEF"[bytes[i] & 0x0F];
+        }
+        m_size += n;
+    }
     void clear() { m_size = 0; }
     std::string_view view() const { return {m_text, m_size}; }
     // Character at position (counted from 1), or 0 when the text is shorter.
@@ -42,6 +51,28 @@ private:
     char m_text[Capacity] = {};
     std::size_t m_size = 0;
 };
+
+// The assembly rule the serial handlers share: every byte but the carriage return (0x0D) adds the
+// hexadecimal digit of its low nibble to the text; the carriage return adds "D", then cut(text)
+// is called and the text emptied.
+template <std::size_t Capacity, typename Cut>
+void assembleNibbles(NibbleText<Capacity>& text, const std::uint8_t* data, std::size_t size,
+                     Cut&& cut) {
+    const std::uint8_t* p = data;
+    const std::uint8_t* const end = data + size;
+    while (p < end) {
+        const auto* cr = static_cast<const std::uint8_t*>(std::memchr(p, 0x0D, end - p));
+        const std::uint8_t* runEnd = cr != nullptr ? cr : end;
+        text.appendNibbles(p, static_cast<std::size_t>(runEnd - p));
+        if (cr == nullptr) {
+            return;
+        }
+        text.append('D');
+        cut();
+        text.clear();
+        p = cr + 1;
+    }
+}
 
 // The upper-case hexadecimal digit of a byte's low nibble.
 inline char lowNibbleDigit(std::uint8_t byte) {

@@ -1,6 +1,9 @@
 #include "meter/frame_decoder.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <optional>
 
 #include "meter/whole_number.h"
 
@@ -25,20 +28,108 @@ namespace {
 
 using E = LcdElement;
 
+// Value of a hexadecimal digit character, -1 for any other byte (a table: step 2 runs it 13 times
+// per frame).
+constexpr std::array<std::int8_t, 256> kHexValues = [] {
+    std::array<std::int8_t, 256> t{};
+    for (auto& v : t) {
+        v = -1;
+    }
+    for (int c = '0'; c <= '9'; ++c) {
+        t[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - '0');
+    }
+    for (int c = 'A'; c <= 'F'; ++c) {
+        t[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'A' + 10);
+        t[static_cast<std::size_t>(c - 'A' + 'a')] = static_cast<std::int8_t>(c - 'A' + 10);
+    }
+    return t;
+}();
+
 int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
+    return kHexValues[static_cast<unsigned char>(c)];
 }
 
-// Two-digit and four-digit decimal fields of the time text.
+// The whole number a digit text reads as. Plain "-"/digits texts, which is every display the
+// meter sends, are read directly; anything else goes through the general reading, which gives
+// the same result for the plain ones.
+std::optional<std::int32_t> readWholeNumber(std::string_view text) {
+    const std::size_t start = !text.empty() && text[0] == '-' ? 1 : 0;
+    if (text.size() > start && text.size() - start <= 9) {
+        std::int32_t value = 0;
+        std::size_t i = start;
+        for (; i < text.size(); ++i) {
+            const unsigned d = static_cast<unsigned char>(text[i]) - unsigned{'0'};
+            if (d > 9) {
+                break;
+            }
+            value = value * 10 + static_cast<std::int32_t>(d);
+        }
+        if (i == text.size()) {
+            return start == 1 ? -value : value;
+        }
+    }
+    return parseWholeNumber(text);
+}
+
+// Joins a sign and digit texts into a number text held in place.
+struct NumberText {
+    char buffer[32];
+    std::size_t size = 0;
+    void add(std::string_view part) {
+        for (char c : part) {
+            if (size < sizeof buffer) {
+                buffer[size++] = c;
+            }
+        }
+    }
+    std::string_view view() const { return {buffer, size}; }
+};
+
+// The display's digits as numbers: the meter sends single decimal digits, which are read once
+// per frame; anything else (letters, the overload and "open" texts) is joined into a text and
+// read as a whole, as the digits have always been read.
+class DisplayDigits {
+public:
+    explicit DisplayDigits(const std::array<FixedText<2>, 4>& d) : m_digits(d) {
+        int v = 0;
+        for (; m_plain < 4; ++m_plain) {
+            const std::string_view digit = d[m_plain];
+            const unsigned dv =
+                digit.size() == 1 ? static_cast<unsigned char>(digit[0]) - unsigned{'0'} : 10u;
+            if (dv > 9) {
+                break;
+            }
+            v = v * 10 + static_cast<int>(dv);
+            m_prefix[m_plain + 1] = v;
+        }
+    }
+
+    // The whole number written by the sign and the first `count` digits; on failure the text
+    // that did not convert is left in `failed`.
+    bool read(std::string_view sign, std::size_t count, int& value, NumberText& failed) const {
+        if (count <= m_plain) {
+            value = sign.empty() ? m_prefix[count] : -m_prefix[count];
+            return true;
+        }
+        failed.add(sign);
+        for (std::size_t k = 0; k < count; ++k) {
+            failed.add(m_digits[k]);
+        }
+        const auto n = readWholeNumber(failed.view());
+        if (!n) {
+            return false;
+        }
+        value = *n;
+        return true;
+    }
+
+private:
+    const std::array<FixedText<2>, 4>& m_digits;
+    std::size_t m_plain = 0;
+    int m_prefix[5] = {};
+};
+
+// Two-digit fields of the time text.
 char* put2(char* out, int v) {
     out[0] = static_cast<char>('0' + (v / 10) % 10);
     out[1] = static_cast<char>('0' + v % 10);
@@ -52,7 +143,7 @@ char* putText(char* out, std::string_view text) {
     return out;
 }
 
-constexpr int kFrameLength = 13;
+constexpr std::size_t kFrameLength = 13;
 
 }  // namespace
 
@@ -112,15 +203,24 @@ const DecodeOutcome& FrameDecoder::decode(std::string_view frameText) {
 
     // Step 2: every position 1-13 must be a hexadecimal digit.
     int values[kFrameLength];
-    for (int i = 0; i < kFrameLength; ++i) {
-        if (static_cast<std::size_t>(i) >= frameText.size()) {
-            fail(2, {});
-            return m_outcome;
+    int anyBad = frameText.size() < kFrameLength ? -1 : 0;
+    if (anyBad == 0) {
+        for (std::size_t i = 0; i < kFrameLength; ++i) {
+            values[i] = hexValue(frameText[i]);
+            anyBad |= values[i];
         }
-        values[i] = hexValue(frameText[static_cast<std::size_t>(i)]);
-        if (values[i] < 0) {
-            fail(2, frameText.substr(static_cast<std::size_t>(i), 1));
-            return m_outcome;
+    }
+    if (anyBad < 0) {
+        // The first position that does not convert; a missing one reads as an empty text.
+        for (std::size_t i = 0; i < kFrameLength; ++i) {
+            if (i >= frameText.size()) {
+                fail(2, {});
+                return m_outcome;
+            }
+            if (hexValue(frameText[i]) < 0) {
+                fail(2, frameText.substr(i, 1));
+                return m_outcome;
+            }
         }
     }
     const char* p = frameText.data();
@@ -146,8 +246,9 @@ const DecodeOutcome& FrameDecoder::decode(std::string_view frameText) {
 
     // Step 6: digits, the overload rule, then the flags (the "open" rule wins over overload).
     std::array<FixedText<2>, 4>& d = m_reading.digits;
-    for (int i = 0; i < 4; ++i) {
-        d[static_cast<std::size_t>(i)].assign(std::string_view(p + 4 + i, 1));
+    for (std::size_t i = 0; i < 4; ++i) {
+        d[i].clear();
+        d[i].append(p[4 + i]);
     }
     if (values[9] & 1) {
         d[0].assign("  ");
@@ -170,31 +271,37 @@ const DecodeOutcome& FrameDecoder::decode(std::string_view frameText) {
 
     // Step 9: the value text.
     const std::string_view sign = m_reading.signText;
+    const bool negative = m_lcd.minus;
     const bool overloadShown = d[2].view() == "@";
     if (framed) {
-        FixedText<32>& v = m_reading.valueText;
-        v.assign(sign);
-        if (overloadShown) {
-            v.append(d[1]);
-            v.append(p1);
-            v.append(d[2]);
-        } else {
-            v.append(d[0]);
-            v.append(p1);
-            v.append(d[1]);
-            v.append(p2);
-            v.append(d[2]);
-            v.append(p3);
-            v.append(d[3]);
+        // Built in place and assigned once: only one point is lit, so at most one separator.
+        NumberText v;
+        if (negative) {
+            v.buffer[v.size++] = '-';
         }
+        if (overloadShown) {
+            v.add(d[1]);
+            v.add(p1);
+            v.add(d[2]);
+        } else {
+            // Without the overload rule every digit text is one character.
+            const std::string_view points[4] = {{}, p1, p2, p3};
+            for (std::size_t i = 0; i < 4; ++i) {
+                v.buffer[v.size++] = d[i].view()[0];
+                if (m_lcd.point == static_cast<int>(i) + 1) {
+                    v.add(points[i + 1]);
+                }
+            }
+        }
+        m_reading.valueText.assign(v.view());
     }
 
     // Step 10: the count mode of this frame, the face, the needle.
     const FrameCountMode& mode = chooseFrameCountMode(m_reading.functionText, m_reading.unitText);
     m_outcome.countMode = &mode;
     const ScaleParams& scale = *mode.scale;
-    const bool negative = sign == "-";
     const bool openShown = d[0].view() == "o" && d[1].view() == "p";
+    const DisplayDigits digits(d);
     int needle = 0;
     if (overloadShown) {
         needle = negative ? 0 : 10 * scale.scaleSteps;
@@ -202,20 +309,14 @@ const DecodeOutcome& FrameDecoder::decode(std::string_view frameText) {
         needle = 0;
     } else {
         // Modes "4" and "10" show the count without its last digit; mode "13" the whole count.
-        FixedText<16> number(sign);
-        number.append(d[0]);
-        number.append(d[1]);
-        number.append(d[2]);
-        if (scale.mode == "13") {
-            number.append(d[3]);
-        }
-        const auto n = parseWholeNumber(number);
-        if (!n) {
+        NumberText failed;
+        int n = 0;
+        if (!digits.read(sign, scale.mode == "13" ? 4 : 3, n, failed)) {
             m_consumer.scaleUpdate(mode, scale.needleOffset);
-            fail(10, number);
+            fail(10, failed.view());
             return m_outcome;
         }
-        needle = *n + scale.needleOffset;
+        needle = n + scale.needleOffset;
     }
     m_consumer.scaleUpdate(mode, needle);
 
@@ -226,16 +327,11 @@ const DecodeOutcome& FrameDecoder::decode(std::string_view frameText) {
     } else if (openShown) {
         count = 0;
     } else {
-        FixedText<16> number(sign);
-        for (const auto& digit : d) {
-            number.append(digit);
-        }
-        const auto n = parseWholeNumber(number);
-        if (!n) {
-            fail(11, number);
+        NumberText failed;
+        if (!digits.read(sign, 4, count, failed)) {
+            fail(11, failed.view());
             return m_outcome;
         }
-        count = *n;
     }
     m_reading.nval = static_cast<float>(count);
 
@@ -254,14 +350,13 @@ const DecodeOutcome& FrameDecoder::decode(std::string_view frameText) {
     } else if (openShown) {
         bar = 0;
     } else {
-        FixedText<4> number(d[0]);
-        number.append(d[1]);
-        const auto n = parseWholeNumber(number);
-        if (!n) {
-            fail(14, number);
+        NumberText failed;
+        int n = 0;
+        if (!digits.read({}, 2, n, failed)) {
+            fail(14, failed.view());
             return m_outcome;
         }
-        bar = *n <= 1 ? 1 : *n;
+        bar = n <= 1 ? 1 : n;
     }
     bar = std::min(bar, mode.barMaximum);
     m_outcome.barPosition = bar;

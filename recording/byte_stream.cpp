@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 ByteSink::ByteSink(int fd)
@@ -107,8 +108,18 @@ bool writeFileReplacing(const std::string& name, const std::function<void(ByteSi
     if (name.empty()) {
         return false;
     }
-    const std::string folder = folderOf(name);
-    const std::string base = baseOf(name);
+    // Saving through a symbolic link replaces the file it points to, not the link.
+    std::string target = name;
+    struct stat link {};
+    if (::lstat(name.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        if (char* resolved = ::realpath(name.c_str(), nullptr)) {
+            target = resolved;
+            std::free(resolved);
+        }
+    }
+    const std::string folder = folderOf(target);
+    // Long names get a short temporary name, so that the suffix cannot push it past the limit.
+    const std::string base = baseOf(target).size() > 200 ? "halvern" : baseOf(target);
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
@@ -123,7 +134,7 @@ bool writeFileReplacing(const std::string& name, const std::function<void(ByteSi
         return false;
     }
     struct stat old {};
-    if (::stat(name.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
         ::fchmod(fd, old.st_mode & 07777);
     }
     bool ok;
@@ -136,7 +147,7 @@ bool writeFileReplacing(const std::string& name, const std::function<void(ByteSi
     // empty file where the old one was.
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(temp.c_str(), name.c_str()) == 0;
+    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
     if (!ok) {
         ::unlink(temp.c_str());
     }

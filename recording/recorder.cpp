@@ -36,13 +36,38 @@ bool RecordSITimeKeyPress(char key) {
 Recorder::Recorder(TableStore& table, Clock& clock)
     : m_table(table), m_clock(clock), m_readingTimestamp(clock.now()) {}
 
-Recorder::ChangeKey Recorder::changeKeyOf(const CurrentReading& reading) {
-    ChangeKey key;
-    key.append(reading.valueText.view());
-    key.append(reading.functionText.view());
-    key.append(reading.unitText.view());
-    key.append(reading.autoManualText.view());
-    return key;
+bool Recorder::sameKey(const ChangeKey& key, const CurrentReading& reading) {
+    // The key is the four texts joined without a separator, so "1.2"+"3V" equals "1.23"+"V":
+    // compare the joined bytes, not the parts.
+    const std::string_view a[4] = {key.value, key.function, key.unit, key.autoManual};
+    const std::string_view b[4] = {reading.valueText, reading.functionText, reading.unitText,
+                                   reading.autoManualText};
+    if (a[0].size() + a[1].size() + a[2].size() + a[3].size() !=
+        b[0].size() + b[1].size() + b[2].size() + b[3].size()) {
+        return false;
+    }
+    std::size_t ia = 0, ib = 0, pa = 0, pb = 0;
+    while (true) {
+        while (ia < 4 && pa == a[ia].size()) {
+            ++ia;
+            pa = 0;
+        }
+        while (ib < 4 && pb == b[ib].size()) {
+            ++ib;
+            pb = 0;
+        }
+        if (ia == 4 || ib == 4) {
+            return ia == ib;
+        }
+        if (a[ia][pa++] != b[ib][pb++]) {
+            return false;
+        }
+    }
+}
+
+std::string Recorder::lastRecordedKey() const {
+    return m_lastRecordedKey.value.str() + m_lastRecordedKey.function.str() +
+           m_lastRecordedKey.unit.str() + m_lastRecordedKey.autoManual.str();
 }
 
 void Recorder::stampReading() {
@@ -76,8 +101,10 @@ void Recorder::stampReading() {
 
 RecordOutcome Recorder::recordReading(const CurrentReading& reading) {
     stampReading();
+    return INDataToTable(reading);
+}
 
-    // INDataToTable
+RecordOutcome Recorder::INDataToTable(const CurrentReading& reading) {
     if (m_recordLimit < m_rowsRecorded) {
         return {};
     }
@@ -85,16 +112,19 @@ RecordOutcome Recorder::recordReading(const CurrentReading& reading) {
     if (m_samplingInterval && m_samplingCountdown > 0) {
         return {};
     }
-    const ChangeKey key = changeKeyOf(reading);
-    if (!m_repeat && key == m_lastRecordedKey) {
+    if (!m_repeat && sameKey(m_lastRecordedKey, reading)) {
         return {};
     }
     if (!m_reloadValue) {
         const std::string& text = m_edits[editIndex(RecorderEdit::RecordSITime)];
-        const std::size_t n = formatNotAWholeNumber(text, m_failure.data(), m_failure.size());
-        return {false, std::string_view(m_failure.data(), n)};
+        // Written into a kept buffer: a bad reload text fails every frame, and each failure
+        // must not allocate once the buffer has grown to the message's size.
+        m_failure.resize(text.size() + 64);
+        m_failure.resize(formatNotAWholeNumber(text, m_failure.data(), m_failure.size()));
+        return {false, m_failure};
     }
-    m_lastRecordedKey = key;
+    m_lastRecordedKey = {reading.valueText, reading.functionText, reading.unitText,
+                         reading.autoManualText};
     m_samplingCountdown = *m_reloadValue;
     m_samplingElapsedMs = 0;
     ++m_rowsRecorded;

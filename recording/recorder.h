@@ -75,6 +75,9 @@ public:
     // The recording step for one decoded reading: stamp it, then INDataToTable. Allocates
     // nothing. Fails (no row) only when RecordSITime holds a text that is not a whole number.
     RecordOutcome recordReading(const CurrentReading& reading);
+    // Admission and append with the time stamp already prepared (the second half of
+    // recordReading). Fails like recordReading.
+    RecordOutcome INDataToTable(const CurrentReading& reading);
 
     // New (RecordNewClick): the window shows kRecordDeletedMessage first, then calls this.
     // Empties the table, restarts numbering and the limit count. Never fails.
@@ -82,6 +85,8 @@ public:
 
     // The record limit menu. Changing the limit keeps RowsRecorded. Never fails.
     void selectRecordLimit(RecordLimitItem item);
+    // Any other bound (the command line's --record-limit); the menu's choice is left as it is.
+    void setRecordLimit(std::int32_t limit) { m_recordLimit = limit; }
     RecordLimitItem recordLimitItem() const { return m_limitItem; }
     std::int32_t recordLimit() const { return m_recordLimit; }
 
@@ -121,7 +126,8 @@ public:
     std::int32_t nextRowNumber() const { return m_nextRowNumber; }
     std::int32_t rowsRecorded() const { return m_rowsRecorded; }
     std::int32_t samplingCountdown() const { return m_samplingCountdown; }
-    std::string_view lastRecordedKey() const { return m_lastRecordedKey.view(); }
+    // Value, function, unit and auto/manual texts of the last recorded reading, joined.
+    std::string lastRecordedKey() const;
     const RecallClock& recallClock() const { return m_recallClock; }
     // The seconds between recalled readings: TimeInt when it holds a whole number >= 0,
     // otherwise the last such value (1 at start).
@@ -130,8 +136,15 @@ public:
     const LocalDateTime& readingTimestamp() const { return m_readingTimestamp; }
 
 private:
-    using ChangeKey = FixedText<64>;
-    static ChangeKey changeKeyOf(const CurrentReading& reading);
+    // The change key's parts, kept apart: copying them is a plain struct copy, and they are
+    // compared as one joined text only when Repeat is off.
+    struct ChangeKey {
+        decltype(CurrentReading::valueText) value;
+        decltype(CurrentReading::functionText) function;
+        decltype(CurrentReading::unitText) unit;
+        decltype(CurrentReading::autoManualText) autoManual;
+    };
+    static bool sameKey(const ChangeKey& key, const CurrentReading& reading);
     void stampReading();
     bool setClockFromEdits(EditOutcome& outcome);
 
@@ -155,7 +168,7 @@ private:
     int m_samplingElapsedMs = 0;
     RecallClock m_recallClock;
     LocalDateTime m_readingTimestamp;
-    std::array<char, 96> m_failure{};
+    std::string m_failure;
 };
 
 // The recorder as the decoder's recording step: appends and answers; a failed conversion goes

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+
 #include "tests/support/frames.h"
 #include "tests/support/recording_consumer.h"
 
@@ -54,6 +59,35 @@ TEST(ConsumerListTest, FansOutInOrderAndAnyRowCounts) {
     pipeline.receive(meterFrameBytes("00012340010"));
     EXPECT_EQ(a.takeCalls(),
               "frameMark frameText lcdApply scaleUpdate limitCheck recordReading barGraph");
+}
+
+// Collects the functions and failures of a decoded capture.
+struct CaptureSummary : RecordingConsumer {
+    std::set<std::string> functions;
+    std::vector<std::string> values;
+    bool recordReading(const CurrentReading& r) override {
+        functions.insert(r.functionText.str());
+        values.push_back(r.valueText.str());
+        return true;
+    }
+};
+
+TEST(DemoCaptureTest, DecodesEveryFrameAfterTheTornFirstOne) {
+    std::ifstream in(HALVERN_SOURCE_DIR "/demo/meter-capture.bin", std::ios::binary);
+    ASSERT_TRUE(in) << "demo/meter-capture.bin is missing";
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    CaptureSummary summary;
+    FixedClock clock;
+    ReadingPipeline pipeline(summary, clock, ".");
+    for (std::size_t at = 0; at < bytes.size(); at += 54) {
+        pipeline.receive(std::string_view(bytes).substr(at, 54));
+    }
+    EXPECT_EQ(summary.frameTexts.size(), 41u);  // the torn first text is shown, not decoded
+    EXPECT_EQ(summary.values.size(), 40u);
+    EXPECT_TRUE(summary.messages.empty());
+    EXPECT_EQ(summary.functions, (std::set<std::string>{"DCV", "OHM", "TMP", "CAP"}));
+    EXPECT_EQ(summary.values.front(), "1.234");
+    EXPECT_EQ(summary.values.back(), "-1.190");
 }
 
 }  // namespace

@@ -392,6 +392,23 @@ TEST_F(DataFilesTest, AFailedSaveKeepsTheOldFile) {
     EXPECT_EQ(files, (std::vector<std::string>{"dir.txt", "keep.txt"}));
 }
 
+TEST_F(DataFilesTest, SavesThroughLinksAndUnderLongNames) {
+    table.append(makeRow(1, {"12:04:31", "DCV", "1.234", "V", "4 V", "Auto"}, 1234));
+    const std::string real = folder.path("real.txt");
+    const std::string link = folder.path("link.txt");
+    TempFolder::write(real, "old\r\n");
+    std::filesystem::create_symlink(real, link);
+    EXPECT_TRUE(saveTable(table, link).ok);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(TempFolder::read(real).rfind("No\tTime", 0), 0u);
+
+    const std::string longName = folder.path(std::string(240, 'n') + ".xml");
+    EXPECT_TRUE(saveTable(table, longName).ok);
+    TableStore t;
+    EXPECT_TRUE(LoadDataFile(longName, t, false).ok);
+    EXPECT_EQ(rowsOf(t), rowsOf(table));
+}
+
 TEST_F(DataFilesTest, LargePacketsStreamThroughTheReadBuffer) {
     // About 4 MiB of packet: values cross the 1 MiB read chunks.
     for (int i = 0; i < 40000; ++i) {

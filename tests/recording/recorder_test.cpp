@@ -94,6 +94,12 @@ TEST_F(RecorderTest, WithoutRepeatOnlyChangedReadingsAreRecorded) {
     r.functionText = "ACV";
     EXPECT_EQ(feed(r, 2), 1);
     EXPECT_EQ(recorder.lastRecordedKey(), "1.235ACVmVManu");
+    // The key is the joined text, not its parts.
+    r.valueText = "1.23";
+    r.functionText = "5ACV";
+    EXPECT_EQ(feed(r, 1), 0);
+    r.valueText = "1.2";
+    EXPECT_EQ(feed(r, 1), 1);
 }
 
 TEST_F(RecorderTest, NewRestartsNumberingButKeepsTheChangeKeyAndSettings) {
@@ -170,6 +176,10 @@ TEST_F(RecorderTest, ReloadTextsAndTheirFailures) {
     EXPECT_FALSE(outcome.appended);
     EXPECT_EQ(outcome.failure, "'x1' is not a valid integer value");
     EXPECT_TRUE(table.empty());
+    const std::string pasted(200, '7');  // beyond 32 bits: not a whole number either
+    recorder.setEditText(RecorderEdit::RecordSITime, pasted);
+    EXPECT_EQ(recorder.recordReading(reading("1.000")).failure,
+              "'" + pasted + "' is not a valid integer value");
     EXPECT_EQ(recorder.nextRowNumber(), 1);
 }
 

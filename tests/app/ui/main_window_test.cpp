@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QGroupBox>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -12,6 +13,11 @@
 
 #include "app/ui/click_panel.h"
 #include "app/ui/main_window.h"
+#include "app/ui/window_consumer.h"
+#include "display/ui/analog_scale.h"
+#include "display/ui/scale_limits_window.h"
+#include "lcd/ui/connection_indicator_view.h"
+#include "lcd/ui/virtual_lcd.h"
 
 namespace {
 
@@ -131,6 +137,69 @@ TEST(MainWindow, ExitQuestionYesEndsInOrderAndNoOrEscapeChangesNothing) {
     answerExitQuestion(&yes, false);
     window.exitMenu()->actions().first()->trigger();
     EXPECT_EQ(steps, (QStringList{"quit", "table", "usb"}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MainWindow, StartsWithTheLcdAtThreeNineNineNineTheIdleIconAndTheNeedleAtZero) {
+    TFCOMM window;
+    VirtualLcd* lcd = window.lcd();
+    EXPECT_EQ(lcd->digitText(0) + lcd->digitText(1) + lcd->digitText(2) + lcd->digitText(3),
+              QStringLiteral("3999"));
+    EXPECT_TRUE(lcd->shownState().lit.none());
+    EXPECT_EQ(lcd->timeText().size(), QStringLiteral("hh : nn : ss     mm - dd - yyyy").size());
+    EXPECT_TRUE(window.connectionIndicator()->conokn()->isVisibleTo(window.scale()));
+    EXPECT_FALSE(window.connectionIndicator()->conok()->isVisibleTo(window.scale()));
+    EXPECT_EQ(window.scale()->lastNeedle().tip, (ScalePoint{186, 34}));
+    EXPECT_EQ(window.scale()->scaleParams().mode, "4");
+    EXPECT_EQ(window.barGraph()->maximum(), 40);
+    EXPECT_EQ(window.barGraph()->value(), 20);
+    EXPECT_FALSE(window.scale()->alarmSign()->isVisibleTo(window.scale()));
+}
+
+TEST(MainWindow, ScaleMenuOffersTheLimitsWindow) {
+    TFCOMM window;
+    QAction* limits = window.scaleMenu()->actions().value(0);
+    ASSERT_NE(limits, nullptr);
+    limits->trigger();
+    EXPECT_TRUE(window.limitsWindow()->isVisible());
+    window.limitsWindow()->close();
+}
+
+// Takes rows and chart points in place of the table and the chart.
+struct RowTaker : ReadingConsumer {
+    int rows = 0;
+    std::vector<int> points;
+    bool recordReading(const CurrentReading&) override {
+        ++rows;
+        return true;
+    }
+    void chartFeed(int y) override { points.push_back(y); }
+};
+
+TEST(WindowConsumer, DrivesTheWindowsPartsAndHandsRowsAndPointsOn) {
+    TFCOMM window;
+    WindowConsumer& consumer = window.readingConsumer();
+    RowTaker taker;
+    CurrentReading reading;
+    EXPECT_FALSE(consumer.recordReading(reading));  // nothing attached: no row
+    consumer.setRecorder(&taker);
+    consumer.setChart(&taker);
+    EXPECT_TRUE(consumer.recordReading(reading));
+    consumer.chartFeed(1234);
+    EXPECT_EQ(taker.rows, 1);
+    EXPECT_EQ(taker.points, std::vector<int>{1234});
+
+    consumer.barGraph(10, 100);  // a temperature overload: the bar stops at its maximum
+    EXPECT_EQ(window.barGraph()->maximum(), 10);
+    EXPECT_EQ(window.barGraph()->value(), 10);
+
+    consumer.frameText("A00012340010D");
+    EXPECT_EQ(window.readingConsumer().usbText(), QStringLiteral("A00012340010D"));
+    consumer.conversionFailed("'A' is not a valid integer value");
+    EXPECT_EQ(window.lcd()->failedFrames(), 1);
 }
 
 }  // namespace

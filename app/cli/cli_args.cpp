@@ -1,0 +1,29 @@
+#include "app/cli/cli_args.h"
+
+#include <charconv>
+#include <cmath>
+#include <string>
+
+bool parseNumber(std::string_view text, double& out) {
+    if (text.empty()) {
+        return false;
+    }
+    const std::string s(text);
+    char* end = nullptr;
+    const double v = std::strtod(s.c_str(), &end);
+    if (end != s.c_str() + s.size() || !std::isfinite(v)) {
+        return false;
+    }
+    out = v;
+    return true;
+}
+
+bool parseCount(std::string_view text, long long& out) {
+    long long v = 0;
+    const auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc() || p != text.data() + text.size() || v < 0) {
+        return false;
+    }
+    out = v;
+    return true;
+}

@@ -1,0 +1,85 @@
+#include "display/ui/analog_scale.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+
+namespace {
+
+constexpr ScaleParams kMode4{"4", 4000, 400, 80};
+constexpr ScaleParams kMode10{"10", 1000, 1000, 200};
+const FrameCountMode kFrame4{&kMode4, 40, 40};
+const FrameCountMode kFrame10{&kMode10, 100, 100};
+
+QPoint canvasPointOfDot(const AnalogScale& scale, int j, int dots) {
+    const ScalePoint b = scale.geometry().pointAt(scale.geometry().radius() + 3.0f, j, dots);
+    return {b.x + 1, b.y + 1};
+}
+
+CurrentReading readingOf(float nval) {
+    CurrentReading r;
+    r.nval = nval;
+    r.unitText = "V";
+    r.valueText = "2.500";
+    return r;
+}
+
+TEST(AnalogScale, KeptFacesHaveThePixelsOfAFaceDrawnAnew) {
+    AnalogScale scale;
+    scale.scaleUpdate(kFrame10, 1000);
+    scale.scaleUpdate(kFrame4, 400);
+    scale.limits().setMaxEnabled(true);
+    scale.limits().SetmaxExit("2000");
+    scale.limitsChanged();
+    scale.limits().setMaxEnabled(false);
+    scale.limitsChanged();
+    // Back to a face that was drawn before: the kept copy, plus the needle wiped by KDsetup.
+    scale.KDsetup();
+    EXPECT_EQ(scale.canvas(), AnalogScale::drawFace(scale.geometry(), kMode4, scale.limits()));
+    scale.setScaleParams(kMode10);
+    scale.KDsetup();
+    EXPECT_EQ(scale.canvas(), AnalogScale::drawFace(scale.geometry(), kMode10, scale.limits()));
+}
+
+TEST(AnalogScale, NeedleFollowsTheFrameAndTheModeChoosesTheFace) {
+    AnalogScale scale;
+    scale.scaleUpdate(kFrame4, 799);  // 3999 counts
+    EXPECT_EQ(scale.lastNeedle(), scale.geometry().needle(799, 80));
+    scale.scaleUpdate(kFrame10, 2000);  // capacitance, right end of 2001 dots
+    EXPECT_EQ(scale.scaleParams().mode, "10");
+    EXPECT_EQ(scale.lastNeedle().tip, (ScalePoint{351, 117}));
+    // The old needle is gone, the new one is black.
+    const NeedleLine n = scale.lastNeedle();
+    const QPoint nearTip(n.tip.x, n.tip.y);
+    EXPECT_EQ(scale.canvas().pixelColor(nearTip), QColor(Qt::black));
+    scale.scaleUpdate(kFrame4, 400);
+    EXPECT_EQ(scale.lastNeedle().tip, (ScalePoint{186, 34}));
+    EXPECT_NE(scale.canvas().pixelColor(nearTip), QColor(Qt::black));
+}
+
+TEST(AnalogScale, EnabledMaximumTurnsTheArcRedBeyondItAndTheAlarmSounds) {
+    AnalogScale scale;
+    int beeps = 0;
+    scale.setBeep([&beeps] { ++beeps; });
+    scale.scaleUpdate(kFrame4, 400);
+    const QPoint beyond = canvasPointOfDot(scale, 700, 800);
+    const QPoint within = canvasPointOfDot(scale, 500, 800);
+    EXPECT_EQ(scale.canvas().pixelColor(beyond), QColor(Qt::black));
+
+    scale.limits().SetmaxExit("2000");
+    scale.limits().setMaxEnabled(true);
+    scale.limitsChanged();
+    EXPECT_EQ(scale.canvas().pixelColor(beyond), QColor(Qt::red));
+    EXPECT_EQ(scale.canvas().pixelColor(within), QColor(Qt::black));
+
+    scale.limitCheck(readingOf(2500.0f), kFrame4);
+    EXPECT_EQ(beeps, 1);
+    EXPECT_TRUE(scale.alarmSign()->isVisibleTo(&scale));
+    EXPECT_EQ(scale.alarmSign()->text(), QStringLiteral("OL !!"));
+    EXPECT_TRUE(QRect(0, 0, 371, 143).contains(scale.alarmSign()->geometry()));
+    scale.limitCheck(readingOf(2000.0f), kFrame4);
+    EXPECT_EQ(beeps, 1);
+    EXPECT_FALSE(scale.alarmSign()->isVisibleTo(&scale));
+}
+
+}  // namespace

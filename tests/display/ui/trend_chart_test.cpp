@@ -1,0 +1,346 @@
+#include "display/ui/trend_chart.h"
+
+#include <gtest/gtest.h>
+
+#include <QAreaSeries>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QImage>
+#include <QImageReader>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QValueAxis>
+#include <QWheelEvent>
+#include <vector>
+
+namespace {
+
+// Answers the chart's dialogs and keeps its messages instead of showing modal boxes.
+class FakePrompts : public ChartPrompts {
+public:
+    struct Shown {
+        QMessageBox::Icon icon;
+        QString text;
+        QMessageBox::StandardButton button;
+    };
+    QString pictureFileName(QWidget*) override {
+        ++dialogs;
+        return answer;
+    }
+    void message(QWidget*, QMessageBox::Icon icon, const QString& text,
+                 QMessageBox::StandardButton button) override {
+        shown.push_back({icon, text, button});
+    }
+    QString answer;
+    int dialogs = 0;
+    std::vector<Shown> shown;
+};
+
+class TrendChartTest : public ::testing::Test {
+protected:
+    TrendChartTest() { chart.setPrompts(&prompts); }
+
+    void feed(int count) {
+        for (int i = 0; i < count; ++i) {
+            chart.chartFeed((i * 37) % 8001 - 4000);
+        }
+        chart.refreshSeries();
+    }
+    QString page() const { return chart.Bt10()->text(); }
+    std::pair<double, double> xRange() const {
+        return {chart.axisX()->min(), chart.axisX()->max()};
+    }
+
+    FakePrompts prompts;
+    TrendChart chart;
+};
+
+TEST_F(TrendChartTest, ControlsSitInsideTheChart) {
+    struct Control {
+        QWidget* widget;
+        QRect place;
+        const char* hint;
+    };
+    const Control controls[] = {
+        {chart.BtFill(), {5, 8, 42, 17}, "Graphic Fill"},
+        {chart.Maxrecord(), {48, 3, 41, 21}, ""},
+        {chart.BtNew(), {91, 3, 23, 22}, "New"},
+        {chart.BtSave(), {125, 3, 23, 22}, "Save"},
+        {chart.BtFirst(), {163, 3, 23, 22}, "First"},
+        {chart.BTPrevious(), {187, 3, 23, 22}, "Previous"},
+        {chart.Bt10(), {211, 3, 25, 21}, "Page No."},
+        {chart.BtNext(), {235, 3, 23, 22}, "Next"},
+        {chart.BTlast(), {259, 3, 23, 22}, "last"},
+        {chart.TbFd(), {288, 3, 25, 25}, "Graphic Enlarge"},
+        {chart.TbSx(), {288, 3, 25, 25}, "Graphic Restore"},
+    };
+    chart.show();
+    for (const Control& c : controls) {
+        EXPECT_EQ(c.widget->parentWidget(), &chart) << c.hint;
+        EXPECT_EQ(c.widget->geometry(), c.place) << c.hint;
+        EXPECT_EQ(c.widget->toolTip(), QString::fromUtf8(c.hint)) << c.hint;
+    }
+    EXPECT_EQ(chart.objectName(), "Chtshow");
+    EXPECT_EQ(chart.BtFill()->text(), "Fill");
+    EXPECT_TRUE(chart.BtFill()->isChecked());
+    EXPECT_EQ(chart.Maxrecord()->text(), "100");
+    EXPECT_EQ(page(), "1");
+    EXPECT_TRUE(chart.TbFd()->isVisible());
+    EXPECT_FALSE(chart.TbSx()->isVisible());
+    EXPECT_FALSE(chart.Timer2()->isActive());
+    EXPECT_EQ(chart.chart()->series().indexOf(chart.areaSeries()), 0);
+    EXPECT_EQ(chart.chart()->series().indexOf(chart.lineSeries()), 1);
+    EXPECT_FALSE(chart.chart()->legend()->isVisible());
+}
+
+TEST_F(TrendChartTest, FeedShowsThePageAndOnlyTheVisibleWindow) {
+    chart.control().SetValueMax(4000);
+    chart.control().SetValueMin(-4000);
+    EXPECT_EQ(chart.axisY()->min(), -4000);
+    EXPECT_EQ(chart.axisY()->max(), 4000);
+
+    struct Step {
+        int readings;
+        const char* page;
+        double left, right;
+    };
+    const Step steps[] = {{99, "1", 1, 100}, {100, "2", 1, 100}, {101, "2", 101, 200}};
+    int done = 0;
+    for (const Step& s : steps) {
+        feed(s.readings - done);
+        done = s.readings;
+        EXPECT_EQ(page(), s.page) << s.readings;
+        EXPECT_EQ(xRange(), std::make_pair(s.left, s.right)) << s.readings;
+    }
+    // window 101..200 holds reading 101 and, for the edge, reading 100
+    ASSERT_EQ(chart.lineSeries()->count(), 2);
+    EXPECT_EQ(chart.lineSeries()->at(1).x(), 101);
+    EXPECT_EQ(chart.areaSeries()->upperSeries()->points(), chart.lineSeries()->points());
+
+    feed(100000);  // the drawing still gets one page, not the recording
+    EXPECT_EQ(page(), "1002");
+    EXPECT_LE(chart.lineSeries()->count(), 102);
+}
+
+TEST_F(TrendChartTest, ButtonsPageAndShowThePageNumber) {
+    feed(350);
+    struct Click {
+        QToolButton* button;
+        const char* page;
+        double left;
+    };
+    const Click clicks[] = {
+        {chart.BTPrevious(), "3", 201}, {chart.BtFirst(), "1", 1},  {chart.BtNext(), "2", 101},
+        {chart.BTlast(), "4", 301},     {chart.BtNext(), "4", 301},
+    };
+    for (const Click& c : clicks) {
+        c.button->click();
+        chart.refreshSeries();
+        EXPECT_EQ(page(), c.page) << c.button->objectName().toStdString();
+        EXPECT_EQ(xRange().first, c.left) << c.button->objectName().toStdString();
+    }
+    chart.BtFirst()->click();
+    feed(10);  // browse mode: counted, not followed
+    EXPECT_EQ(page(), "1");
+    EXPECT_EQ(xRange().first, 1);
+
+    // the wheel does nothing
+    QWheelEvent wheel(QPointF(100, 100), chart.mapToGlobal(QPointF(100, 100)), QPoint(),
+                      QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(chart.viewport(), &wheel);
+    chart.refreshSeries();
+    EXPECT_EQ(xRange(), std::make_pair(1.0, 100.0));
+}
+
+TEST_F(TrendChartTest, NewStartsTheChartOver) {
+    int newClicks = 0;
+    QObject::connect(&chart, &TrendChart::newRequested, [&newClicks] { ++newClicks; });
+    feed(250);
+    chart.BtNew()->click();
+    EXPECT_EQ(newClicks, 1);  // New itself belongs to the table, which calls clearChart
+    chart.clearChart();
+    chart.refreshSeries();
+    EXPECT_EQ(page(), "1");
+    EXPECT_EQ(xRange(), std::make_pair(1.0, 100.0));
+    feed(1);
+    ASSERT_EQ(chart.lineSeries()->count(), 2);
+    EXPECT_EQ(chart.lineSeries()->at(1).x(), 1);
+}
+
+// Counts the pixels of one colour in the plot area's picture.
+int pixelsOf(const QImage& image, QColor colour) {
+    int count = 0;
+    for (int y = 30; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            const int distance = std::abs(c.red() - colour.red()) +
+                                 std::abs(c.green() - colour.green()) +
+                                 std::abs(c.blue() - colour.blue());
+            count += distance < 60 ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+TEST_F(TrendChartTest, FillHidesOnlyTheArea) {
+    chart.control().SetValueMax(4000);
+    chart.control().SetValueMin(-4000);
+    for (int i = 0; i < 80; ++i) {
+        chart.chartFeed(3000);
+    }
+    const QColor fill(255, 255, 128);
+    const QColor line(0, 0, 255);
+    QImage shown = chart.renderPicture();
+    EXPECT_GT(pixelsOf(shown, fill), 1000);
+    EXPECT_GT(pixelsOf(shown, line), 50);
+
+    chart.BtFill()->click();
+    EXPECT_FALSE(chart.BtFill()->isChecked());
+    EXPECT_FALSE(chart.control().FillVisible());
+    QImage hidden = chart.renderPicture();
+    EXPECT_EQ(pixelsOf(hidden, fill), 0);
+    EXPECT_GT(pixelsOf(hidden, line), 50);
+    EXPECT_TRUE(chart.lineSeries()->isVisible());
+
+    chart.BtFill()->click();
+    EXPECT_TRUE(chart.areaSeries()->isVisible());
+    EXPECT_GT(pixelsOf(chart.renderPicture(), fill), 1000);
+}
+
+TEST(TrendChartLayoutTest, EnlargeTwiceRestoresEveryPlace) {
+    QWidget client;
+    client.resize(809, 532);
+    auto* lcd = new QWidget(&client);
+    lcd->setGeometry(8, 35, 425, 206);
+    auto* board = new QGroupBox(QStringLiteral("Function board"), &client);
+    board->setGeometry(6, 244, 426, 66);
+    auto* chart = new TrendChart(&client);
+    chart->setGeometry(432, 177, 373, 353);
+    chart->setEnlargeTargets(lcd, board);
+    client.show();
+
+    chart->TbFd()->click();
+    EXPECT_TRUE(chart->isEnlarged());
+    EXPECT_EQ(chart->geometry(), QRect(2, 28, 805, 493));
+    EXPECT_FALSE(lcd->isVisible());
+    EXPECT_FALSE(board->isVisible());
+    EXPECT_FALSE(chart->TbFd()->isVisible());
+    EXPECT_TRUE(chart->TbSx()->isVisible());
+
+    chart->TbSx()->click();
+    EXPECT_FALSE(chart->isEnlarged());
+    EXPECT_EQ(chart->geometry(), QRect(432, 177, 373, 353));
+    EXPECT_EQ(lcd->geometry(), QRect(8, 35, 425, 206));
+    EXPECT_TRUE(lcd->isVisible());
+    EXPECT_TRUE(board->isVisible());
+    EXPECT_TRUE(chart->TbFd()->isVisible());
+    EXPECT_FALSE(chart->TbSx()->isVisible());
+}
+
+TEST_F(TrendChartTest, SavesTheChartAsABitmapOfItsSize) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    chart.resize(373, 353);
+    feed(150);
+
+    prompts.answer = QString();  // cancelled: nothing happens
+    chart.BtSave()->click();
+    EXPECT_EQ(prompts.dialogs, 1);
+    EXPECT_TRUE(prompts.shown.empty());
+
+    prompts.answer = dir.filePath(QStringLiteral("trend.bmp"));
+    chart.BtSave()->click();
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].icon, QMessageBox::Information);
+    EXPECT_EQ(prompts.shown[0].text, "Graphic has saved on " + prompts.answer);
+    EXPECT_EQ(prompts.shown[0].button, QMessageBox::Ok);
+    QImageReader reader(prompts.answer);
+    EXPECT_EQ(reader.format(), "bmp");
+    const QImage saved = reader.read();
+    EXPECT_EQ(saved.size(), QSize(373, 353));
+    EXPECT_GT(pixelsOf(saved, QColor(255, 255, 128)), 100);  // the chart, not a blank page
+
+    // a folder that does not exist: an error, no success box
+    prompts.shown.clear();
+    prompts.answer = dir.filePath(QStringLiteral("missing/trend.bmp"));
+    chart.BtSave()->click();
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].icon, QMessageBox::Critical);
+    EXPECT_TRUE(prompts.shown[0].text.contains(prompts.answer));
+    EXPECT_FALSE(QFile::exists(prompts.answer));
+}
+
+TEST_F(TrendChartTest, PageSizeAppliesOneSecondAfterTheLastChange) {
+    feed(120);
+    chart.Maxrecord()->setText(QStringLiteral("5"));
+    chart.Maxrecord()->setText(QStringLiteral("50"));
+    EXPECT_TRUE(chart.Timer2()->isActive());
+    EXPECT_EQ(chart.Timer2()->interval(), 1000);
+    EXPECT_EQ(chart.control().PageSize(), 100);  // not before the second is over
+
+    chart.Timer2Timer();
+    chart.refreshSeries();
+    EXPECT_FALSE(chart.Timer2()->isActive());
+    EXPECT_EQ(chart.control().PageSize(), 50);
+    EXPECT_EQ(chart.control().PageCount(), 3);
+    EXPECT_EQ(xRange(), std::make_pair(101.0, 150.0));
+    EXPECT_TRUE(prompts.shown.empty());
+}
+
+TEST_F(TrendChartTest, RefusedPageSizesKeepTheOldOne) {
+    feed(120);
+    struct Case {
+        const char* text;
+        const char* message;
+        QMessageBox::Icon icon;
+        bool checkedAtOnce;  // refused on the change itself, before the timer
+    };
+    const Case cases[] = {
+        {"0", "Enter a error number", QMessageBox::Warning, false},
+        {"12x", "'12x' is not a valid integer value", QMessageBox::Critical, true},
+        {"", nullptr, QMessageBox::NoIcon, true},  // being retyped: no message
+    };
+    for (const Case& c : cases) {
+        prompts.shown.clear();
+        chart.Maxrecord()->setText(QStringLiteral("100"));
+        chart.Maxrecord()->setText(QString::fromUtf8(c.text));
+        EXPECT_EQ(chart.Timer2()->isActive(), !c.checkedAtOnce) << c.text;
+        chart.Timer2Timer();
+        EXPECT_EQ(chart.control().PageSize(), 100) << c.text;
+        if (c.message == nullptr) {
+            EXPECT_TRUE(prompts.shown.empty());
+            continue;
+        }
+        ASSERT_EQ(prompts.shown.size(), c.checkedAtOnce ? 2u : 1u) << c.text;
+        EXPECT_EQ(prompts.shown[0].text, c.message);
+        EXPECT_EQ(prompts.shown[0].icon, c.icon);
+        if (!c.checkedAtOnce) {
+            EXPECT_EQ(chart.Maxrecord()->text(), "100");  // the size in force is shown again
+            EXPECT_FALSE(chart.Timer2()->isActive());
+        }
+    }
+}
+
+TEST_F(TrendChartTest, PageSizeEditTakesDigitsOnly) {
+    chart.show();
+    chart.Maxrecord()->setFocus();
+    chart.Maxrecord()->setText(QStringLiteral("10"));
+    chart.Maxrecord()->setCursorPosition(2);
+    QTest::keyClick(chart.Maxrecord(), Qt::Key_A, Qt::NoModifier);
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text, "Please input number 0-9");
+    EXPECT_EQ(prompts.shown[0].button, QMessageBox::Cancel);
+    EXPECT_EQ(chart.Maxrecord()->text(), "10");
+    QTest::keyClick(chart.Maxrecord(), Qt::Key_5, Qt::NoModifier);
+    QTest::keyClick(chart.Maxrecord(), Qt::Key_Backspace, Qt::NoModifier);
+    QTest::keyClick(chart.Maxrecord(), Qt::Key_0, Qt::NoModifier);
+    EXPECT_EQ(chart.Maxrecord()->text(), "100");
+    EXPECT_EQ(prompts.shown.size(), 1u);
+}
+
+}  // namespace

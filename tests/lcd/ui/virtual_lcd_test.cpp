@@ -1,0 +1,80 @@
+#include "lcd/ui/virtual_lcd.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QLabel>
+
+#include "lcd/ui/seven_segment.h"
+
+namespace {
+
+TEST(VirtualLcd, BeforeTheFirstFrameShowsThreeNineNineNineAndNothingElse) {
+    VirtualLcd lcd;
+    EXPECT_EQ(lcd.digitText(0) + lcd.digitText(1) + lcd.digitText(2) + lcd.digitText(3),
+              QStringLiteral("3999"));
+    for (int i = 0; i < static_cast<int>(kLcdElementCount); ++i) {
+        EXPECT_FALSE(lcd.isShown(static_cast<LcdElement>(i))) << i;
+    }
+    EXPECT_EQ(lcd.point(), 0);
+    EXPECT_FALSE(lcd.minusShown());
+    EXPECT_FALSE(lcd.failureNotice()->isVisibleTo(&lcd));
+    EXPECT_EQ(lcd.size(), QSize(425, 206));
+}
+
+TEST(VirtualLcd, ShowsExactlyTheAppliedStateAndPaintsIt) {
+    VirtualLcd lcd;
+    LcdState state;
+    state.digits = {"  ", "0", "@", "  "};
+    state.minus = true;
+    state.point = 3;
+    state.modeCaption = "DCV";
+    for (LcdElement e : {LcdElement::LcdDc1, LcdElement::LcdV, LcdElement::dd4, LcdElement::dd00,
+                         LcdElement::dd10, LcdElement::LCDVV, LcdElement::LCDsend}) {
+        state.light(e);
+    }
+    lcd.apply(state);
+    EXPECT_TRUE(lcd.isShown(LcdElement::LcdV));
+    EXPECT_TRUE(lcd.isShown(LcdElement::dd10));
+    EXPECT_FALSE(lcd.isShown(LcdElement::LcdAuto));
+    EXPECT_EQ(lcd.modeCaption(), QStringLiteral("DCV"));
+    EXPECT_EQ(lcd.digitText(2), QStringLiteral("@"));
+    EXPECT_TRUE(lcd.minusShown());
+    EXPECT_EQ(lcd.point(), 3);
+
+    // Painting every element at once must work at the panel's size and when enlarged.
+    for (int i = 0; i < static_cast<int>(kLcdElementCount); ++i) {
+        state.light(static_cast<LcdElement>(i));
+    }
+    lcd.apply(state);
+    const QImage normal = lcd.grab().toImage();
+    EXPECT_EQ(normal.size(), QSize(425, 206));
+    lcd.setFixedSize(850, 412);
+    EXPECT_EQ(lcd.grab().toImage().size(), QSize(850, 412));
+}
+
+TEST(VirtualLcd, BadFramesAreCountedWithTheLastMessageAsToolTip) {
+    VirtualLcd lcd;
+    lcd.noteConversionFailure(QStringLiteral("'A' is not a valid integer value"));
+    lcd.noteConversionFailure(QStringLiteral("'B' is not a valid integer value"));
+    EXPECT_EQ(lcd.failedFrames(), 2);
+    EXPECT_TRUE(lcd.failureNotice()->isVisibleTo(&lcd));
+    EXPECT_EQ(lcd.failureNotice()->text(), QStringLiteral("2 bad frames"));
+    EXPECT_EQ(lcd.failureNotice()->toolTip(), QStringLiteral("'B' is not a valid integer value"));
+}
+
+TEST(SevenSegment, CharactersTheDecoderProducesHaveTheirSegments) {
+    // a b c d e f g = bits 0..6
+    const struct {
+        char c;
+        std::uint8_t segments;
+    } cases[] = {
+        {'0', 0x3F}, {'1', 0x06}, {'8', 0x7F}, {'A', 0x77}, {'b', 0x7C}, {'F', 0x71},
+        {'o', 0x5C}, {'p', 0x73}, {'e', 0x7B}, {'n', 0x54}, {'@', 0x38}, {' ', 0x00},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SevenSegment::segmentsFor(c.c), c.segments) << c.c;
+    }
+}
+
+}  // namespace

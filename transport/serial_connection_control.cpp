@@ -1,0 +1,65 @@
+#include "transport/serial_connection_control.h"
+
+SerialConnectionControl::SerialConnectionControl(TCommPortDriver& driver) : m_driver(driver) {
+    m_state.selectedPort = driver.ComPort();
+}
+
+void SerialConnectionControl::changed() {
+    if (onChanged) {
+        onChanged();
+    }
+}
+
+void SerialConnectionControl::selectPort(int index) {
+    if (index < 0 || index > 3) {
+        return;
+    }
+    m_state.selectedPort = index;
+    m_driver.setComPort(static_cast<TComPortNumber>(index));
+    changed();
+}
+
+void SerialConnectionControl::selectorClicked() {
+    if (m_state.selectorEnabled) {
+        selectPort((m_state.selectedPort + 1) % 4);
+    }
+}
+
+void SerialConnectionControl::COMConClick(bool down) {
+    if (down) {
+        m_state.comSetupEnabled = false;
+        m_state.start1Checked = true;
+        m_state.start1Enabled = false;
+        m_state.stop1Enabled = true;
+        m_state.stop1Checked = false;
+        m_driver.Connect();  // a port that cannot be opened delivers nothing; no message
+        m_state.btConVisible = false;
+        m_state.btDisconVisible = true;
+        m_state.selectorEnabled = false;
+    } else {
+        m_state.comSetupEnabled = true;
+        m_state.start1Checked = false;
+        m_state.start1Enabled = true;
+        m_state.stop1Enabled = false;
+        m_state.stop1Checked = true;
+        m_driver.Disconnect();
+        m_state.btConVisible = true;
+        m_state.btDisconVisible = false;
+        m_state.selectorEnabled = true;
+    }
+    changed();
+}
+
+void SerialConnectionControl::BTCon1Click() {
+    COMConClick(true);
+    if (showComConDown) {
+        showComConDown(true);
+    }
+}
+
+void SerialConnectionControl::BtDiscon1Click() {
+    COMConClick(false);
+    if (showComConDown) {
+        showComConDown(false);
+    }
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// The exclusive toggle group of the top bar ("COM Connect", "USB Connect " and the HID
+// buttons). At most one member is shown down; a click toggles its member and runs that member's
+// handler with the new state; pressing one shows the others released WITHOUT running their
+// handlers, so the transport behind a button released that way keeps running.
+class ExclusiveToggleGroup {
+public:
+    using Handler = std::function<void(bool down)>;
+
+    // Adds a member, shown released; returns its index. The handler may be empty.
+    int add(std::string name, Handler handler);
+    // A user's click on a member (index must be valid).
+    void click(int member);
+    // Shows a member down or released without running any handler; down releases the others.
+    void setDown(int member, bool down);
+    bool isDown(int member) const { return m_members.at(member).down; }
+    const std::string& name(int member) const { return m_members.at(member).name; }
+    int size() const { return static_cast<int>(m_members.size()); }
+
+    // Called after every change of what is shown (to repaint buttons).
+    std::function<void()> onChanged;
+
+private:
+    struct Member {
+        std::string name;
+        Handler handler;
+        bool down = false;
+    };
+    std::vector<Member> m_members;
+};
