@@ -184,7 +184,8 @@ TEST(WindowConsumer, DrivesTheWindowsPartsAndHandsRowsAndPointsOn) {
     WindowConsumer& consumer = window.readingConsumer();
     RowTaker taker;
     CurrentReading reading;
-    EXPECT_FALSE(consumer.recordReading(reading));  // nothing attached: no row
+    consumer.setRecorder(nullptr);  // the window attaches its table; detached: no row
+    EXPECT_FALSE(consumer.recordReading(reading));
     consumer.setRecorder(&taker);
     consumer.setChart(&taker);
     EXPECT_TRUE(consumer.recordReading(reading));
