@@ -64,7 +64,7 @@ RecordingControls::RecordingControls(TableStore& table, Recorder& recorder, QWid
     m_trecord->setInterval(100);
     // The countdown runs while Sampling Interval is checked; each full second of ticks is one
     // count, so "'S" reads as seconds.
-    connect(m_trecord, &QTimer::timeout, this, [this] { m_recorder.TrecordTimer(100); });
+    connect(m_trecord, &QTimer::timeout, this, &RecordingControls::TrecordTimer);
 }
 
 RecordingControls::~RecordingControls() = default;
@@ -184,6 +184,10 @@ void RecordingControls::selectRecordLimit(RecordLimitItem item) {
     if (QAction* action = limitAction(item)) {
         action->setChecked(true);
     }
+}
+
+void RecordingControls::TrecordTimer() {
+    m_recorder.TrecordTimer(m_trecord->interval());
 }
 
 void RecordingControls::RecordNewClick() {

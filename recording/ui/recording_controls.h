@@ -73,6 +73,8 @@ public slots:
     void MajPrintClick();
     // The record-limit menu items.
     void selectRecordLimit(RecordLimitItem item);
+    // One 100 ms tick of Trecord, which runs while Sampling Interval is checked.
+    void TrecordTimer();
 
 private:
     void repaintWindow();

@@ -135,6 +135,23 @@ TEST_F(ControlsTest, RepeatAndTheLimitMenuSteerAdmission) {
     EXPECT_EQ(gridCell(MeasurementTableModel::ColNo), "1002");
 }
 
+TEST_F(ControlsTest, SamplingIntervalHoldsReadingsBackForItsSeconds) {
+    controls.recordSI()->click();
+    ASSERT_TRUE(controls.trecord()->isActive());
+    EXPECT_EQ(controls.trecord()->interval(), 100);
+    controls.recordSITime()->setText(QStringLiteral("2"));  // reloads the countdown
+    EXPECT_EQ(recorder.samplingCountdown(), 2);
+    EXPECT_FALSE(record("1.000"));  // held back: two seconds to go
+    for (int tick = 0; tick < 20; ++tick) {
+        controls.TrecordTimer();
+    }
+    EXPECT_EQ(recorder.samplingCountdown(), 0);
+    EXPECT_TRUE(record("1.001"));
+    EXPECT_FALSE(record("1.002"));  // the next sample is two seconds away again
+    controls.recordSI()->click();
+    EXPECT_FALSE(controls.trecord()->isActive());
+}
+
 TEST_F(ControlsTest, NewAsksFirstThenEmptiesTheTableAndTheChart) {
     record("1.000");
     record("2.000");
