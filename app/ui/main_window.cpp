@@ -28,6 +28,7 @@
 #include "transport/ui/serial_connection_view.h"
 #include "transport/ui/serial_link.h"
 #include "transport/ui/toggle_group_view.h"
+#include "recording/ui/recording_room.h"
 
 namespace {
 
@@ -59,6 +60,7 @@ TFCOMM::TFCOMM(QWidget* parent) : QMainWindow(parent) {
     buildMenu();
     buildTopBar();
     buildAreas();
+    buildRecording();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     m_quitRequest = [] {
@@ -212,6 +214,17 @@ void TFCOMM::replaceArea(QWidget*& area, QWidget* replacement) {
     replacement->stackUnder(area);
     delete area;
     area = replacement;
+}
+
+void TFCOMM::buildRecording() {
+    // The empty measurement table, its grid at DBGrid1, the "Function board" and "Record" menu.
+    m_recording = std::make_unique<RecordingRoom>(this);
+    setGridWidget(m_recording->install(m_functionBoard, m_recordMenu, m_client));
+    m_recording->setConversionFailure(
+        [this](std::string_view message) { m_consumer->conversionFailed(message); });
+    m_consumer->setRecorder(&m_recording->recordingStep());
+    // Closing the table on exit discards its rows.
+    connect(this, &TFCOMM::tableCloseRequested, this, [this] { m_recording->table().clear(); });
 }
 
 void TFCOMM::setGridWidget(QWidget* grid) {

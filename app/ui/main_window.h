@@ -18,6 +18,7 @@ class SerialLink;
 class ToggleGroupView;
 class ClickPanel;
 class ConnectionIndicatorView;
+class RecordingRoom;
 class ScaleLimitsWindow;
 class TrendChart;
 class VirtualLcd;
@@ -83,6 +84,8 @@ public:
     ReadingPipeline& pipeline() { return *m_pipeline; }
     // The model profile this build applied at start-up (handler, title, port, count mode).
     const ProfileSettings& profile() const { return m_profile; }
+    // The measurement table with its recording rules, grid, "Function board" and "Record" menu.
+    RecordingRoom& recording() const { return *m_recording; }
     // The limits window of the "Scale" menu (created on first use).
     ScaleLimitsWindow* limitsWindow();
 
@@ -148,6 +151,7 @@ private:
     void buildMenu();
     void buildTopBar();
     void buildAreas();
+    void buildRecording();
     void replaceArea(QWidget*& area, QWidget* replacement);
     void FormCreate();
 
@@ -182,6 +186,7 @@ private:
     ProfileSettings m_profile;
     std::unique_ptr<ReadingPipeline> m_pipeline;
     QByteArray m_separatorBytes;
+    std::unique_ptr<RecordingRoom> m_recording;
     ScaleLimitsWindow* m_limitsWindow = nullptr;
 
     ExclusiveToggleGroup m_connectGroup;
