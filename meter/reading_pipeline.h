@@ -17,6 +17,8 @@
 class ConsumerList final : public ReadingConsumer {
 public:
     void add(ReadingConsumer& consumer) { m_consumers.push_back(&consumer); }
+    // Takes a consumer out (before it is destroyed); one not in the list is ignored.
+    void remove(ReadingConsumer& consumer) { std::erase(m_consumers, &consumer); }
     std::size_t size() const { return m_consumers.size(); }
 
     void frameMark() override;

@@ -28,6 +28,7 @@
 #include "transport/ui/serial_connection_view.h"
 #include "transport/ui/serial_link.h"
 #include "transport/ui/toggle_group_view.h"
+#include "recording/ui/recording_controls.h"
 #include "recording/ui/recording_room.h"
 
 namespace {
@@ -200,7 +201,6 @@ void TFCOMM::buildAreas() {
     m_trendChart->setEnlargeTargets(m_lcdPanel, m_functionBoard);
     m_trendChart->fillGraphicMenu(m_graphicMenu);
     m_chartArea = m_trendChart;
-    m_consumer->setChart(m_trendChart);
 }
 
 void TFCOMM::replaceArea(QWidget*& area, QWidget* replacement) {
@@ -222,7 +222,16 @@ void TFCOMM::buildRecording() {
     setGridWidget(m_recording->install(m_functionBoard, m_recordMenu, m_client));
     m_recording->setConversionFailure(
         [this](std::string_view message) { m_consumer->conversionFailed(message); });
-    m_consumer->setRecorder(&m_recording->recordingStep());
+    // New clears the trend chart too, and the chart's own New button runs New.
+    if (m_trendChart != nullptr) {
+        m_recording->setChartClear([this] {
+            if (m_trendChart != nullptr) {
+                m_trendChart->clearChart();
+            }
+        });
+        connect(m_trendChart, &TrendChart::newRequested, this,
+                [this] { m_recording->controls().RecordNewClick(); });
+    }
     // Closing the table on exit discards its rows.
     connect(this, &TFCOMM::tableCloseRequested, this, [this] { m_recording->table().clear(); });
 }
@@ -233,7 +242,7 @@ void TFCOMM::setGridWidget(QWidget* grid) {
 
 void TFCOMM::setChartWidget(QWidget* chart) {
     if (chart != nullptr && chart != m_chartArea && m_chartArea == m_trendChart) {
-        m_consumer->setChart(nullptr);  // the trend chart is about to go
+        m_consumers.remove(*m_trendChart);  // the trend chart is about to go
         m_trendChart = nullptr;
     }
     replaceArea(m_chartArea, chart);
@@ -261,7 +270,12 @@ void TFCOMM::FormCreate() {
     m_scale->setScaleParams(defaultCountMode().scale);
     // 8. The model profile: the frame handler, the title and the count mode's whole row.
     m_profile = applyProfile(ProfileSwitches{});
+    // The decoder drives the window's part, then the table's recording step, then the chart.
     m_consumers.add(*m_consumer);
+    m_consumers.add(m_recording->recordingStep());
+    if (m_trendChart != nullptr) {
+        m_consumers.add(*m_trendChart);
+    }
     m_pipeline = std::make_unique<ReadingPipeline>(
         m_consumers, m_clock,
         std::string_view(m_separatorBytes.constData(),

@@ -2,15 +2,27 @@
 
 #include "recording/ui/recording_controls.h"
 
+// The table's recording step among the decoder's consumers. Only the recording step's own
+// failures are reported from here: the decoder tells every consumer of its failures too, and
+// the window shows those already.
 class RecordingRoom::Step : public RecorderConsumer {
 public:
     using RecorderConsumer::RecorderConsumer;
+    bool recordReading(const CurrentReading& reading) override {
+        m_recording = true;
+        const bool appended = RecorderConsumer::recordReading(reading);
+        m_recording = false;
+        return appended;
+    }
     void conversionFailed(std::string_view message) override {
-        if (report) {
+        if (m_recording && report) {
             report(message);
         }
     }
     std::function<void(std::string_view)> report;
+
+private:
+    bool m_recording = false;
 };
 
 RecordingRoom::RecordingRoom(QWidget* window)
