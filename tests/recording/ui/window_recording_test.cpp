@@ -24,7 +24,7 @@ TEST(WindowRecording, ADecodedFrameBecomesARowInTheWindowsGrid) {
     EXPECT_NE(window.recordMenu()->findChild<QAction*>("limitess"), nullptr);
 
     FixedClock clock(LocalDateTime{2026, 12, 9, 12, 4, 31});
-    FrameDecoder decoder(window.readingConsumer(), clock, ".");
+    FrameDecoder decoder(window.consumers(), clock, ".");
     decoder.decode("A00012340010D");  // DC volts 1.234, Auto
     EXPECT_TRUE(decoder.lastOutcome().rowAppended);
     decoder.decode("A00012350010D");
