@@ -24,6 +24,7 @@
 #include "lcd/ui/virtual_lcd.h"
 #include "meter/model_profile.h"
 #include "meter/reading_pipeline.h"
+#include "recording/ui/recording_controls.h"
 #include "recording/ui/recording_room.h"
 #include "transport/port_map.h"
 #include "transport/ui/serial_connection_view.h"
@@ -223,6 +224,14 @@ void TFCOMM::buildRecording() {
     m_recording->setConversionFailure(
         [this](std::string_view message) { m_consumer->conversionFailed(message); });
     m_consumers.add(m_recording->recordingStep());
+    // New (the board's button, the hidden menu item, the chart's own button) clears the chart.
+    m_recording->setChartClear([this] {
+        if (m_trendChart != nullptr) {
+            m_trendChart->clearChart();
+        }
+    });
+    connect(m_trendChart, &TrendChart::newRequested, &m_recording->controls(),
+            &RecordingControls::RecordNewClick);
     // Closing the table on exit discards its rows.
     connect(this, &TFCOMM::tableCloseRequested, this, [this] { m_recording->table().clear(); });
 }
