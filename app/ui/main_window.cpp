@@ -24,12 +24,12 @@
 #include "lcd/ui/virtual_lcd.h"
 #include "meter/model_profile.h"
 #include "meter/reading_pipeline.h"
+#include "recording/ui/recording_controls.h"
+#include "recording/ui/recording_room.h"
 #include "transport/port_map.h"
 #include "transport/ui/serial_connection_view.h"
 #include "transport/ui/serial_link.h"
 #include "transport/ui/toggle_group_view.h"
-#include "recording/ui/recording_controls.h"
-#include "recording/ui/recording_room.h"
 
 namespace {
 
@@ -201,6 +201,7 @@ void TFCOMM::buildAreas() {
     m_trendChart->setEnlargeTargets(m_lcdPanel, m_functionBoard);
     m_trendChart->fillGraphicMenu(m_graphicMenu);
     m_chartArea = m_trendChart;
+    m_consumers.add(*m_trendChart);
 }
 
 void TFCOMM::replaceArea(QWidget*& area, QWidget* replacement) {
@@ -222,16 +223,15 @@ void TFCOMM::buildRecording() {
     setGridWidget(m_recording->install(m_functionBoard, m_recordMenu, m_client));
     m_recording->setConversionFailure(
         [this](std::string_view message) { m_consumer->conversionFailed(message); });
-    // New clears the trend chart too, and the chart's own New button runs New.
-    if (m_trendChart != nullptr) {
-        m_recording->setChartClear([this] {
-            if (m_trendChart != nullptr) {
-                m_trendChart->clearChart();
-            }
-        });
-        connect(m_trendChart, &TrendChart::newRequested, this,
-                [this] { m_recording->controls().RecordNewClick(); });
-    }
+    m_consumers.add(m_recording->recordingStep());
+    // New (the board's button, the hidden menu item, the chart's own button) clears the chart.
+    m_recording->setChartClear([this] {
+        if (m_trendChart != nullptr) {
+            m_trendChart->clearChart();
+        }
+    });
+    connect(m_trendChart, &TrendChart::newRequested, &m_recording->controls(),
+            &RecordingControls::RecordNewClick);
     // Closing the table on exit discards its rows.
     connect(this, &TFCOMM::tableCloseRequested, this, [this] { m_recording->table().clear(); });
 }
@@ -270,12 +270,7 @@ void TFCOMM::FormCreate() {
     m_scale->setScaleParams(defaultCountMode().scale);
     // 8. The model profile: the frame handler, the title and the count mode's whole row.
     m_profile = applyProfile(ProfileSwitches{});
-    // The decoder drives the window's part, then the table's recording step, then the chart.
     m_consumers.add(*m_consumer);
-    m_consumers.add(m_recording->recordingStep());
-    if (m_trendChart != nullptr) {
-        m_consumers.add(*m_trendChart);
-    }
     m_pipeline = std::make_unique<ReadingPipeline>(
         m_consumers, m_clock,
         std::string_view(m_separatorBytes.constData(),

@@ -2,27 +2,22 @@
 
 #include "recording/ui/recording_controls.h"
 
-// The table's recording step among the decoder's consumers. Only the recording step's own
-// failures are reported from here: the decoder tells every consumer of its failures too, and
-// the window shows those already.
-class RecordingRoom::Step : public RecorderConsumer {
+// The decoder's recording step. A failed conversion of the step itself is reported here; the
+// decoder's own failures reach the window directly, so they are not passed on twice.
+class RecordingRoom::Step : public ReadingConsumer {
 public:
-    using RecorderConsumer::RecorderConsumer;
+    explicit Step(Recorder& recorder) : m_recorder(recorder) {}
     bool recordReading(const CurrentReading& reading) override {
-        m_recording = true;
-        const bool appended = RecorderConsumer::recordReading(reading);
-        m_recording = false;
-        return appended;
-    }
-    void conversionFailed(std::string_view message) override {
-        if (m_recording && report) {
-            report(message);
+        const RecordOutcome outcome = m_recorder.recordReading(reading);
+        if (!outcome.failure.empty() && report) {
+            report(outcome.failure);
         }
+        return outcome.appended;
     }
     std::function<void(std::string_view)> report;
 
 private:
-    bool m_recording = false;
+    Recorder& m_recorder;
 };
 
 RecordingRoom::RecordingRoom(QWidget* window)
