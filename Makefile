@@ -19,8 +19,9 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+# The demo meter unless PORT=/path names the meter's serial device (make run PORT=/dev/ttyUSB0).
 run: build
-	bash scripts/run.sh $(BUILD)
+	PORT="$(PORT)" bash scripts/run.sh $(BUILD)
 
 # The engine's tests under AddressSanitizer and UndefinedBehaviorSanitizer, each fuzz target for
 # FUZZ_SECONDS, then every test of the main build (its ctest summary is the last line printed).

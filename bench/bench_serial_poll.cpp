@@ -37,9 +37,6 @@ void BM_IdlePoll(benchmark::State& state) {
         driver.HandlePollTimer();
     }
     benchmark::DoNotOptimize(delivered);
-    // At 20 polls a second, the share of one core the idle poll takes.
-    state.counters["core_share_at_20Hz"] = benchmark::Counter(
-        20.0, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_IdlePoll);
 

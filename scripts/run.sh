@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Starts the program from the build folder given as $1.
+# Starts the program from the build folder given as $1. With PORT=/path COM1 is that device
+# (a meter on a USB adapter: PORT=/dev/ttyUSB0); without it the built-in demo meter is COM1.
 set -euo pipefail
 build=${1:-build}
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
@@ -7,4 +8,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLAT
     echo "  xvfb-run make run" >&2
     exit 1
 fi
-exec "$build/halvern" "${@:2}"
+if [ -n "${PORT:-}" ]; then
+  exec "$build/halvern" --port "COM1=$PORT" "${@:2}"
+fi
+exec "$build/halvern" --demo "${@:2}"

@@ -28,7 +28,8 @@ private:
 };
 
 // The window's own options, taken out of its command line: every "--port COMn=PATH" (also
-// "--port=COMn=PATH") and "--demo". The remaining arguments are kept in order for the toolkit.
+// "--port=COMn=PATH") and "--demo". The remaining arguments (with argv[0] first) are kept in
+// order for the toolkit and the window's other options.
 struct WindowOptions {
     PortMap ports;
     bool demo = false;

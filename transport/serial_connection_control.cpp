@@ -1,7 +1,8 @@
 #include "transport/serial_connection_control.h"
 
 SerialConnectionControl::SerialConnectionControl(TCommPortDriver& driver) : m_driver(driver) {
-    m_state.selectedPort = driver.ComPort();
+    // The selector starts as the window was designed (COM 1 shown, COM1 checked) whatever port
+    // the driver holds; the model profile then selects the port at start-up.
 }
 
 void SerialConnectionControl::changed() {

@@ -14,6 +14,10 @@ public:
 
     // Adds a member, shown released; returns its index. The handler may be empty.
     int add(std::string name, Handler handler);
+    // Replaces a member's handler (a transport built after the group binds its own).
+    void setHandler(int member, Handler handler) {
+        m_members.at(member).handler = std::move(handler);
+    }
     // A user's click on a member (index must be valid).
     void click(int member);
     // Shows a member down or released without running any handler; down releases the others.

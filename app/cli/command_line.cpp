@@ -11,6 +11,9 @@ void printUsage(std::FILE* out, const std::vector<Command>& extra)
 {
     std::fprintf(out,
                  "usage: halvern [OPTIONS]            start the program's window\n"
+                 "         --port COMn=PATH            COMn is the device PATH (repeatable)\n"
+                 "         --demo                      a simulated meter as COM1\n"
+                 "         --connect                   press \"COM Connect\" at start\n"
                  "       halvern decode [--trace] [--decimal-separator S] [--no-repeat]\n"
                  "                      [--record-limit N] [--save FILE] [INPUT]\n"
                  "       halvern convert IN OUT\n"

@@ -18,9 +18,17 @@
 #include "app/ui/window_consumer.h"
 #include "display/ui/analog_scale.h"
 #include "display/ui/scale_limits_window.h"
+#include "display/ui/trend_chart.h"
 #include "lcd/ui/bar_graph.h"
 #include "lcd/ui/connection_indicator_view.h"
 #include "lcd/ui/virtual_lcd.h"
+#include "meter/model_profile.h"
+#include "meter/reading_pipeline.h"
+#include "transport/port_map.h"
+#include "transport/ui/serial_connection_view.h"
+#include "transport/ui/serial_link.h"
+#include "transport/ui/toggle_group_view.h"
+#include "recording/ui/recording_room.h"
 
 namespace {
 
@@ -52,6 +60,7 @@ TFCOMM::TFCOMM(QWidget* parent) : QMainWindow(parent) {
     buildMenu();
     buildTopBar();
     buildAreas();
+    buildRecording();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     m_quitRequest = [] {
@@ -138,6 +147,25 @@ void TFCOMM::buildTopBar() {
     m_usb = button(QStringLiteral("USB Connect "), "USB", QRect(188, 3, 105, 25), true);
     m_exitButton = button(QStringLiteral("Exit"), "BitBtn1", QRect(696, 3, 105, 25), false);
     connect(m_exitButton, &QPushButton::clicked, this, &TFCOMM::BitBtn1Click);
+
+    // The exclusive group of the connect buttons, and the serial link behind "COM Connect".
+    m_comConMember = m_connectGroup.add("COM Connect", [this](bool) { COMConClick(); });
+    m_usbMember = m_connectGroup.add("USB Connect ", {});
+    m_connectGroupView = new ToggleGroupView(m_connectGroup, this);
+    m_connectGroupView->bind(m_comConMember, m_comCon);
+    m_connectGroupView->bind(m_usbMember, m_usb);
+    SerialLink::Widgets serialWidgets;
+    for (std::size_t i = 0; i < m_portPanels.size(); ++i) {
+        serialWidgets.panels[i] = m_portPanels[i];
+    }
+    serialWidgets.comSetupMenu = m_comSetupMenu;
+    serialWidgets.connectMenu = m_connectMenu;
+    m_serial = new SerialLink(serialWidgets, m_connectGroup, m_comConMember, this);
+    m_connectGroup.setHandler(m_comConMember, [this](bool) { COMConClick(); });
+    connect(m_portPanels[0], &ClickPanel::clicked, this, &TFCOMM::COM21Click);
+    connect(m_portPanels[1], &ClickPanel::clicked, this, &TFCOMM::COM31Click);
+    connect(m_portPanels[2], &ClickPanel::clicked, this, &TFCOMM::COM41Click);
+    connect(m_portPanels[3], &ClickPanel::clicked, this, &TFCOMM::COM11Click);
 }
 
 void TFCOMM::buildAreas() {
@@ -165,9 +193,14 @@ void TFCOMM::buildAreas() {
     m_indicator = new ConnectionIndicatorView(m_scale);
     m_consumer = std::make_unique<WindowConsumer>(*m_indicator, *m_lcd, *m_scale, *m_barGraph);
 
-    m_chartArea = new QWidget(m_client);
-    m_chartArea->setObjectName(QStringLiteral("Chtshow"));
-    m_chartArea->setGeometry(432, 177, 373, 353);
+    // The chart controller is created with the chart (page size 100); enlarge hides the LCD
+    // and the "Function board".
+    m_trendChart = new TrendChart(m_client);
+    m_trendChart->setGeometry(432, 177, 373, 353);
+    m_trendChart->setEnlargeTargets(m_lcdPanel, m_functionBoard);
+    m_trendChart->fillGraphicMenu(m_graphicMenu);
+    m_chartArea = m_trendChart;
+    m_consumer->setChart(m_trendChart);
 }
 
 void TFCOMM::replaceArea(QWidget*& area, QWidget* replacement) {
@@ -183,11 +216,26 @@ void TFCOMM::replaceArea(QWidget*& area, QWidget* replacement) {
     area = replacement;
 }
 
+void TFCOMM::buildRecording() {
+    // The empty measurement table, its grid at DBGrid1, the "Function board" and "Record" menu.
+    m_recording = std::make_unique<RecordingRoom>(this);
+    setGridWidget(m_recording->install(m_functionBoard, m_recordMenu, m_client));
+    m_recording->setConversionFailure(
+        [this](std::string_view message) { m_consumer->conversionFailed(message); });
+    m_consumer->setRecorder(&m_recording->recordingStep());
+    // Closing the table on exit discards its rows.
+    connect(this, &TFCOMM::tableCloseRequested, this, [this] { m_recording->table().clear(); });
+}
+
 void TFCOMM::setGridWidget(QWidget* grid) {
     replaceArea(m_gridArea, grid);
 }
 
 void TFCOMM::setChartWidget(QWidget* chart) {
+    if (chart != nullptr && chart != m_chartArea && m_chartArea == m_trendChart) {
+        m_consumer->setChart(nullptr);  // the trend chart is about to go
+        m_trendChart = nullptr;
+    }
     replaceArea(m_chartArea, chart);
 }
 
@@ -231,6 +279,20 @@ void TFCOMM::FormCreate() {
             m_barGraph->setMaximum(mode.barMaximum);
         }
     }
+    // The profile binds the serial driver's bytes to its frame handler and preselects COM1.
+    if (m_profile.preselectsCom1) {
+        m_serial->control().selectPort(0);
+    }
+    if (m_profile.receiveHandler != ReceiveHandler::None) {
+        m_serial->COMM2().setOnReceiveData(
+            [this](TCommPortDriver*, const std::uint8_t* data, std::int32_t size) {
+                m_pipeline->receive(data, static_cast<std::size_t>(size));
+            });
+    }
+    // 9. The chart's value axis spans +- the profile's full-scale count for the whole run.
+    const int fullScale = m_profile.effectiveCountMode().scale.fullScale;
+    m_trendChart->control().SetValueMax(fullScale);
+    m_trendChart->control().SetValueMin(-fullScale);
     // 10. The scale's face with the needle at zero.
     m_scale->KDsetup();
     m_scale->KDrun(m_scale->scaleParams().needleOffset);
@@ -270,4 +332,36 @@ void TFCOMM::BitBtn1Click() {
 
 void TFCOMM::BtExit1Click() {
     m_exitButton->click();
+}
+
+void TFCOMM::setPortMap(const PortMap& ports) {
+    m_serial->setPortMap(ports);
+}
+
+void TFCOMM::COM11Click() {
+    m_serial->control().selectPort(0);
+}
+
+void TFCOMM::COM21Click() {
+    m_serial->control().selectPort(1);
+}
+
+void TFCOMM::COM31Click() {
+    m_serial->control().selectPort(2);
+}
+
+void TFCOMM::COM41Click() {
+    m_serial->control().selectPort(3);
+}
+
+void TFCOMM::COMConClick() {
+    m_serial->control().COMConClick(m_connectGroup.isDown(m_comConMember));
+}
+
+void TFCOMM::BTCon1Click() {
+    m_serial->control().BTCon1Click();
+}
+
+void TFCOMM::BtDiscon1Click() {
+    m_serial->control().BtDiscon1Click();
 }

@@ -9,11 +9,18 @@
 #include "meter/clock.h"
 #include "meter/model_profile.h"
 #include "meter/reading_pipeline.h"
+#include "transport/toggle_group.h"
 
 class AnalogScale;
+class PortMap;
+class ReadingPipeline;
+class SerialLink;
+class ToggleGroupView;
 class ClickPanel;
 class ConnectionIndicatorView;
+class RecordingRoom;
 class ScaleLimitsWindow;
+class TrendChart;
 class VirtualLcd;
 class WindowConsumer;
 class QGroupBox;
@@ -63,7 +70,11 @@ public:
     VirtualLcd* lcd() const { return m_lcd; }                     // Panel1 itself
     AnalogScale* scale() const { return m_scale; }                // KD itself
     ConnectionIndicatorView* connectionIndicator() const { return m_indicator; }
-    // The window's part of every decoded frame (indicator, LCD, scale, alarm, bar graph).
+    // Chtshow itself: the trend chart. New (RecordNewClick) calls its clearChart; its BtNew
+    // emits newRequested for New.
+    TrendChart* trendChart() const { return m_trendChart; }
+    // The window's part of every decoded frame (indicator, LCD, scale, alarm, bar graph); the
+    // table and the chart attach their steps to it (setRecorder, setChart).
     WindowConsumer& readingConsumer() const { return *m_consumer; }
     // Everything the decoder drives, in the order added: the window's part first. The table
     // and the chart add their consumers here (before the first frame).
@@ -73,6 +84,8 @@ public:
     ReadingPipeline& pipeline() { return *m_pipeline; }
     // The model profile this build applied at start-up (handler, title, port, count mode).
     const ProfileSettings& profile() const { return m_profile; }
+    // The measurement table with its recording rules, grid, "Function board" and "Record" menu.
+    RecordingRoom& recording() const { return *m_recording; }
     // The limits window of the "Scale" menu (created on first use).
     ScaleLimitsWindow* limitsWindow();
 
@@ -96,7 +109,30 @@ public:
     // posted QCoreApplication::quit; tests replace it.
     void setQuitRequest(std::function<void()> request) { m_quitRequest = std::move(request); }
 
+    // The reading engine every transport feeds (bound to the profile's frame handler).
+    ReadingPipeline& readingPipeline() const { return *m_pipeline; }
+    // The serial link: the driver COMM2 and its connection control.
+    SerialLink& serialLink() const { return *m_serial; }
+    // The exclusive toggle group of the top bar; "COM Connect" and "USB Connect " are members
+    // comConMember() and usbMember() (the USB link sets its own handler with setHandler).
+    ExclusiveToggleGroup& connectGroup() { return m_connectGroup; }
+    int comConMember() const { return m_comConMember; }
+    int usbMember() const { return m_usbMember; }
+    // The devices of COM1 … COM4 (from --port, or the demo meter's pseudo-terminal).
+    void setPortMap(const PortMap& ports);
+
 public slots:
+    // Port selection: the visible panel of port n selects port n + 1 (BtCOM4 selects COM1).
+    void COM11Click();
+    void COM21Click();
+    void COM31Click();
+    void COM41Click();
+    // "COM Connect": opens or closes the port by the button's new state.
+    void COMConClick();
+    // The hidden Connect and Disconnect controls.
+    void BTCon1Click();
+    void BtDiscon1Click();
+
     // "Exit": asks "Are you ensure to exit the program？"; "Yes" ends the program.
     void BitBtn1Click();
     // The hidden "Exit" entries behave exactly like the "Exit" button.
@@ -115,6 +151,7 @@ private:
     void buildMenu();
     void buildTopBar();
     void buildAreas();
+    void buildRecording();
     void replaceArea(QWidget*& area, QWidget* replacement);
     void FormCreate();
 
@@ -142,13 +179,21 @@ private:
     VirtualLcd* m_lcd = nullptr;
     AnalogScale* m_scale = nullptr;
     ConnectionIndicatorView* m_indicator = nullptr;
+    TrendChart* m_trendChart = nullptr;
     std::unique_ptr<WindowConsumer> m_consumer;
     ConsumerList m_consumers;
     SystemClock m_clock;
     ProfileSettings m_profile;
     std::unique_ptr<ReadingPipeline> m_pipeline;
     QByteArray m_separatorBytes;
+    std::unique_ptr<RecordingRoom> m_recording;
     ScaleLimitsWindow* m_limitsWindow = nullptr;
+
+    ExclusiveToggleGroup m_connectGroup;
+    int m_comConMember = -1;
+    int m_usbMember = -1;
+    ToggleGroupView* m_connectGroupView = nullptr;
+    SerialLink* m_serial = nullptr;
 
     QString m_localeDecimalSeparator;
     std::function<void()> m_quitRequest;

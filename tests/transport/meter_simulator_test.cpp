@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/transport/child_process.h"
 #include "tests/transport/fake_serial_port.h"
 #include "transport/comm_port_driver.h"
 #include "transport/posix/termios_serial_port.h"
@@ -121,14 +122,8 @@ TEST(SimulateCommandTest, WritesFramesToStandardOutput) {
 }
 
 TEST(SimulateCommandTest, PtyModeFeedsTheSerialDriver) {
-    FILE* p = popen(
-        (std::string(HALVERN_BINARY) + " simulate --pty --rate 200 --frames 40").c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    char line[256] = {};
-    ASSERT_NE(fgets(line, sizeof line, p), nullptr);
-    std::string path(line);
-    ASSERT_FALSE(path.empty());
-    path.pop_back();  // the newline
+    Simulator meter("200");
+    const std::string path = meter.path();
     ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
 
     ManualTimerLog timer;
@@ -153,7 +148,6 @@ TEST(SimulateCommandTest, PtyModeFeedsTheSerialDriver) {
     ASSERT_NE(cr, std::string::npos);
     EXPECT_EQ(received[cr + 1], '\n');
     driver.Disconnect();
-    pclose(p);
 }
 
 }  // namespace

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Measures the processor time of the serial path over SECONDS (default 30) of wall time, from
+# /proc/<pid>/stat (utime + stime), for:
+#   idle-log     halvern log on a port with no data arriving
+#   busy-log     halvern log fed by the simulator at the line's top rate (82 frames/s)
+#   idle-window  the window with "COM Connect" down on a port with no data arriving
+#   demo-window  the window with the demo meter (5 frames/s) connected
+# Usage: scripts/measure-serial-cpu.sh [BUILD] [SECONDS]
+set -euo pipefail
+build=${1:-build}
+seconds=${2:-30}
+bin="$build/halvern"
+tick=$(getconf CLK_TCK)
+tmp=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+# A pseudo-terminal nobody writes to: the silent port.
+silent_pty() {
+  python3 -c 'import os,sys,time
+m,s=os.openpty(); print(os.ttyname(s), flush=True); time.sleep(3600)' > "$1" &
+  pids+=($!)
+  for _ in $(seq 50); do [ -s "$1" ] && break; sleep 0.1; done
+}
+
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+
+silent_pty "$tmp/idle1"
+silent_pty "$tmp/idle2"
+"$bin" simulate --pty --rate 82 > "$tmp/sim" &
+pids+=($!)
+for _ in $(seq 50); do [ -s "$tmp/sim" ] && break; sleep 0.1; done
+
+"$bin" log --port "$(head -1 "$tmp/idle1")" --save "$tmp/idle.txt" 2>/dev/null &
+idle_log=$!; pids+=($idle_log)
+"$bin" log --port "$(head -1 "$tmp/sim")" --save "$tmp/busy.txt" 2>/dev/null &
+busy_log=$!; pids+=($busy_log)
+QT_QPA_PLATFORM=offscreen "$bin" --port "COM1=$(head -1 "$tmp/idle2")" --connect 2>/dev/null &
+idle_win=$!; pids+=($idle_win)
+QT_QPA_PLATFORM=offscreen "$bin" --demo --connect 2>/dev/null &
+demo_win=$!; pids+=($demo_win)
+
+sleep 3  # start-up (window creation) is not part of the steady state
+declare -A start
+for n in idle_log busy_log idle_win demo_win; do start[$n]=$(cpu_ticks "${!n}"); done
+sleep "$seconds"
+for n in idle_log busy_log idle_win demo_win; do
+  used=$(( $(cpu_ticks "${!n}") - ${start[$n]} ))
+  awk -v n="$n" -v u="$used" -v t="$tick" -v s="$seconds" \
+    'BEGIN { printf "%-9s %6.3f s of processor time in %d s = %.2f %% of one core\n", n, u / t, s, 100 * u / t / s }'
+done
+rows=$(( $(wc -l < "$tmp/busy.txt") - 1 ))
+echo "busy_log recorded $rows rows"
