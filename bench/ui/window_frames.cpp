@@ -1,13 +1,18 @@
 // Feeds N meter frames (default 1000) through the window, with a repaint after each, for
 // scripts/measure-window-frame.sh, which runs it under callgrind with N and with 0 frames and
 // divides the difference by N. Prints how many times the LCD and the scale were painted.
+// By default the table and the chart are detached, so the count is the window's own per-frame
+// work (decoding, LCD, scale, alarm, bar graph, indicator, repaint); --with-table-and-chart
+// keeps them attached (every frame then also becomes a row and a chart point).
 #include <QApplication>
 #include <QEvent>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include "app/ui/fonts.h"
 #include "app/ui/main_window.h"
+#include "app/ui/window_consumer.h"
 #include "bench/ui/window_frame_load.h"
 #include "display/ui/analog_scale.h"
 #include "lcd/ui/virtual_lcd.h"
@@ -28,12 +33,18 @@ struct PaintCounter : QObject {
 
 int main(int argc, char** argv) {
     const int n = argc > 1 ? std::atoi(argv[1]) : 1000;
+    const bool withTableAndChart =
+        argc > 2 && std::string_view(argv[2]) == std::string_view("--with-table-and-chart");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
     installFontSubstitutions();
     TFCOMM window;
+    if (!withTableAndChart) {
+        window.readingConsumer().setRecorder(nullptr);
+        window.readingConsumer().setChart(nullptr);
+    }
     PaintCounter lcdPaints;
     PaintCounter scalePaints;
     window.lcd()->installEventFilter(&lcdPaints);
