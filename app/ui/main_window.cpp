@@ -24,11 +24,12 @@
 #include "lcd/ui/virtual_lcd.h"
 #include "meter/model_profile.h"
 #include "meter/reading_pipeline.h"
+#include "recording/ui/recording_controls.h"
+#include "recording/ui/recording_room.h"
 #include "transport/port_map.h"
 #include "transport/ui/serial_connection_view.h"
 #include "transport/ui/serial_link.h"
 #include "transport/ui/toggle_group_view.h"
-#include "recording/ui/recording_room.h"
 
 namespace {
 
@@ -200,7 +201,7 @@ void TFCOMM::buildAreas() {
     m_trendChart->setEnlargeTargets(m_lcdPanel, m_functionBoard);
     m_trendChart->fillGraphicMenu(m_graphicMenu);
     m_chartArea = m_trendChart;
-    m_consumer->setChart(m_trendChart);
+    m_consumers.add(*m_trendChart);
 }
 
 void TFCOMM::replaceArea(QWidget*& area, QWidget* replacement) {
@@ -222,7 +223,15 @@ void TFCOMM::buildRecording() {
     setGridWidget(m_recording->install(m_functionBoard, m_recordMenu, m_client));
     m_recording->setConversionFailure(
         [this](std::string_view message) { m_consumer->conversionFailed(message); });
-    m_consumer->setRecorder(&m_recording->recordingStep());
+    m_consumers.add(m_recording->recordingStep());
+    // New (the board's button, the hidden menu item, the chart's own button) clears the chart.
+    m_recording->setChartClear([this] {
+        if (m_trendChart != nullptr) {
+            m_trendChart->clearChart();
+        }
+    });
+    connect(m_trendChart, &TrendChart::newRequested, &m_recording->controls(),
+            &RecordingControls::RecordNewClick);
     // Closing the table on exit discards its rows.
     connect(this, &TFCOMM::tableCloseRequested, this, [this] { m_recording->table().clear(); });
 }
@@ -233,7 +242,7 @@ void TFCOMM::setGridWidget(QWidget* grid) {
 
 void TFCOMM::setChartWidget(QWidget* chart) {
     if (chart != nullptr && chart != m_chartArea && m_chartArea == m_trendChart) {
-        m_consumer->setChart(nullptr);  // the trend chart is about to go
+        m_consumers.remove(*m_trendChart);  // the trend chart is about to go
         m_trendChart = nullptr;
     }
     replaceArea(m_chartArea, chart);

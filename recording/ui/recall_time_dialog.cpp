@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QEvent>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -14,9 +15,8 @@ QString qText(const std::string& text) {
     return QString::fromLocal8Bit(text);
 }
 
-void addLabel(QWidget* parent, const QString& text, int left, int top) {
-    auto* label = new QLabel(text, parent);
-    label->move(left, top);
+void addLabel(QHBoxLayout* row, const QString& text) {
+    row->addWidget(new QLabel(text));
 }
 
 }  // namespace
@@ -25,21 +25,25 @@ RecallTimeDialog::RecallTimeDialog(Recorder& recorder, QWidget* parent)
     : QDialog(parent), m_recorder(recorder), m_recallCheck(new QCheckBox("RecallData", this)) {
     setObjectName(QStringLiteral("Panel2"));
     setWindowTitle(QStringLiteral("Recall time"));
-    setFixedSize(343, 42);
+    auto* row = new QHBoxLayout(this);
+    row->setSizeConstraint(QLayout::SetFixedSize);
+    row->setSpacing(4);
 
     m_recallCheck->setObjectName(QStringLiteral("RecallCheck"));
     m_recallCheck->setToolTip(QStringLiteral("Repeage Record"));
-    m_recallCheck->setGeometry(8, 12, 81, 17);
+    row->addWidget(m_recallCheck);
+    row->addSpacing(8);
     m_recallCheck->setChecked(m_recorder.recallChecked());
-    addLabel(this, QStringLiteral("StartTime:"), 92, 14);
-    m_timeH = addEdit(RecorderEdit::TimeH, 150, 10, 25);
-    addLabel(this, QStringLiteral(":"), 178, 14);
-    m_timeM = addEdit(RecorderEdit::TimeM, 184, 10, 25);
-    addLabel(this, QStringLiteral(":"), 212, 14);
-    m_timeS = addEdit(RecorderEdit::TimeS, 218, 10, 25);
-    addLabel(this, QStringLiteral("Interval"), 252, 14);
-    m_timeInt = addEdit(RecorderEdit::TimeInt, 296, 10, 25);
-    addLabel(this, QStringLiteral("'S"), 324, 14);
+    addLabel(row, QStringLiteral("StartTime:"));
+    m_timeH = addEdit(row, RecorderEdit::TimeH);
+    addLabel(row, QStringLiteral(":"));
+    m_timeM = addEdit(row, RecorderEdit::TimeM);
+    addLabel(row, QStringLiteral(":"));
+    m_timeS = addEdit(row, RecorderEdit::TimeS);
+    row->addSpacing(8);
+    addLabel(row, QStringLiteral("Interval"));
+    m_timeInt = addEdit(row, RecorderEdit::TimeInt);
+    addLabel(row, QStringLiteral("'S"));
 
     connect(m_recallCheck, &QCheckBox::clicked, this, [this](bool checked) {
         const EditOutcome outcome = m_recorder.RecallCheckClick(checked);
@@ -49,11 +53,12 @@ RecallTimeDialog::RecallTimeDialog(Recorder& recorder, QWidget* parent)
     m_recallCheck->installEventFilter(this);
 }
 
-QLineEdit* RecallTimeDialog::addEdit(RecorderEdit which, int left, int top, int width) {
+QLineEdit* RecallTimeDialog::addEdit(QHBoxLayout* row, RecorderEdit which) {
     static const char* const names[] = {"RecordSITime", "TimeH", "TimeM", "TimeS", "TimeInt"};
     auto* edit = new QLineEdit(qText(m_recorder.editText(which)), this);
     edit->setObjectName(QString::fromLatin1(names[static_cast<int>(which)]));
-    edit->setGeometry(left, top, width, 21);
+    edit->setFixedWidth(32);
+    row->addWidget(edit);
     installDigitFilter(edit);
     // RecordSITimeChange runs on every change of the five edits.
     connect(edit, &QLineEdit::textChanged, this, [this, which](const QString& text) {

@@ -5,6 +5,7 @@
 #include "recording/recorder.h"
 
 class QCheckBox;
+class QHBoxLayout;
 class QLineEdit;
 
 // The start time of recalled readings (the window's off-screen panel Panel2), offered as a
@@ -27,7 +28,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QLineEdit* addEdit(RecorderEdit which, int left, int top, int width);
+    QLineEdit* addEdit(QHBoxLayout* row, RecorderEdit which);
     void showOutcome(const EditOutcome& outcome);
 
     Recorder& m_recorder;

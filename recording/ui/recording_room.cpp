@@ -2,15 +2,22 @@
 
 #include "recording/ui/recording_controls.h"
 
-class RecordingRoom::Step : public RecorderConsumer {
+// The decoder's recording step. A failed conversion of the step itself is reported here; the
+// decoder's own failures reach the window directly, so they are not passed on twice.
+class RecordingRoom::Step : public ReadingConsumer {
 public:
-    using RecorderConsumer::RecorderConsumer;
-    void conversionFailed(std::string_view message) override {
-        if (report) {
-            report(message);
+    explicit Step(Recorder& recorder) : m_recorder(recorder) {}
+    bool recordReading(const CurrentReading& reading) override {
+        const RecordOutcome outcome = m_recorder.recordReading(reading);
+        if (!outcome.failure.empty() && report) {
+            report(outcome.failure);
         }
+        return outcome.appended;
     }
     std::function<void(std::string_view)> report;
+
+private:
+    Recorder& m_recorder;
 };
 
 RecordingRoom::RecordingRoom(QWidget* window)

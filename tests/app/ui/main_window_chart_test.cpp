@@ -21,7 +21,7 @@ TEST(MainWindowChart, TheTrendChartIsFedAndEnlargedInTheWindow) {
     EXPECT_EQ(chart->axisY()->max(), 4000);
 
     for (int i = 0; i < 100; ++i) {
-        window.readingConsumer().chartFeed(i);
+        window.consumers().chartFeed(i);
     }
     EXPECT_EQ(chart->Bt10()->text(), "2");
     EXPECT_EQ(chart->control().PointCount(), 101);

@@ -5,13 +5,16 @@
 #include <QGroupBox>
 #include <QMenu>
 
+#include <QToolButton>
 #include "app/ui/main_window.h"
 #include "app/ui/window_consumer.h"
+#include "display/ui/trend_chart.h"
 #include "meter/clock.h"
 #include "meter/frame_decoder.h"
 #include "recording/ui/measurement_grid.h"
 #include "recording/ui/recording_controls.h"
 #include "recording/ui/recording_room.h"
+#include "tests/recording/ui/modal_driver.h"
 
 TEST(WindowRecording, ADecodedFrameBecomesARowInTheWindowsGrid) {
     TFCOMM window;
@@ -24,7 +27,7 @@ TEST(WindowRecording, ADecodedFrameBecomesARowInTheWindowsGrid) {
     EXPECT_NE(window.recordMenu()->findChild<QAction*>("limitess"), nullptr);
 
     FixedClock clock(LocalDateTime{2026, 12, 9, 12, 4, 31});
-    FrameDecoder decoder(window.readingConsumer(), clock, ".");
+    FrameDecoder decoder(window.consumers(), clock, ".");
     decoder.decode("A00012340010D");  // DC volts 1.234, Auto
     EXPECT_TRUE(decoder.lastOutcome().rowAppended);
     decoder.decode("A00012350010D");
@@ -45,4 +48,27 @@ TEST(WindowRecording, ADecodedFrameBecomesARowInTheWindowsGrid) {
     decoder.decode("A00012350010D");
     EXPECT_FALSE(decoder.lastOutcome().rowAppended);
     EXPECT_EQ(window.recording().table().rowCount(), 2u);
+}
+
+TEST(WindowRecording, NewFromTheChartEmptiesTheTableAndClearsTheChart) {
+    TFCOMM window;
+    window.show();
+    FixedClock clock(LocalDateTime{2026, 12, 9, 12, 4, 31});
+    FrameDecoder decoder(window.consumers(), clock, ".");
+    decoder.decode("A00012340010D");
+    decoder.decode("A00012350010D");
+    TrendChart* chart = window.trendChart();
+    ASSERT_NE(chart, nullptr);
+    const int plotted = chart->control().PointCount();
+    EXPECT_GE(plotted, 2);
+
+    QString text;
+    ModalDriver driver;
+    driver.then(ModalDriver::closeBox(&text));
+    chart->BtNew()->click();
+    EXPECT_EQ(text, " Record deleted ");
+    EXPECT_EQ(window.recording().table().rowCount(), 0u);
+    EXPECT_LT(chart->control().PointCount(), plotted);
+    decoder.decode("A00012360010D");
+    EXPECT_EQ(window.recording().table().no(0), 1);
 }
