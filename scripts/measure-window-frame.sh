@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Machine instructions per frame of the window's whole per-frame update (decode, LCD, scale,
 # bar graph, indicator, offscreen repaint): callgrind counts a run of N frames and an empty run,
-# and the difference is divided by N. Usage: scripts/measure-window-frame.sh [build] [N]
+# and the difference is divided by N. The table and the chart are detached unless the third
+# argument is --with-table-and-chart.
+# Usage: scripts/measure-window-frame.sh [build] [N] [--with-table-and-chart]
 set -euo pipefail
 build=${1:-build}
 n=${2:-1000}
+extra=${3:-}
 program="$build/bench/window_frames"
 [ -x "$program" ] || { echo "build $program first (cmake --build $build)" >&2; exit 2; }
 export QT_QPA_PLATFORM=offscreen
@@ -12,7 +15,7 @@ out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
 count() {
-    valgrind --tool=callgrind --callgrind-out-file="$out/$1.out" "$program" "$2" \
+    valgrind --tool=callgrind --callgrind-out-file="$out/$1.out" "$program" "$2" $extra \
         >/dev/null 2>"$out/$1.log"
     awk '/^summary:/ { print $2 }' "$out/$1.out"
 }

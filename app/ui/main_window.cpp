@@ -193,6 +193,8 @@ void TFCOMM::buildAreas() {
     m_scalePanel = m_scale;
     m_indicator = new ConnectionIndicatorView(m_scale);
     m_consumer = std::make_unique<WindowConsumer>(*m_indicator, *m_lcd, *m_scale, *m_barGraph);
+    // The window's part comes first in every step, the table's and the chart's after it.
+    m_consumers.add(*m_consumer);
 
     // The chart controller is created with the chart (page size 100); enlarge hides the LCD
     // and the "Function board".
@@ -270,7 +272,6 @@ void TFCOMM::FormCreate() {
     m_scale->setScaleParams(defaultCountMode().scale);
     // 8. The model profile: the frame handler, the title and the count mode's whole row.
     m_profile = applyProfile(ProfileSwitches{});
-    m_consumers.add(*m_consumer);
     m_pipeline = std::make_unique<ReadingPipeline>(
         m_consumers, m_clock,
         std::string_view(m_separatorBytes.constData(),

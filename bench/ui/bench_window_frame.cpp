@@ -6,24 +6,39 @@
 
 #include "app/ui/fonts.h"
 #include "app/ui/main_window.h"
+#include "app/ui/window_consumer.h"
 #include "bench/ui/window_frame_load.h"
 
 namespace {
 
-void BM_WindowFrame(benchmark::State& state) {
+void runFrames(benchmark::State& state, bool withTableAndChart) {
     TFCOMM window;
     window.show();
     QCoreApplication::processEvents();
+    SystemClock clock;
+    ReadingPipeline windowOnly(window.readingConsumer(), clock, ".");
+    ReadingPipeline& pipeline = withTableAndChart ? window.pipeline() : windowOnly;
     const std::vector<std::string> frames = windowFrameLoad(1000);
     std::size_t i = 0;
     for (auto _ : state) {
-        window.pipeline().receive(frames[i]);
+        pipeline.receive(frames[i]);
         QCoreApplication::processEvents();
         i = (i + 1) % frames.size();
     }
     state.SetItemsProcessed(state.iterations());
 }
+
+// The window's own part: decode, LCD, scale, alarm, bar graph, indicator, repaint.
+void BM_WindowFrame(benchmark::State& state) {
+    runFrames(state, false);
+}
 BENCHMARK(BM_WindowFrame)->Unit(benchmark::kMicrosecond);
+
+// The same with the measurement table and the trend chart taking every frame as a row.
+void BM_WindowFrameWithTableAndChart(benchmark::State& state) {
+    runFrames(state, true);
+}
+BENCHMARK(BM_WindowFrameWithTableAndChart)->Unit(benchmark::kMicrosecond)->Iterations(2000);
 
 }  // namespace
 

@@ -113,8 +113,7 @@ ScaleLimitsWindow::ScaleLimitsWindow(AnalogScale& scale, QWidget* parent)
     refreshExtremes();
 }
 
-void ScaleLimitsWindow::report(const std::string& message)
-{
+void ScaleLimitsWindow::report(const std::string& message) {
     if (m_reporting) {
         return;
     }

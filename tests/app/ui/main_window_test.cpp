@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -264,6 +265,22 @@ TEST_F(WindowWithFrames, EnabledLimitAlarmsAndTheExtremesFollowTheFrames) {
     limits->refreshExtremes();
     EXPECT_EQ(window.scale()->limits().maxTextU(), "V");
     EXPECT_EQ(limits->minText()->text().right(3), QStringLiteral("500"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MainWindow, WindowFontNamesMapToInstalledMetricCompatibleFonts) {
+    TFCOMM window;
+    const QFontInfo info(window.font());
+    EXPECT_TRUE(info.family() == QStringLiteral("Liberation Sans") ||
+                info.family() == QStringLiteral("DejaVu Sans"))
+        << info.family().toStdString();
+    EXPECT_TRUE(info.bold());
+    EXPECT_EQ(info.pixelSize(), 11);
+    const QFontInfo arial(QFont(QStringLiteral("Arial")));
+    EXPECT_EQ(arial.family(), info.family());
 }
 
 }  // namespace
