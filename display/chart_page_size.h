@@ -4,14 +4,6 @@
 #include <string>
 #include <string_view>
 
-// The key filter of the numeric edits: digits and backspace are typed; other printable
-// characters are refused with "Please input number 0-9". Control characters (Enter, the
-// clipboard shortcuts) pass, since they type nothing. Never fails.
-bool digitFilterAccepts(char32_t key);
-
-// The message the digit filter shows, with a single "Cancel" button.
-inline constexpr std::string_view kDigitFilterMessage = "Please input number 0-9";
-
 // The message that refuses a page size below 1; the page size in force stays.
 inline constexpr std::string_view kPageSizeRefusedMessage = "Enter a error number";
 

@@ -4,6 +4,17 @@
 
 ScaleLimits::ScaleLimits() = default;
 
+void ScaleLimits::applyCountMode(const CountMode& mode) {
+    m_maxLimit = mode.maxLimit;
+    m_minLimit = mode.minLimit;
+    m_setmaxText.assign(mode.setmaxText);
+    m_setMinText.assign(mode.setMinText);
+    m_maxText.assign(mode.maxTextCaption);
+    m_minText.assign(mode.minTextCaption);
+    m_runningMax = static_cast<float>(parseWholeNumber(mode.maxTextCaption).value_or(0));
+    m_runningMin = static_cast<float>(parseWholeNumber(mode.minTextCaption).value_or(0));
+}
+
 std::optional<std::string> ScaleLimits::takeLimit(std::string_view text, float& limit,
                                                   std::string& keptText) {
     keptText.assign(text);

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "meter/count_mode.h"
+
 // The optional maximum and minimum limits of the analog scale, the limit alarm and the running
 // extremes (MAX/MIN with their units). Plain state: the scale's face and the limits window read
 // it, the frame consumer feeds it.
@@ -12,6 +14,10 @@ public:
     // Start values of the 4000-count mode: limits one count beyond the edits' texts, running
     // extremes that the first frame restarts.
     ScaleLimits();
+
+    // A profile's count mode: its limits, the edits' texts and the extremes' captions (the
+    // running extremes start at the captions' values). Never fails.
+    void applyCountMode(const CountMode& mode);
 
     // SetMaxB / SetMinB: whether the limit colours the arc and sounds the alarm.
     bool maxEnabled() const { return m_maxEnabled; }

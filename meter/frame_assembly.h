@@ -37,15 +37,22 @@ public:
     // Appends the low-nibble digits of a run of bytes (none of them a carriage return).
     void appendNibbles(const std::uint8_t* bytes, std::size_t count) {
         const std::size_t n = count < Capacity - m_size ? count : Capacity - m_size;
+#pragma GCC unroll 4
         for (std::size_t i = 0; i < n; ++i) {
             m_text[m_size + i] = "0123456789ABCDEF"[bytes[i] & 0x0F];
         }
         m_size += n;
     }
-    void clear() { m_size = 0; }
-    std::string_view view() const { return {m_text, m_size}; }
+    void clear() {
+        m_size = 0;
+    }
+    std::string_view view() const {
+        return {m_text, m_size};
+    }
     // Character at position (counted from 1), or 0 when the text is shorter.
-    char at(std::size_t position) const { return position <= m_size ? m_text[position - 1] : 0; }
+    char at(std::size_t position) const {
+        return position <= m_size ? m_text[position - 1] : 0;
+    }
 
 private:
     char m_text[Capacity] = {};

@@ -90,7 +90,18 @@ struct NumberText {
 // read as a whole, as the digits have always been read.
 class DisplayDigits {
 public:
-    explicit DisplayDigits(const std::array<FixedText<2>, 4>& d) : m_digits(d) {
+    // raw: the digits are the frame's characters 5-8 as sent (no overload or "open" rule), whose
+    // hexadecimal values are given; they are then read without looking at the texts.
+    DisplayDigits(const std::array<FixedText<2>, 4>& d, bool raw, const int* values) : m_digits(d) {
+        if (raw) {
+            const int a = values[0], b = values[1], c = values[2], e = values[3];
+            m_plain = a > 9 ? 0 : b > 9 ? 1 : c > 9 ? 2 : e > 9 ? 3 : 4;
+            m_prefix[1] = a;
+            m_prefix[2] = a * 10 + b;
+            m_prefix[3] = m_prefix[2] * 10 + c;
+            m_prefix[4] = m_prefix[3] * 10 + e;
+            return;
+        }
         int v = 0;
         for (; m_plain < 4; ++m_plain) {
             const std::string_view digit = d[m_plain];
@@ -160,14 +171,8 @@ bool FrameDecoder::fail(int step, std::string_view text) {
     return false;
 }
 
-// Positions count from 1, as the frame layout does.
-bool FrameDecoder::decimalAt(const char* p, int position, int& value) {
-    const char c = p[position - 1];
-    if (c < '0' || c > '9') {
-        return fail(5, std::string_view(&c, 1));
-    }
-    value = c - '0';
-    return true;
+bool FrameDecoder::failDecimal(char c) {
+    return fail(5, std::string_view(&c, 1));
 }
 
 void FrameDecoder::stampTime() {
@@ -205,6 +210,7 @@ const DecodeOutcome& FrameDecoder::decode(std::string_view frameText) {
     int values[kFrameLength];
     int anyBad = frameText.size() < kFrameLength ? -1 : 0;
     if (anyBad == 0) {
+#pragma GCC unroll 13
         for (std::size_t i = 0; i < kFrameLength; ++i) {
             values[i] = hexValue(frameText[i]);
             anyBad |= values[i];
@@ -301,7 +307,7 @@ const DecodeOutcome& FrameDecoder::decode(std::string_view frameText) {
     m_outcome.countMode = &mode;
     const ScaleParams& scale = *mode.scale;
     const bool openShown = d[0].view() == "o" && d[1].view() == "p";
-    const DisplayDigits digits(d);
+    const DisplayDigits digits(d, (values[9] & 1) == 0 && (values[11] & 1) == 0, values + 4);
     int needle = 0;
     if (overloadShown) {
         needle = negative ? 0 : 10 * scale.scaleSteps;

@@ -53,7 +53,17 @@ private:
     void applyFlags(const int* values, char functionChar);
     bool fail(int step, std::string_view text);
     void stampTime();
-    bool decimalAt(const char* p, int position, int& value);
+    // The decimal value of the character at a position (counted from 1, as the frame layout
+    // does); a character that is not "0"-"9" fails step 5.
+    bool decimalAt(const char* p, int position, int& value) {
+        const unsigned d = static_cast<unsigned char>(p[position - 1]) - unsigned{'0'};
+        if (d > 9) {
+            return failDecimal(p[position - 1]);
+        }
+        value = static_cast<int>(d);
+        return true;
+    }
+    bool failDecimal(char c);
 
     template <typename... Elements>
     void light(Elements... elements) {

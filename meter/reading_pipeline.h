@@ -17,6 +17,8 @@
 class ConsumerList final : public ReadingConsumer {
 public:
     void add(ReadingConsumer& consumer) { m_consumers.push_back(&consumer); }
+    // Drops a consumer that is about to go (no-op if it was never added). Never fails.
+    void remove(ReadingConsumer& consumer) { std::erase(m_consumers, &consumer); }
     std::size_t size() const { return m_consumers.size(); }
 
     void frameMark() override;

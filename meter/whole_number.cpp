@@ -81,7 +81,9 @@ std::size_t formatNotAWholeNumber(std::string_view text, char* buffer, std::size
     std::size_t n = 0;
     auto put = [&](std::string_view part) {
         const std::size_t k = std::min(part.size(), size - n);
-        std::memcpy(buffer + n, part.data(), k);
+        if (k > 0) {  // an empty view may carry a null pointer, which memcpy must not get
+            std::memcpy(buffer + n, part.data(), k);
+        }
         n += k;
     };
     if (size == 0) {

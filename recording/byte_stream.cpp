@@ -9,11 +9,21 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace {
+// Files get a large buffer for throughput; a string grows by itself and needs only a small one.
+constexpr std::size_t kFileBufferBytes = 1 << 20;
+constexpr std::size_t kStringBufferBytes = 16 << 10;
+}  // namespace
+
 ByteSink::ByteSink(int fd)
-    : m_buffer(std::make_unique_for_overwrite<char[]>(kBufferBytes)), m_fd(fd) {}
+    : m_capacity(kFileBufferBytes),
+      m_buffer(std::make_unique_for_overwrite<char[]>(m_capacity)),
+      m_fd(fd) {}
 
 ByteSink::ByteSink(std::string& out)
-    : m_buffer(std::make_unique_for_overwrite<char[]>(kBufferBytes)), m_out(&out) {}
+    : m_capacity(kStringBufferBytes),
+      m_buffer(std::make_unique_for_overwrite<char[]>(m_capacity)),
+      m_out(&out) {}
 
 ByteSink::~ByteSink() = default;
 
@@ -47,10 +57,10 @@ bool ByteSink::flush() {
 
 void ByteSink::putSlow(std::string_view text) {
     while (!text.empty()) {
-        if (m_used == kBufferBytes) {
+        if (m_used == m_capacity) {
             flush();
         }
-        const std::size_t n = std::min(text.size(), kBufferBytes - m_used);
+        const std::size_t n = std::min(text.size(), m_capacity - m_used);
         std::memcpy(m_buffer.get() + m_used, text.data(), n);
         m_used += n;
         text.remove_prefix(n);

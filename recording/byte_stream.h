@@ -19,13 +19,13 @@ public:
     ByteSink& operator=(const ByteSink&) = delete;
 
     void put(char c) {
-        if (m_used == kBufferBytes) {
+        if (m_used == m_capacity) {
             flush();
         }
         m_buffer[m_used++] = c;
     }
     void put(std::string_view text) {
-        if (text.size() > kBufferBytes - m_used) {
+        if (text.size() > m_capacity - m_used) {
             putSlow(text);
             return;
         }
@@ -37,9 +37,9 @@ public:
     bool ok() const { return !m_failed; }
 
 private:
-    static constexpr std::size_t kBufferBytes = 1 << 20;
     void putSlow(std::string_view text);
 
+    std::size_t m_capacity;
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_used = 0;
     int m_fd = -1;

@@ -73,7 +73,8 @@ public:
     Recorder(TableStore& table, Clock& clock);
 
     // The recording step for one decoded reading: stamp it, then INDataToTable. Allocates
-    // nothing. Fails (no row) only when RecordSITime holds a text that is not a whole number.
+    // nothing once warm (the table grows in chunks). Fails (no row) only when RecordSITime holds
+    // a text that is not a whole number.
     RecordOutcome recordReading(const CurrentReading& reading);
     // Admission and append with the time stamp already prepared (the second half of
     // recordReading). Fails like recordReading.

@@ -58,7 +58,7 @@ inline bool sameText(std::string_view a, std::string_view b) {
 
 // Rows live in chunks of fixed size that are never moved or resized, so appending never copies
 // existing rows and views into them stay valid.
-constexpr std::size_t kChunkRows = 4096;
+constexpr std::size_t kChunkRows = 1024;  // 33 KiB: below the allocator's mmap threshold
 
 // One chunk, column by column. A text is an index into the intern pool (0 = empty / null).
 struct Chunk {

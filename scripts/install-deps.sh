@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev valgrind
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev libxkbcommon-dev libgl-dev
   qt6-qpa-plugins fonts-liberation fonts-dejavu-core fontconfig
-  xvfb xauth
+  xvfb xauth poppler-utils
 )
 
 missing=()

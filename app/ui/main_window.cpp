@@ -18,10 +18,14 @@
 #include "app/ui/window_consumer.h"
 #include "display/ui/analog_scale.h"
 #include "display/ui/scale_limits_window.h"
+#include "display/ui/trend_chart.h"
+#include "lcd/ui/bar_graph.h"
 #include "lcd/ui/connection_indicator_view.h"
 #include "lcd/ui/virtual_lcd.h"
 #include "meter/model_profile.h"
 #include "meter/reading_pipeline.h"
+#include "recording/ui/recording_controls.h"
+#include "recording/ui/recording_room.h"
 #include "transport/port_map.h"
 #include "transport/ui/serial_connection_view.h"
 #include "transport/ui/serial_link.h"
@@ -57,6 +61,7 @@ TFCOMM::TFCOMM(QWidget* parent) : QMainWindow(parent) {
     buildMenu();
     buildTopBar();
     buildAreas();
+    buildRecording();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     m_quitRequest = [] {
@@ -169,12 +174,11 @@ void TFCOMM::buildAreas() {
     m_lcd->move(8, 35);
     m_lcdPanel = m_lcd;
 
-    m_barGraph = new QProgressBar(m_client);
+    m_barGraph = new BarGraph(m_client);
     m_barGraph->setObjectName(QStringLiteral("PBar2"));
     m_barGraph->setGeometry(9, 240, 421, 17);
     m_barGraph->setRange(0, 40);
     m_barGraph->setValue(20);
-    m_barGraph->setTextVisible(false);
 
     m_functionBoard = new QGroupBox(QStringLiteral("Function board"), m_client);
     m_functionBoard->setObjectName(QStringLiteral("GroupBox1"));
@@ -190,9 +194,14 @@ void TFCOMM::buildAreas() {
     m_indicator = new ConnectionIndicatorView(m_scale);
     m_consumer = std::make_unique<WindowConsumer>(*m_indicator, *m_lcd, *m_scale, *m_barGraph);
 
-    m_chartArea = new QWidget(m_client);
-    m_chartArea->setObjectName(QStringLiteral("Chtshow"));
-    m_chartArea->setGeometry(432, 177, 373, 353);
+    // The chart controller is created with the chart (page size 100); enlarge hides the LCD
+    // and the "Function board".
+    m_trendChart = new TrendChart(m_client);
+    m_trendChart->setGeometry(432, 177, 373, 353);
+    m_trendChart->setEnlargeTargets(m_lcdPanel, m_functionBoard);
+    m_trendChart->fillGraphicMenu(m_graphicMenu);
+    m_chartArea = m_trendChart;
+    m_consumers.add(*m_trendChart);
 }
 
 void TFCOMM::replaceArea(QWidget*& area, QWidget* replacement) {
@@ -208,11 +217,34 @@ void TFCOMM::replaceArea(QWidget*& area, QWidget* replacement) {
     area = replacement;
 }
 
+void TFCOMM::buildRecording() {
+    // The empty measurement table, its grid at DBGrid1, the "Function board" and "Record" menu.
+    m_recording = std::make_unique<RecordingRoom>(this);
+    setGridWidget(m_recording->install(m_functionBoard, m_recordMenu, m_client));
+    m_recording->setConversionFailure(
+        [this](std::string_view message) { m_consumer->conversionFailed(message); });
+    m_consumers.add(m_recording->recordingStep());
+    // New (the board's button, the hidden menu item, the chart's own button) clears the chart.
+    m_recording->setChartClear([this] {
+        if (m_trendChart != nullptr) {
+            m_trendChart->clearChart();
+        }
+    });
+    connect(m_trendChart, &TrendChart::newRequested, &m_recording->controls(),
+            &RecordingControls::RecordNewClick);
+    // Closing the table on exit discards its rows.
+    connect(this, &TFCOMM::tableCloseRequested, this, [this] { m_recording->table().clear(); });
+}
+
 void TFCOMM::setGridWidget(QWidget* grid) {
     replaceArea(m_gridArea, grid);
 }
 
 void TFCOMM::setChartWidget(QWidget* chart) {
+    if (chart != nullptr && chart != m_chartArea && m_chartArea == m_trendChart) {
+        m_consumers.remove(*m_trendChart);  // the trend chart is about to go
+        m_trendChart = nullptr;
+    }
     replaceArea(m_chartArea, chart);
 }
 
@@ -224,36 +256,58 @@ ScaleLimitsWindow* TFCOMM::limitsWindow() {
 }
 
 void TFCOMM::FormCreate() {
-    // The steps of the other rooms (time stamp, chart controller, table, recording state,
-    // serial handler and port, chart axis) run where those rooms attach; the order here is
-    // the window's share of the start-up.
+    // The steps of the other rooms (time stamp, chart controller, table, recording state, chart
+    // axis) run where those rooms attach; this is the window's share, in its order.
+    // 1. The locale's decimal separator, for the decoder's value text.
     m_localeDecimalSeparator = readLocaleDecimalSeparator();
+    m_separatorBytes = m_localeDecimalSeparator.toUtf8();
+    // 4. The LCD's hidden time label.
     LcdState start = m_lcd->shownState();
     const QByteArray time = lcdTimeText();
     start.timeText.assign(std::string_view(time.constData(), static_cast<size_t>(time.size())));
     m_lcd->apply(start);
-    // The profile of this build: its title and count mode "4" (the scale starts in it, with
-    // the remembered unit "113" in its extremes).
-    setWindowTitle(QString::fromLatin1(kBaseTitle));
-    // The profile binds the serial driver's bytes to its frame handler and preselects COM1.
-    const ProfileSettings profile = applyProfile(ProfileSwitches{});
-    const QByteArray separator = m_localeDecimalSeparator.toUtf8();
+    // 5. The default count mode "4" (scale and limits); the extremes remember unit "113".
+    m_scale->setScaleParams(defaultCountMode().scale);
+    // 8. The model profile: the frame handler, the title and the count mode's whole row.
+    m_profile = applyProfile(ProfileSwitches{});
+    m_consumers.add(*m_consumer);
     m_pipeline = std::make_unique<ReadingPipeline>(
-        *m_consumer, m_clock,
-        std::string_view(separator.constData(), static_cast<std::size_t>(separator.size())),
-        profile.receiveHandler);
-    if (profile.preselectsCom1) {
+        m_consumers, m_clock,
+        std::string_view(m_separatorBytes.constData(),
+                         static_cast<size_t>(m_separatorBytes.size())),
+        m_profile.receiveHandler);
+    if (m_profile.title) {
+        setWindowTitle(QString::fromUtf8(m_profile.title->data(),
+                                         static_cast<qsizetype>(m_profile.title->size())));
+    }
+    if (m_profile.countMode != nullptr) {
+        const CountMode& mode = *m_profile.countMode;
+        m_scale->setScaleParams(mode.scale);
+        m_scale->limits().applyCountMode(mode);
+        if (mode.barMaximum > 0) {
+            m_barGraph->setMaximum(mode.barMaximum);
+        }
+    }
+    // The profile binds the serial driver's bytes to its frame handler and preselects COM1.
+    if (m_profile.preselectsCom1) {
         m_serial->control().selectPort(0);
     }
-    if (profile.receiveHandler != ReceiveHandler::None) {
+    if (m_profile.receiveHandler != ReceiveHandler::None) {
         m_serial->COMM2().setOnReceiveData(
             [this](TCommPortDriver*, const std::uint8_t* data, std::int32_t size) {
                 m_pipeline->receive(data, static_cast<std::size_t>(size));
             });
     }
+    // 9. The chart's value axis spans +- the profile's full-scale count for the whole run.
+    const int fullScale = m_profile.effectiveCountMode().scale.fullScale;
+    m_trendChart->control().SetValueMax(fullScale);
+    m_trendChart->control().SetValueMin(-fullScale);
+    // 10. The scale's face with the needle at zero.
     m_scale->KDsetup();
     m_scale->KDrun(m_scale->scaleParams().needleOffset);
-    setWindowTitle(programTitle(is64BitOperatingSystem()));
+    // 11. The suffix, by whether the operating system is 64-bit.
+    setWindowTitle(windowTitle() +
+                   (is64BitOperatingSystem() ? QStringLiteral("(x64)") : QStringLiteral("(x86)")));
 }
 
 void TFCOMM::showEvent(QShowEvent* event) {

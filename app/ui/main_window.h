@@ -7,6 +7,8 @@
 #include <memory>
 
 #include "meter/clock.h"
+#include "meter/model_profile.h"
+#include "meter/reading_pipeline.h"
 #include "transport/toggle_group.h"
 
 class AnalogScale;
@@ -16,7 +18,9 @@ class SerialLink;
 class ToggleGroupView;
 class ClickPanel;
 class ConnectionIndicatorView;
+class RecordingRoom;
 class ScaleLimitsWindow;
+class TrendChart;
 class VirtualLcd;
 class WindowConsumer;
 class QGroupBox;
@@ -66,9 +70,22 @@ public:
     VirtualLcd* lcd() const { return m_lcd; }                     // Panel1 itself
     AnalogScale* scale() const { return m_scale; }                // KD itself
     ConnectionIndicatorView* connectionIndicator() const { return m_indicator; }
+    // Chtshow itself: the trend chart. New (RecordNewClick) calls its clearChart; its BtNew
+    // emits newRequested for New.
+    TrendChart* trendChart() const { return m_trendChart; }
     // The window's part of every decoded frame (indicator, LCD, scale, alarm, bar graph); the
     // table and the chart attach their steps to it (setRecorder, setChart).
     WindowConsumer& readingConsumer() const { return *m_consumer; }
+    // Everything the decoder drives, in the order added: the window's part first. The table
+    // and the chart add their consumers here (before the first frame).
+    ConsumerList& consumers() { return m_consumers; }
+    // The reading engine: the serial driver hands its bytes to receive(), the USB bridge and
+    // the HID cable their frame texts to decodeFrame().
+    ReadingPipeline& pipeline() { return *m_pipeline; }
+    // The model profile this build applied at start-up (handler, title, port, count mode).
+    const ProfileSettings& profile() const { return m_profile; }
+    // The measurement table with its recording rules, grid, "Function board" and "Record" menu.
+    RecordingRoom& recording() const { return *m_recording; }
     // The limits window of the "Scale" menu (created on first use).
     ScaleLimitsWindow* limitsWindow();
 
@@ -134,6 +151,7 @@ private:
     void buildMenu();
     void buildTopBar();
     void buildAreas();
+    void buildRecording();
     void replaceArea(QWidget*& area, QWidget* replacement);
     void FormCreate();
 
@@ -161,11 +179,16 @@ private:
     VirtualLcd* m_lcd = nullptr;
     AnalogScale* m_scale = nullptr;
     ConnectionIndicatorView* m_indicator = nullptr;
+    TrendChart* m_trendChart = nullptr;
     std::unique_ptr<WindowConsumer> m_consumer;
+    ConsumerList m_consumers;
+    SystemClock m_clock;
+    ProfileSettings m_profile;
+    std::unique_ptr<ReadingPipeline> m_pipeline;
+    QByteArray m_separatorBytes;
+    std::unique_ptr<RecordingRoom> m_recording;
     ScaleLimitsWindow* m_limitsWindow = nullptr;
 
-    SystemClock m_clock;
-    std::unique_ptr<ReadingPipeline> m_pipeline;
     ExclusiveToggleGroup m_connectGroup;
     int m_comConMember = -1;
     int m_usbMember = -1;

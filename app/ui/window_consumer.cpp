@@ -36,23 +36,21 @@ void WindowConsumer::limitCheck(const CurrentReading& reading, const FrameCountM
     m_scale.limitCheck(reading, mode);
 }
 
-bool WindowConsumer::recordReading(const CurrentReading& reading) {
-    return m_recorder != nullptr && m_recorder->recordReading(reading);
-}
-
 void WindowConsumer::barGraph(int maximum, int position) {
     const int top = std::max(maximum, 0);
+    // The bar cannot show more than its maximum.
+    const int value = std::clamp(position, 0, top);
+    if (m_bar.maximum() == top && m_bar.value() == value) {
+        return;
+    }
+    // QProgressBar repaints at once on a new value; the window repaints once after the whole
+    // frame instead, so no half-updated state is drawn and nothing is painted twice.
+    m_bar.setUpdatesEnabled(false);
     if (m_bar.maximum() != top) {
         m_bar.setRange(0, top);
     }
-    // The bar cannot show more than its maximum.
-    m_bar.setValue(std::clamp(position, 0, top));
-}
-
-void WindowConsumer::chartFeed(int y) {
-    if (m_chart != nullptr) {
-        m_chart->chartFeed(y);
-    }
+    m_bar.setValue(value);
+    m_bar.setUpdatesEnabled(true);
 }
 
 void WindowConsumer::conversionFailed(std::string_view message) {

@@ -11,17 +11,12 @@ class QProgressBar;
 class VirtualLcd;
 
 // What the decoder drives in the window: the connection indicator, the LCD, the scale with its
-// alarm and extremes, and the bar graph. The recording step and the chart feed go to the rooms
-// that attach them (none attached: no row, no point). Nothing here allocates per frame.
+// alarm and extremes, and the bar graph. The recording step and the chart feed belong to the
+// table's and the chart's own consumers beside this one. Nothing here allocates per frame.
 class WindowConsumer : public ReadingConsumer {
 public:
     WindowConsumer(ConnectionIndicatorView& indicator, VirtualLcd& lcd, AnalogScale& scale,
                    QProgressBar& bar);
-
-    // The recording step and the chart feed (the measurement table, the trend chart). The
-    // consumers must outlive this one; null detaches.
-    void setRecorder(ReadingConsumer* recorder) { m_recorder = recorder; }
-    void setChart(ReadingConsumer* chart) { m_chart = chart; }
 
     // The last frame text handed over (the hidden diagnostic label USBtxt).
     QString usbText() const;
@@ -31,9 +26,7 @@ public:
     void lcdApply(const LcdState& state) override;
     void scaleUpdate(const FrameCountMode& mode, int needleValue) override;
     void limitCheck(const CurrentReading& reading, const FrameCountMode& mode) override;
-    bool recordReading(const CurrentReading& reading) override;
     void barGraph(int maximum, int position) override;
-    void chartFeed(int y) override;
     void conversionFailed(std::string_view message) override;
 
 private:
@@ -41,7 +34,5 @@ private:
     VirtualLcd& m_lcd;
     AnalogScale& m_scale;
     QProgressBar& m_bar;
-    ReadingConsumer* m_recorder = nullptr;
-    ReadingConsumer* m_chart = nullptr;
     FixedText<32> m_usbText;
 };

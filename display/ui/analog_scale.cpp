@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPaintEvent>
 #include <QPainter>
+#include <cstdlib>
 
 namespace {
 
@@ -124,36 +125,55 @@ const QImage& AnalogScale::face() {
 
 void AnalogScale::KDsetup() {
     const FaceKey key = faceKey();
-    const bool sameFace = m_canvasFace && *m_canvasFace == key;
-    m_canvas = face();
-    m_canvasFace = key;
-    if (sameFace) {
-        // Only the needle differs from the face: repaint where it stood.
-        update(needleRect(m_lastNeedle));
+    const QImage& f = face();
+    if (m_canvasFace && *m_canvasFace == key) {
+        // The canvas differs from its face only where needles were drawn or erased since the
+        // face was laid: putting the face back there gives exactly the face.
+        if (!m_touched.isEmpty()) {
+            QPainter p(&m_canvas);
+            p.setCompositionMode(QPainter::CompositionMode_Source);
+            p.drawImage(m_touched.topLeft(), f, m_touched);
+            update(m_touched.translated(kCanvasOrigin));
+        }
     } else {
+        m_canvas = f.copy();
+        m_canvasFace = key;
         update();
     }
+    m_touched = QRect();
 }
 
 QRect AnalogScale::needleRect(const NeedleLine& line) const {
     const QRect bounds = QRect(QPoint(line.tip.x, line.tip.y), QPoint(line.pivot.x, line.pivot.y))
                              .normalized()
                              .adjusted(-2, -2, 2, 2);
-    return bounds.intersected(QRect(QPoint(0, 0), kCanvasSize)).translated(kCanvasOrigin);
+    return bounds.intersected(QRect(QPoint(0, 0), kCanvasSize));
+}
+
+void AnalogScale::drawNeedleLine(QPainter& p, const NeedleLine& line, const QColor& colour) {
+    // A line two pixels wide, as two one-pixel lines side by side: the raster engine draws thin
+    // lines on its fast path, wide pens through the path stroker.
+    QPen pen(colour, 1);
+    pen.setCosmetic(true);
+    p.setPen(pen);
+    const QPoint a(line.tip.x, line.tip.y);
+    const QPoint b(line.pivot.x, line.pivot.y);
+    const QPoint d = b - a;
+    const QPoint step = std::abs(d.y()) >= std::abs(d.x()) ? QPoint(1, 0) : QPoint(0, 1);
+    p.drawLine(a, b);
+    p.drawLine(a + step, b + step);
+    m_touched |= needleRect(line);
 }
 
 void AnalogScale::KDrun(int v) {
     const NeedleLine line = m_geometry.needle(v, m_params.scaleSteps > 0 ? m_params.scaleSteps : 1);
     {
         QPainter p(&m_canvas);
-        p.setPen(QPen(Qt::white, 2));
-        p.drawLine(m_lastNeedle.tip.x, m_lastNeedle.tip.y, m_lastNeedle.pivot.x,
-                   m_lastNeedle.pivot.y);
-        p.setPen(QPen(Qt::black, 2));
-        p.drawLine(line.tip.x, line.tip.y, line.pivot.x, line.pivot.y);
+        drawNeedleLine(p, m_lastNeedle, Qt::white);
+        drawNeedleLine(p, line, Qt::black);
     }
-    update(needleRect(m_lastNeedle));
-    update(needleRect(line));
+    update(needleRect(m_lastNeedle).translated(kCanvasOrigin));
+    update(needleRect(line).translated(kCanvasOrigin));
     m_lastNeedle = line;
 }
 

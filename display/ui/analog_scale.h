@@ -12,6 +12,7 @@
 #include "meter/current_reading.h"
 
 class QLabel;
+class QPainter;
 
 // The analog scale panel KD: a face of labels and an arc of dots computed from the panel's size
 // and the count mode, a needle moved by KDrun, the limits that colour the arc red beyond them,
@@ -79,7 +80,8 @@ private:
     };
     FaceKey faceKey() const;
     const QImage& face();
-    QRect needleRect(const NeedleLine& line) const;
+    QRect needleRect(const NeedleLine& line) const;  // in canvas pixels
+    void drawNeedleLine(QPainter& p, const NeedleLine& line, const QColor& colour);
 
     ScaleGeometry m_geometry;
     ScaleParams m_params;
@@ -88,6 +90,7 @@ private:
     QImage m_canvas;
     std::optional<FaceKey> m_canvasFace;
     NeedleLine m_lastNeedle;
+    QRect m_touched;  // where needles changed the canvas since its face was laid
     QLabel* m_oltext = nullptr;
     std::function<void()> m_beep;
 };

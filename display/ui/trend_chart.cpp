@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -19,8 +20,10 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 #include "display/chart_page_size.h"
+#include "recording/recorder.h"
 
 namespace {
 
@@ -279,8 +282,30 @@ void TrendChart::setEnlargeTargets(QWidget* lcdPanel, QWidget* functionBoard) {
     m_functionBoard = functionBoard;
 }
 
+void TrendChart::fillGraphicMenu(QMenu* menu) {
+    if (menu == nullptr) {
+        return;
+    }
+    menu->addAction(QStringLiteral("First"), this, &TrendChart::BtFirstClick);
+    menu->addAction(QStringLiteral("Previous"), this, &TrendChart::BTPreviousClick);
+    menu->addAction(QStringLiteral("Next"), this, &TrendChart::BtNextClick);
+    menu->addAction(QStringLiteral("Last"), this, &TrendChart::BTlastClick);
+    menu->addAction(QStringLiteral("Save"), this, &TrendChart::BtSaveClick);
+    QAction* fill = menu->addAction(QStringLiteral("Fill"), this, &TrendChart::FillClick);
+    fill->setObjectName(QStringLiteral("Fill"));
+    fill->setCheckable(true);
+    fill->setChecked(m_btFill->isChecked());
+    // the check mark follows BtFill however it changes
+    connect(m_btFill, &QCheckBox::toggled, fill, &QAction::setChecked);
+    menu->addAction(QStringLiteral("New"));
+}
+
 void TrendChart::chartFeed(int y) {
-    showPage(m_control.AddValue(y));
+    try {
+        showPage(m_control.AddValue(y));
+    } catch (const std::bad_alloc&) {
+        // out of memory: this point is not plotted; the recording and the display carry on
+    }
 }
 
 void TrendChart::clearChart() {
@@ -309,6 +334,11 @@ void TrendChart::BTlastClick() {
 
 void TrendChart::btFillClick() {
     m_control.SetFillVisible(m_btFill->isChecked());
+}
+
+void TrendChart::FillClick() {
+    m_btFill->toggle();
+    btFillClick();
 }
 
 void TrendChart::MaxrecordExit() {
@@ -445,12 +475,15 @@ void TrendChart::wheelEvent(QWheelEvent* event) {
 bool TrendChart::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_maxrecord && event->type() == QEvent::KeyPress) {
         const QString text = static_cast<QKeyEvent*>(event)->text();
-        if (!text.isEmpty() && !digitFilterAccepts(text.toUcs4().value(0))) {
-            m_prompts->message(
-                this, QMessageBox::Warning,
-                QString::fromUtf8(kDigitFilterMessage.data(),
-                                  static_cast<qsizetype>(kDigitFilterMessage.size())),
-                QMessageBox::Cancel);
+        const char32_t key = text.isEmpty() ? 0 : text.toUcs4().value(0);
+        // keys that type nothing (Enter, Escape, the clipboard shortcuts) keep their use; a
+        // pasted text is checked when the page size is read
+        const bool typesNothing = key < 0x20 || key == 0x7f;
+        if (!typesNothing && (key > 0x7f || !RecordSITimeKeyPress(static_cast<char>(key)))) {
+            m_prompts->message(this, QMessageBox::Warning,
+                               QString::fromUtf8(kDigitOnlyMessage.data(),
+                                                 static_cast<qsizetype>(kDigitOnlyMessage.size())),
+                               QMessageBox::Cancel);
             return true;  // the key is discarded
         }
     }
@@ -483,8 +516,10 @@ void TrendChart::scheduleRefresh() {
 void TrendChart::refreshSeries() {
     m_refreshTimer.stop();
     const ChartAxisWindow& window = m_control.window();
-    const double minimum = static_cast<double>(window.minimum);
-    const double maximum = static_cast<double>(window.maximum);
+    // a page of one point gets a window one unit wide around it, so the axis keeps a span
+    const bool onePoint = window.maximum <= window.minimum;
+    const double minimum = static_cast<double>(window.minimum) - (onePoint ? 0.5 : 0);
+    const double maximum = static_cast<double>(window.maximum) + (onePoint ? 0.5 : 0);
     if (m_axisX->min() != minimum || m_axisX->max() != maximum) {
         m_axisX->setRange(minimum, maximum);
         m_axisX->setTickInterval(tickInterval(maximum - minimum));

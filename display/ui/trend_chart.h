@@ -11,11 +11,13 @@
 #include <vector>
 
 #include "display/chart_control.h"
+#include "meter/reading_consumer.h"
 
 class QAreaSeries;
 class QCheckBox;
 class QLineEdit;
 class QLineSeries;
+class QMenu;
 class QToolButton;
 class QValueAxis;
 
@@ -35,7 +37,7 @@ public:
 // visible window, so drawing costs the same at a hundred or ten million readings), with its
 // paging, fill, page-size, New, save and enlarge controls inside the chart. The paging logic
 // is TChartControl's; this widget draws its state and forwards the clicks.
-class TrendChart : public QChartView, private ChartSurface {
+class TrendChart : public QChartView, public ReadingConsumer, private ChartSurface {
     Q_OBJECT
 public:
     static constexpr int kStartPageSize = 100;
@@ -55,11 +57,13 @@ public:
     void setEnlargeTargets(QWidget* lcdPanel, QWidget* functionBoard);
     bool isEnlarged() const { return m_enlarged; }
 
-    // Chart feed: plots y for a reading that became a row and shows the page number.
-    // Throws std::bad_alloc when memory runs out (nothing plotted).
-    void chartFeed(int y);
-    // New's part on the chart: back to page 1 with no readings, page number shown.
-    void clearChart();
+    // Fills the window's (hidden) "Graphic" menu: "First", "Previous", "Next", "Last", "Save",
+    // "Fill" (checked like BtFill) and "New" (which does nothing there).
+    void fillGraphicMenu(QMenu* menu);
+
+    // Chart feed (the decoder's last step, only for a reading that became a row): plots y
+    // and shows the page number. Never fails: when memory runs out the point is not plotted.
+    void chartFeed(int y) override;
 
     // Brings the series and axes up to the controller's state now (they otherwise follow on
     // the next turn of the event loop, so a burst of readings costs one redraw).
@@ -91,11 +95,15 @@ public:
     QValueAxis* axisY() const { return m_axisY; }
 
 public slots:
+    // New's part on the chart: back to page 1 with no readings, page number shown.
+    void clearChart();
     void BtFirstClick();
     void BTPreviousClick();
     void BtNextClick();
     void BTlastClick();
     void btFillClick();
+    // The "Fill" menu item: toggles BtFill (and with it the area and the item's check mark).
+    void FillClick();
     // On every change of the page-size text: checks it and restarts the one-second Timer2.
     void MaxrecordExit();
     // One second after the last change: applies the page size or refuses it.

@@ -2,8 +2,10 @@
 
 #include <qdrawutil.h>
 #include <QLabel>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPicture>
 #include <QPolygonF>
 
 #include <array>
@@ -173,6 +175,181 @@ void drawDwellAngle(QPainter& p) {
     p.setBrush(kInk);
 }
 
+// What the panel draws, one item at a time: the four digits, the minus, the three points and
+// the elements. Each item has a fixed place, so a frame repaints only the items that changed and
+// each item's look is drawn once and kept as a sprite.
+constexpr int kMinusItem = 4;
+constexpr int kPointItem = 5;
+constexpr int kElementItem = 8;
+constexpr int kItemCount = kElementItem + static_cast<int>(kLcdElementCount);
+
+struct TextElement {
+    LcdElement element;
+    QRectF place;
+    const QFont* font;
+    const char16_t* caption;
+    bool centred;
+};
+
+const TextElement* textElement(LcdElement e) {
+    using E = LcdElement;
+    const Fonts& f = fonts();
+    static const TextElement texts[] = {
+        {E::LCDHold, {8, 156, 50, 18}, &f.small, u"HOLD", false},
+        {E::Labmax, {100, 4, 48, 24}, &f.maxMin, u"MAX", false},
+        {E::Labmin, {156, 4, 40, 24}, &f.maxMin, u"MIN", false},
+        {E::CYL, {288, 8, 40, 22}, &f.small, u"CYL", false},
+        {E::LCDBF, {398, 40, 22, 23}, &f.degree, u"%", true},
+        {E::LCDCS, {358, 65, 32, 30}, &f.prefix, u"\u00B0C", false},
+        {E::LCDFS, {390, 65, 32, 30}, &f.prefix, u"\u00B0F", false},
+        {E::Lcdm, {359, 84, 32, 39}, &f.unit, u"m", true},
+        {E::lcduu, {359, 86, 30, 36}, &f.unit, u"\u00B5", true},
+        {E::LCDn, {366, 86, 24, 36}, &f.unit, u"n", true},
+        {E::LcdV, {391, 84, 28, 39}, &f.unit, u"V", true},
+        {E::LCDA, {391, 82, 28, 39}, &f.unit, u"A", true},
+        {E::LCDF, {391, 82, 28, 39}, &f.unit, u"F", true},
+        {E::LCDohm, {390, 113, 30, 39}, &f.unit, u"\u03A9", true},
+        {E::lcdhz, {374, 114, 48, 39}, &f.unit, u"Hz", true},
+        {E::lcdkk, {350, 122, 24, 30}, &f.prefix, u"k", true},
+        {E::LCDMM, {350, 122, 26, 30}, &f.prefix, u"M", true},
+        {E::LcdAuto, {64, 155, 60, 22}, &f.caption, u"AUTO", false},
+        {E::LcdManu, {64, 155, 60, 22}, &f.caption, u"MANU", false},
+        {E::DWL, {252, 155, 44, 19}, &f.small, u"DWL", false},
+        {E::LcdRPM, {302, 155, 66, 19}, &f.small, u"RPM\u00D710", false},
+        {E::LCDM1, {205, 153, 16, 22}, &f.small, u"m", true},
+        {E::LCDVV, {221, 153, 14, 22}, &f.small, u"v", true},
+    };
+    for (const TextElement& t : texts) {
+        if (t.element == e) {
+            return &t;
+        }
+    }
+    return nullptr;
+}
+
+const QRectF kCaptionPlace(5, 52, 46, 23);
+constexpr QRectF kPoints[] = {{119, 129, 10, 8}, {195, 129, 10, 8}, {272, 129, 9, 8}};
+
+void preparePainter(QPainter& p) {
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kInk);
+}
+
+// Draws one item; c is the digit's character, caption the mode caption.
+void drawItem(QPainter& p, int item, char c, const QString& caption) {
+    const Glyphs& g = glyphs();
+    if (item < kMinusItem) {
+        fillGlyph(p, g.digits[static_cast<std::size_t>(item)], c);
+        return;
+    }
+    if (item == kMinusItem) {
+        p.drawPath(g.minus[6]);
+        return;
+    }
+    if (item < kElementItem) {
+        p.drawRect(kPoints[item - kPointItem]);
+        return;
+    }
+    using E = LcdElement;
+    const E e = static_cast<E>(item - kElementItem);
+    switch (e) {
+        case E::LCDsend:
+            drawSend(p);
+            return;
+        case E::WEI:
+            drawBolt(p);
+            return;
+        case E::LCDBATT:
+            drawBattery(p);
+            return;
+        case E::LCDFm:
+            drawContinuity(p);
+            return;
+        case E::LCDDI:
+            drawDiode(p);
+            return;
+        case E::D:
+            drawDwellAngle(p);
+            return;
+        case E::D4:
+            fillGlyph(p, g.cyl4, '4');
+            return;
+        case E::D6:
+            fillGlyph(p, g.cyl6, '6');
+            return;
+        case E::D8:
+            fillGlyph(p, g.cyl8, '8');
+            return;
+        case E::dd4:
+            fillGlyph(p, g.range4, '4');
+            return;
+        case E::dd1:
+            fillGlyph(p, g.range1, '1');
+            return;
+        case E::dd00:
+            fillGlyph(p, g.range00, '0');
+            return;
+        case E::dd10:
+            fillGlyph(p, g.range10, '0');
+            return;
+        case E::dd20:
+            fillGlyph(p, g.range20, '0');
+            return;
+        case E::LcdDc1:
+            p.setPen(kInk);
+            text(p, kCaptionPlace, fonts().caption, caption);
+            p.setPen(Qt::NoPen);
+            return;
+        default:
+            break;
+    }
+    if (const TextElement* t = textElement(e)) {
+        p.setPen(kInk);
+        text(p, t->place, *t->font, QString::fromUtf16(t->caption),
+             t->centred ? Qt::Alignment(Qt::AlignCenter) : (Qt::AlignLeft | Qt::AlignVCenter));
+        p.setPen(Qt::NoPen);
+    }
+}
+
+// Where each item can draw, in panel pixels (with room for antialiasing).
+const std::array<QRect, kItemCount>& itemRects() {
+    static const std::array<QRect, kItemCount> rects = [] {
+        std::array<QRect, kItemCount> r{};
+        const Glyphs& g = glyphs();
+        auto around = [](const QRectF& f) { return f.toAlignedRect().adjusted(-2, -2, 2, 2); };
+        for (int i = 0; i < kMinusItem; ++i) {
+            r[static_cast<std::size_t>(i)] =
+                around(SevenSegment::glyphPath(g.digits[static_cast<std::size_t>(i)], 0x7F)
+                           .boundingRect());
+        }
+        r[kMinusItem] = around(g.minus[6].boundingRect());
+        for (int i = 0; i < 3; ++i) {
+            r[static_cast<std::size_t>(kPointItem + i)] = around(kPoints[i]);
+        }
+        for (int i = kElementItem; i < kItemCount; ++i) {
+            const LcdElement e = static_cast<LcdElement>(i - kElementItem);
+            QPicture picture;
+            {
+                QPainter p(&picture);
+                preparePainter(p);
+                drawItem(p, i, '8', QStringLiteral("DCA"));
+            }
+            QRect bounds = picture.boundingRect();
+            if (const TextElement* t = textElement(e)) {
+                bounds |= t->place.toAlignedRect();
+            } else if (e == LcdElement::LcdDc1) {
+                bounds |= kCaptionPlace.toAlignedRect();
+            }
+            r[static_cast<std::size_t>(i)] =
+                bounds.isEmpty() ? QRect() : bounds.adjusted(-3, -3, 3, 3);
+        }
+        return r;
+    }();
+    return rects;
+}
+
 }  // namespace
 
 VirtualLcd::VirtualLcd(QWidget* parent) : QFrame(parent) {
@@ -189,16 +366,6 @@ VirtualLcd::VirtualLcd(QWidget* parent) : QFrame(parent) {
     f.setBold(true);
     m_failureNotice->setFont(f);
     m_failureNotice->hide();
-}
-
-void VirtualLcd::apply(const LcdState& state) {
-    const bool sameLook = state.digits == m_state.digits && state.minus == m_state.minus &&
-                          state.point == m_state.point && state.lit == m_state.lit &&
-                          state.modeCaption == m_state.modeCaption;
-    m_state = state;
-    if (!sameLook) {
-        update();
-    }
 }
 
 bool VirtualLcd::isShown(LcdElement element) const {
@@ -231,117 +398,109 @@ void VirtualLcd::noteConversionFailure(const QString& message) {
     m_failureNotice->show();
 }
 
-void VirtualLcd::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.fillRect(rect(), kCream);
-    qDrawShadePanel(&p, rect(), palette(), true, 1);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setRenderHint(QPainter::TextAntialiasing);
-    p.scale(width() / qreal(kWidth), height() / qreal(kHeight));
-    p.setPen(Qt::NoPen);
-    p.setBrush(kInk);
+bool VirtualLcd::itemShown(const LcdState& state, int item, char* c) {
+    *c = 0;
+    if (item < kMinusItem) {
+        *c = shownChar(state.digits[static_cast<std::size_t>(item)].view());
+        return SevenSegment::segmentsFor(*c) != 0;
+    }
+    if (item == kMinusItem) {
+        return state.minus;
+    }
+    if (item < kElementItem) {
+        return state.point == item - kPointItem + 1;
+    }
+    return state.isLit(static_cast<LcdElement>(item - kElementItem));
+}
 
-    const Glyphs& g = glyphs();
-    const Fonts& f = fonts();
-    for (std::size_t i = 0; i < 4; ++i) {
-        fillGlyph(p, g.digits[i], shownChar(m_state.digits[i].view()));
-    }
-    if (m_state.minus) {
-        p.drawPath(g.minus[6]);
-    }
-    static constexpr QRectF kPoints[] = {{119, 129, 10, 8}, {195, 129, 10, 8}, {272, 129, 9, 8}};
-    if (m_state.point >= 1 && m_state.point <= 3) {
-        p.drawRect(kPoints[m_state.point - 1]);
-    }
-
-    auto lit = [this](LcdElement e) { return m_state.isLit(e); };
-    using E = LcdElement;
-
-    if (lit(E::LCDsend)) {
-        drawSend(p);
-    }
-    if (lit(E::WEI)) {
-        drawBolt(p);
-    }
-    if (lit(E::LCDBATT)) {
-        drawBattery(p);
-    }
-    if (lit(E::LCDFm)) {
-        drawContinuity(p);
-    }
-    if (lit(E::LCDDI)) {
-        drawDiode(p);
-    }
-    if (lit(E::D)) {
-        drawDwellAngle(p);
-    }
-    if (lit(E::D4)) {
-        fillGlyph(p, g.cyl4, '4');
-    }
-    if (lit(E::D6)) {
-        fillGlyph(p, g.cyl6, '6');
-    }
-    if (lit(E::D8)) {
-        fillGlyph(p, g.cyl8, '8');
-    }
-    if (lit(E::dd4)) {
-        fillGlyph(p, g.range4, '4');
-    }
-    if (lit(E::dd1)) {
-        fillGlyph(p, g.range1, '1');
-    }
-    if (lit(E::dd00)) {
-        fillGlyph(p, g.range00, '0');
-    }
-    if (lit(E::dd10)) {
-        fillGlyph(p, g.range10, '0');
-    }
-    if (lit(E::dd20)) {
-        fillGlyph(p, g.range20, '0');
-    }
-
-    // Texts: the pen draws them.
-    p.setPen(kInk);
-    struct TextElement {
-        LcdElement element;
-        QRectF place;
-        const QFont* font;
-        const char16_t* caption;
-        Qt::Alignment align;
-    };
-    const Qt::Alignment left = Qt::AlignLeft | Qt::AlignVCenter;
-    const Qt::Alignment centre = Qt::AlignCenter;
-    const TextElement texts[] = {
-        {E::LCDHold, {8, 156, 50, 18}, &f.small, u"HOLD", left},
-        {E::Labmax, {100, 4, 48, 24}, &f.maxMin, u"MAX", left},
-        {E::Labmin, {156, 4, 40, 24}, &f.maxMin, u"MIN", left},
-        {E::CYL, {288, 8, 40, 22}, &f.small, u"CYL", left},
-        {E::LCDBF, {398, 40, 22, 23}, &f.degree, u"%", centre},
-        {E::LCDCS, {358, 65, 32, 30}, &f.prefix, u"\u00B0C", left},
-        {E::LCDFS, {390, 65, 32, 30}, &f.prefix, u"\u00B0F", left},
-        {E::Lcdm, {359, 84, 32, 39}, &f.unit, u"m", centre},
-        {E::lcduu, {359, 86, 30, 36}, &f.unit, u"\u00B5", centre},
-        {E::LCDn, {366, 86, 24, 36}, &f.unit, u"n", centre},
-        {E::LcdV, {391, 84, 28, 39}, &f.unit, u"V", centre},
-        {E::LCDA, {391, 82, 28, 39}, &f.unit, u"A", centre},
-        {E::LCDF, {391, 82, 28, 39}, &f.unit, u"F", centre},
-        {E::LCDohm, {390, 113, 30, 39}, &f.unit, u"\u03A9", centre},
-        {E::lcdhz, {374, 114, 48, 39}, &f.unit, u"Hz", centre},
-        {E::lcdkk, {350, 122, 24, 30}, &f.prefix, u"k", centre},
-        {E::LCDMM, {350, 122, 26, 30}, &f.prefix, u"M", centre},
-        {E::LcdAuto, {64, 155, 60, 22}, &f.caption, u"AUTO", left},
-        {E::LcdManu, {64, 155, 60, 22}, &f.caption, u"MANU", left},
-        {E::DWL, {252, 155, 44, 19}, &f.small, u"DWL", left},
-        {E::LcdRPM, {302, 155, 66, 19}, &f.small, u"RPM\u00D710", left},
-        {E::LCDM1, {205, 153, 16, 22}, &f.small, u"m", centre},
-        {E::LCDVV, {221, 153, 14, 22}, &f.small, u"v", centre},
-    };
-    for (const TextElement& t : texts) {
-        if (lit(t.element)) {
-            text(p, t.place, *t.font, QString::fromUtf16(t.caption), t.align);
+std::uint64_t VirtualLcd::spriteKey(int item, char c) const {
+    std::uint64_t key = static_cast<std::uint64_t>(item) << 40 | static_cast<unsigned char>(c);
+    if (item == kElementItem + static_cast<int>(LcdElement::LcdDc1)) {
+        int shift = 8;
+        for (char ch : m_state.modeCaption.view()) {
+            key |= static_cast<std::uint64_t>(static_cast<unsigned char>(ch)) << shift;
+            shift += 8;
         }
     }
-    if (lit(E::LcdDc1)) {
-        text(p, QRectF(5, 52, 46, 23), f.caption, modeCaption());
+    return key;
+}
+
+const QImage& VirtualLcd::sprite(int item, char c, qreal dpr) {
+    const std::uint64_t key = spriteKey(item, c);
+    auto found = m_sprites.find(key);
+    if (found != m_sprites.end()) {
+        return found->second;
+    }
+    const QRect place = itemRects()[static_cast<std::size_t>(item)];
+    QImage image(place.size() * dpr, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(dpr);
+    image.fill(Qt::transparent);
+    {
+        QPainter p(&image);
+        p.translate(-place.topLeft());
+        preparePainter(p);
+        drawItem(p, item, c, modeCaption());
+    }
+    return m_sprites.emplace(key, std::move(image)).first->second;
+}
+
+void VirtualLcd::apply(const LcdState& state) {
+    // Repaint only the items whose look changed.
+    const auto& rects = itemRects();
+    const bool captionChanged = !(state.modeCaption == m_state.modeCaption);
+    for (int i = 0; i < kItemCount; ++i) {
+        char before = 0;
+        char after = 0;
+        const bool wasShown = itemShown(m_state, i, &before);
+        const bool isShownNow = itemShown(state, i, &after);
+        bool changed = wasShown != isShownNow || (isShownNow && before != after);
+        if (i == kElementItem + static_cast<int>(LcdElement::LcdDc1) && isShownNow &&
+            captionChanged) {
+            changed = true;
+        }
+        if (changed) {
+            update(rects[static_cast<std::size_t>(i)]);
+        }
+    }
+    m_state = state;
+}
+
+void VirtualLcd::paintEvent(QPaintEvent* event) {
+    QPainter p(this);
+    const qreal dpr = devicePixelRatioF();
+    const bool normalSize = width() == kWidth && height() == kHeight;
+    if (!normalSize) {
+        // Any other size draws the vectors directly, crisp at that size.
+        p.fillRect(rect(), kCream);
+        qDrawShadePanel(&p, rect(), palette(), true, 1);
+        p.scale(width() / qreal(kWidth), height() / qreal(kHeight));
+        preparePainter(p);
+        for (int i = 0; i < kItemCount; ++i) {
+            char c = 0;
+            if (itemShown(m_state, i, &c)) {
+                drawItem(p, i, c, modeCaption());
+            }
+        }
+        return;
+    }
+    if (m_background.isNull() || m_background.devicePixelRatio() != dpr) {
+        m_sprites.clear();
+        m_background = QImage(size() * dpr, QImage::Format_RGB32);
+        m_background.setDevicePixelRatio(dpr);
+        m_background.fill(kCream);
+        QPainter b(&m_background);
+        qDrawShadePanel(&b, rect(), palette(), true, 1);
+    }
+    const QRect dirty = event->rect();
+    p.drawImage(
+        QRectF(dirty), m_background,
+        QRectF(dirty.x() * dpr, dirty.y() * dpr, dirty.width() * dpr, dirty.height() * dpr));
+    const auto& rects = itemRects();
+    for (int i = 0; i < kItemCount; ++i) {
+        char c = 0;
+        const QRect& place = rects[static_cast<std::size_t>(i)];
+        if (place.intersects(dirty) && itemShown(m_state, i, &c)) {
+            p.drawImage(place.topLeft(), sprite(i, c, dpr));
+        }
     }
 }

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QFrame>
+#include <QImage>
 #include <QString>
+#include <cstdint>
+#include <unordered_map>
 
 #include "meter/lcd_state.h"
 
@@ -43,7 +46,14 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Whether an item (digit, minus, point, element) shows in a state; c gets a digit's character.
+    static bool itemShown(const LcdState& state, int item, char* c);
+    std::uint64_t spriteKey(int item, char c) const;
+    const QImage& sprite(int item, char c, qreal dpr);
+
     LcdState m_state;
+    QImage m_background;  // the cream panel with its bevel
+    std::unordered_map<std::uint64_t, QImage> m_sprites;
     int m_failedFrames = 0;
     QLabel* m_failureNotice = nullptr;
 };

@@ -47,7 +47,7 @@ QString plainText(std::string_view text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QFont glyphFont(int pixelHeight, bool bold) {
+QFont glyphStandInFont(int pixelHeight, bool bold) {
     // A plain sans face with the symbols above; DejaVu Sans carries the ohm, angle and triangle.
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(pixelHeight);
@@ -55,8 +55,9 @@ QFont glyphFont(int pixelHeight, bool bold) {
     return font;
 }
 
-QFont arialFont(int pixelHeight) {
+QFont arialStandInFont(int pixelHeight) {
     QFont font(QStringLiteral("Liberation Sans"));
     font.setPixelSize(pixelHeight);
+    font.setBold(false);  // set, so that a bold window font does not leak into the grid
     return font;
 }

@@ -17,6 +17,6 @@ QString glyphDisplayText(std::string_view text);
 QString plainText(std::string_view text);
 
 // Stand-in for the glyph fonts "KORVA-A2"/"KORVA-A3" at the given character height in pixels.
-QFont glyphFont(int pixelHeight, bool bold = false);
+QFont glyphStandInFont(int pixelHeight, bool bold = false);
 // Stand-in for "Arial" (metric-compatible) at the given character height in pixels.
-QFont arialFont(int pixelHeight);
+QFont arialStandInFont(int pixelHeight);

@@ -32,7 +32,7 @@ MeasurementGrid::MeasurementGrid(TableStore& store, QWidget* parent)
     layout->addWidget(m_scroll);
 
     m_view->setModel(m_model);
-    m_view->setFont(arialFont(12));
+    m_view->setFont(arialStandInFont(12));
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->setSelectionMode(QAbstractItemView::SingleSelection);
     m_view->setSelectionBehavior(QAbstractItemView::SelectItems);
@@ -54,7 +54,7 @@ MeasurementGrid::MeasurementGrid(TableStore& store, QWidget* parent)
     QHeaderView* columns = m_view->horizontalHeader();
     columns->setSectionResizeMode(QHeaderView::Interactive);
     columns->setHighlightSections(false);
-    columns->setFont(arialFont(11));
+    columns->setFont(arialStandInFont(11));
     for (int c = 0; c < MeasurementTableModel::ColumnCount; ++c) {
         if (const int width = MeasurementTableModel::columnWidth(c); width > 0) {
             m_view->setColumnWidth(c, width);

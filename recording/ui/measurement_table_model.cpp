@@ -23,7 +23,7 @@ constexpr std::array<ColumnInfo, MeasurementTableModel::ColumnCount> kColumns{{
     {Field::Value, "Value", 80, 16},
     {Field::Unit, "Unit", 50, 12},
     {Field::Range, "Range", 50, 14},
-    {Field::Auto, "Auto/Manu", 0, 0},
+    {Field::Auto, "Auto/Manu", 64, 0},  // the grid's default column width
 }};
 
 }  // namespace
@@ -176,7 +176,8 @@ QVariant MeasurementTableModel::data(const QModelIndex& index, int role) const {
             }
             return plainText(m_store.text(row, column.field));
         case Qt::FontRole:
-            return column.glyphPixels > 0 ? glyphFont(column.glyphPixels) : arialFont(12);
+            return column.glyphPixels > 0 ? glyphStandInFont(column.glyphPixels)
+                                          : arialStandInFont(12);
         case Qt::TextAlignmentRole:
             if (column.field == Field::Time) {
                 return QVariant::fromValue(Qt::AlignCenter);
@@ -199,7 +200,7 @@ QVariant MeasurementTableModel::headerData(int section, Qt::Orientation orientat
             return QString();
         }
         if (role == Qt::FontRole) {
-            return glyphFont(8);
+            return glyphStandInFont(8);
         }
         return {};
     }
@@ -210,7 +211,7 @@ QVariant MeasurementTableModel::headerData(int section, Qt::Orientation orientat
         return QString::fromLatin1(kColumns[static_cast<std::size_t>(section)].title);
     }
     if (role == Qt::FontRole) {
-        return arialFont(11);
+        return arialStandInFont(11);
     }
     return {};
 }

@@ -30,13 +30,4 @@ TEST(ChartPageSizeTest, ReadsTheEditText) {
     }
 }
 
-TEST(ChartPageSizeTest, DigitFilterTypesOnlyDigits) {
-    for (char32_t key : {U'0', U'5', U'9', char32_t{8}, char32_t{13}, char32_t{22}}) {
-        EXPECT_TRUE(digitFilterAccepts(key)) << static_cast<int>(key);
-    }
-    for (char32_t key : {U'a', U'-', U'+', U' ', U'.', U'$', U'\u00b0'}) {
-        EXPECT_FALSE(digitFilterAccepts(key)) << static_cast<int>(key);
-    }
-}
-
 }  // namespace

@@ -87,8 +87,7 @@ TEST_F(QuillerDataTest, TwelveDataBytesAreDecodedOnlyWhenTheTwelfthCarriesD) {
     feed(meterFrameBytes("000123400105"));
     EXPECT_EQ(log.cut, (std::vector<std::string>{"A00012340010DD", "A000123400105D"}));
     EXPECT_EQ(log.decoded, std::vector<std::string>{"A00012340010DD"});
-    EXPECT_EQ(consumer.frameTexts,
-              (std::vector<std::string>{"A00012340010DD", "A000123400105D"}));
+    EXPECT_EQ(consumer.frameTexts, (std::vector<std::string>{"A00012340010DD", "A000123400105D"}));
     EXPECT_EQ(decoder.reading().valueText, "1.234");  // the first 11 data nibbles
 }
 

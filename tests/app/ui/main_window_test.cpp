@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -18,6 +21,7 @@
 #include "display/ui/scale_limits_window.h"
 #include "lcd/ui/connection_indicator_view.h"
 #include "lcd/ui/virtual_lcd.h"
+#include "tests/support/frames.h"
 
 namespace {
 
@@ -38,6 +42,8 @@ TEST(MainWindow, ClientAreaIsFixedAndEveryAreaSitsAtItsPlace) {
     EXPECT_EQ(window.clientArea()->mapTo(&window, QPoint(0, 0)).y(),
               window.menuBar()->geometry().bottom() + 1);
     EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
+    const QPoint screenCentre = window.screen()->availableGeometry().center();
+    EXPECT_LE((window.frameGeometry().center() - screenCentre).manhattanLength(), 2);
     EXPECT_TRUE(window.windowFlags() & Qt::WindowMinimizeButtonHint);
 
     const struct {
@@ -179,27 +185,85 @@ struct RowTaker : ReadingConsumer {
     void chartFeed(int y) override { points.push_back(y); }
 };
 
-TEST(WindowConsumer, DrivesTheWindowsPartsAndHandsRowsAndPointsOn) {
+struct WindowWithFrames : ::testing::Test {
     TFCOMM window;
-    WindowConsumer& consumer = window.readingConsumer();
     RowTaker taker;
-    CurrentReading reading;
-    EXPECT_FALSE(consumer.recordReading(reading));  // nothing attached: no row
-    consumer.setRecorder(&taker);
-    consumer.setChart(&taker);
-    EXPECT_TRUE(consumer.recordReading(reading));
-    consumer.chartFeed(1234);
+    int beeps = 0;
+
+    void SetUp() override {
+        window.consumers().add(taker);
+        window.scale()->setBeep([this] { ++beeps; });
+    }
+    void send(const char* nibbles) { window.pipeline().receive(meterFrameBytes(nibbles)); }
+    QString lcdDigits() const {
+        VirtualLcd* lcd = window.lcd();
+        return lcd->digitText(0) + lcd->digitText(1) + lcd->digitText(2) + lcd->digitText(3);
+    }
+};
+
+TEST_F(WindowWithFrames, ADcVoltFrameLightsItsElementsMovesTheNeedleAndSetsTheBar) {
+    send("00012340010");  // DC 1.234 V, range "4 V", AUTO
+    VirtualLcd* lcd = window.lcd();
+    EXPECT_EQ(lcdDigits(), QStringLiteral("1234"));
+    EXPECT_EQ(lcd->point(), 1);
+    EXPECT_EQ(lcd->modeCaption(), QStringLiteral("DCV"));
+    LcdElementSet expected;
+    for (LcdElement e : {LcdElement::LcdDc1, LcdElement::LcdV, LcdElement::dd4, LcdElement::LCDVV,
+                         LcdElement::LcdAuto, LcdElement::LCDsend}) {
+        expected.set(static_cast<std::size_t>(e));
+    }
+    EXPECT_EQ(lcd->shownState().lit, expected);
+    EXPECT_TRUE(window.connectionIndicator()->conok()->isVisibleTo(window.scale()));
+    EXPECT_EQ(window.scale()->lastNeedle(), window.scale()->geometry().needle(123 + 400, 80));
+    EXPECT_EQ(window.barGraph()->value(), 12);
+    EXPECT_EQ(window.readingConsumer().usbText(), QStringLiteral("A00012340010D"));
     EXPECT_EQ(taker.rows, 1);
     EXPECT_EQ(taker.points, std::vector<int>{1234});
+}
 
-    consumer.barGraph(10, 100);  // a temperature overload: the bar stops at its maximum
-    EXPECT_EQ(window.barGraph()->maximum(), 10);
-    EXPECT_EQ(window.barGraph()->value(), 10);
+TEST_F(WindowWithFrames, CaptionsAndFacesFollowTheFunction) {
+    send("22000450000");  // capacitance 10 nF range: face of mode "10", bar maximum 100
+    EXPECT_TRUE(window.lcd()->isShown(LcdElement::LCDF));
+    EXPECT_TRUE(window.lcd()->isShown(LcdElement::LCDn));
+    EXPECT_EQ(window.scale()->scaleParams().mode, "10");
+    EXPECT_EQ(window.barGraph()->maximum(), 100);
+    send("41112300010");  // AC milliamps
+    EXPECT_EQ(window.lcd()->modeCaption(), QStringLiteral("ACA"));
+    EXPECT_TRUE(window.lcd()->isShown(LcdElement::Lcdm));
+    EXPECT_EQ(window.scale()->scaleParams().mode, "4");
+    send("00100000500");  // minus and overload in "40 V"
+    EXPECT_EQ(lcdDigits(), QStringLiteral("  0@  "));
+    EXPECT_TRUE(window.lcd()->minusShown());
+    EXPECT_EQ(window.scale()->lastNeedle(), window.scale()->geometry().needle(0, 80));
+    EXPECT_EQ(window.barGraph()->value(), 40);
+}
 
-    consumer.frameText("A00012340010D");
-    EXPECT_EQ(window.readingConsumer().usbText(), QStringLiteral("A00012340010D"));
-    consumer.conversionFailed("'A' is not a valid integer value");
+TEST_F(WindowWithFrames, BadFramesShowANoticeAndTheNextFrameIsShownAsUsual) {
+    send("0001A340010");  // a letter among the digits: shown, then the numbers fail
     EXPECT_EQ(window.lcd()->failedFrames(), 1);
+    EXPECT_EQ(window.lcd()->failureNotice()->toolTip(),
+              QStringLiteral("'1A3' is not a valid integer value"));
+    EXPECT_EQ(taker.rows, 0);
+    send("00012340010");
+    EXPECT_EQ(lcdDigits(), QStringLiteral("1234"));
+    EXPECT_EQ(taker.rows, 1);
+    EXPECT_EQ(window.lcd()->failedFrames(), 1);
+}
+
+TEST_F(WindowWithFrames, EnabledLimitAlarmsAndTheExtremesFollowTheFrames) {
+    ScaleLimitsWindow* limits = window.limitsWindow();
+    limits->setmaxEdit()->setText(QStringLiteral("1000"));
+    limits->setMaxBox()->click();
+    send("00012340010");
+    EXPECT_EQ(beeps, 1);
+    EXPECT_TRUE(window.scale()->alarmSign()->isVisibleTo(window.scale()));
+    send("00012340010");
+    send("00005000010");
+    EXPECT_EQ(beeps, 2);
+    EXPECT_FALSE(window.scale()->alarmSign()->isVisibleTo(window.scale()));
+    limits->refreshExtremes();
+    EXPECT_EQ(window.scale()->limits().maxTextU(), "V");
+    EXPECT_EQ(limits->minText()->text().right(3), QStringLiteral("500"));
 }
 
 }  // namespace

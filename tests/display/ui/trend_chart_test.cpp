@@ -11,6 +11,7 @@
 #include <QImageReader>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -207,7 +208,14 @@ TEST_F(TrendChartTest, FillHidesOnlyTheArea) {
     EXPECT_GT(pixelsOf(hidden, line), 50);
     EXPECT_TRUE(chart.lineSeries()->isVisible());
 
-    chart.BtFill()->click();
+    QMenu graphic;
+    chart.fillGraphicMenu(&graphic);
+    QAction* fillItem = graphic.findChild<QAction*>(QStringLiteral("Fill"));
+    ASSERT_NE(fillItem, nullptr);
+    EXPECT_FALSE(fillItem->isChecked());
+    fillItem->trigger();  // the hidden menu's "Fill" toggles the box, the area and its mark
+    EXPECT_TRUE(chart.BtFill()->isChecked());
+    EXPECT_TRUE(fillItem->isChecked());
     EXPECT_TRUE(chart.areaSeries()->isVisible());
     EXPECT_GT(pixelsOf(chart.renderPicture(), fill), 1000);
 }
@@ -290,6 +298,13 @@ TEST_F(TrendChartTest, PageSizeAppliesOneSecondAfterTheLastChange) {
     EXPECT_EQ(chart.control().PageCount(), 3);
     EXPECT_EQ(xRange(), std::make_pair(101.0, 150.0));
     EXPECT_TRUE(prompts.shown.empty());
+
+    chart.Maxrecord()->setText(QStringLiteral("1"));  // one point a page still draws
+    chart.Timer2Timer();
+    feed(3);
+    EXPECT_EQ(page(), "124");
+    EXPECT_EQ(xRange(), std::make_pair(122.5, 123.5));
+    EXPECT_FALSE(chart.renderPicture().isNull());
 }
 
 TEST_F(TrendChartTest, RefusedPageSizesKeepTheOldOne) {
@@ -332,15 +347,17 @@ TEST_F(TrendChartTest, PageSizeEditTakesDigitsOnly) {
     chart.Maxrecord()->setText(QStringLiteral("10"));
     chart.Maxrecord()->setCursorPosition(2);
     QTest::keyClick(chart.Maxrecord(), Qt::Key_A, Qt::NoModifier);
-    ASSERT_EQ(prompts.shown.size(), 1u);
+    QTest::keyClick(chart.Maxrecord(), Qt::Key_Minus, Qt::NoModifier);
+    ASSERT_EQ(prompts.shown.size(), 2u);
     EXPECT_EQ(prompts.shown[0].text, "Please input number 0-9");
     EXPECT_EQ(prompts.shown[0].button, QMessageBox::Cancel);
     EXPECT_EQ(chart.Maxrecord()->text(), "10");
     QTest::keyClick(chart.Maxrecord(), Qt::Key_5, Qt::NoModifier);
     QTest::keyClick(chart.Maxrecord(), Qt::Key_Backspace, Qt::NoModifier);
     QTest::keyClick(chart.Maxrecord(), Qt::Key_0, Qt::NoModifier);
+    QTest::keyClick(chart.Maxrecord(), Qt::Key_Return, Qt::NoModifier);  // types nothing
     EXPECT_EQ(chart.Maxrecord()->text(), "100");
-    EXPECT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown.size(), 2u);
 }
 
 }  // namespace

@@ -1,0 +1,135 @@
+#include "recording/ui/measurement_grid.h"
+
+#include <gtest/gtest.h>
+
+#include <QHeaderView>
+#include <QImage>
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTest>
+
+#include "tests/recording/ui/report_test_support.h"
+
+namespace {
+
+class GridTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        grid.resize(426, 217);
+        grid.show();
+        QCoreApplication::processEvents();
+    }
+
+    QString cell(int viewRow, int column, int role = Qt::DisplayRole) const {
+        auto* model = grid.model();
+        return model->data(model->index(viewRow, column), role).toString();
+    }
+    int lastViewRow() const { return grid.model()->rowCount() - 1; }
+
+    TableStore table;
+    MeasurementGrid grid{table};
+};
+
+}  // namespace
+
+TEST_F(GridTest, ShowsTheSevenColumnsWithTheirTitlesAndWidths) {
+    auto* model = grid.model();
+    ASSERT_EQ(model->columnCount(), 7);  // Nval is not shown
+    const char* titles[] = {"No", "Time", "Function", "Value", "Unit", "Range", "Auto/Manu"};
+    const int widths[] = {39, 70, 43, 80, 50, 50, 64};
+    for (int c = 0; c < 7; ++c) {
+        EXPECT_EQ(model->headerData(c, Qt::Horizontal).toString(), QString::fromLatin1(titles[c]));
+    }
+    for (int c = 0; c < 7; ++c) {
+        EXPECT_EQ(grid.view()->columnWidth(c), widths[c]) << c;
+    }
+    EXPECT_EQ(grid.view()->editTriggers(), QAbstractItemView::NoEditTriggers);
+    EXPECT_TRUE(grid.view()->verticalHeader()->isVisible());  // the row indicator
+    EXPECT_EQ(model->rowCount(), 0);
+}
+
+TEST_F(GridTest, ShowsARowWithGlyphSymbolsAndKeepsTheStoredCharacters) {
+    RowData row;
+    row.no = 7;
+    row.texts = {"23:59:59", "OHM", "0.@", "K *", "4k *", "Manu"};
+    row.nval = 4001;
+    table.append(row);
+    ASSERT_EQ(grid.model()->rowCount(), 1);
+    EXPECT_EQ(cell(0, MeasurementTableModel::ColNo), "7");
+    EXPECT_EQ(cell(0, MeasurementTableModel::ColTime), "23:59:59");
+    EXPECT_EQ(cell(0, MeasurementTableModel::ColFunction), "OHM");
+    EXPECT_EQ(cell(0, MeasurementTableModel::ColValue), "0.L");
+    EXPECT_EQ(cell(0, MeasurementTableModel::ColUnit), QString::fromUtf16(u"K \u03A9"));
+    EXPECT_EQ(cell(0, MeasurementTableModel::ColRange), QString::fromUtf16(u"4k \u03A9"));
+    EXPECT_EQ(cell(0, MeasurementTableModel::ColAuto), "Manu");
+    EXPECT_EQ(cell(0, MeasurementTableModel::ColUnit, MeasurementTableModel::StoredTextRole),
+              "K *");
+    EXPECT_EQ(table.text(0, Field::Unit), "K *");
+    EXPECT_EQ(
+        grid.model()->data(grid.model()->index(0, 1), Qt::TextAlignmentRole).value<Qt::Alignment>(),
+        Qt::AlignCenter);
+}
+
+TEST_F(GridTest, FollowsTheNewestReadingWithTheRowIndicator) {
+    appendSampleRows(table, 3);
+    auto* model = grid.model();
+    EXPECT_EQ(model->currentRow(), 2u);
+    EXPECT_EQ(grid.view()->currentIndex().row(), 2);
+    EXPECT_EQ(model->headerData(2, Qt::Vertical).toString(), QString::fromUtf16(u"\u25B6"));
+    EXPECT_TRUE(model->headerData(1, Qt::Vertical).toString().isEmpty());
+
+    // Many more rows than fit: the view holds only the visible window, ending at the newest.
+    appendSampleRows(table, 5000, 4);
+    const int window = model->windowRows();
+    EXPECT_GE(window, 5);
+    EXPECT_LE(window, 217 / MeasurementGrid::kRowHeight);
+    EXPECT_EQ(model->rowCount(), window);
+    EXPECT_EQ(model->firstRow(), 5003u - static_cast<std::size_t>(window));
+    EXPECT_EQ(cell(lastViewRow(), 0), "5003");
+    EXPECT_EQ(model->currentRow(), 5002u);
+    EXPECT_EQ(grid.view()->currentIndex().row(), lastViewRow());
+    EXPECT_EQ(grid.scrollBar()->maximum(), 5003 - window);
+    EXPECT_EQ(grid.scrollBar()->value(), grid.scrollBar()->maximum());
+
+    QImage image(grid.size(), QImage::Format_ARGB32);
+    grid.render(&image);  // really painted
+    EXPECT_FALSE(image.isNull());
+}
+
+TEST_F(GridTest, ScrollsAndMovesTheCurrentRowOverTheWholeTable) {
+    appendSampleRows(table, 1000);
+    auto* model = grid.model();
+    grid.scrollBar()->setValue(0);
+    EXPECT_EQ(model->firstRow(), 0u);
+    EXPECT_EQ(cell(0, 0), "1");
+    EXPECT_FALSE(grid.view()->currentIndex().isValid());  // the current row is out of view
+
+    grid.view()->setFocus();
+    QTest::keyClick(grid.view(), Qt::Key_Home, Qt::ControlModifier);
+    EXPECT_EQ(model->currentRow(), 0u);
+    QTest::keyClick(grid.view(), Qt::Key_PageDown);
+    EXPECT_EQ(model->currentRow(), static_cast<std::size_t>(model->windowRows()));
+    EXPECT_EQ(model->firstRow(), 1u);  // scrolled just enough
+    QTest::keyClick(grid.view(), Qt::Key_Up);
+    EXPECT_EQ(model->currentRow(), static_cast<std::size_t>(model->windowRows() - 1));
+
+    // The next reading takes the grid back to the newest row.
+    appendSampleRows(table, 1, 1001);
+    EXPECT_EQ(model->currentRow(), 1000u);
+    EXPECT_EQ(cell(lastViewRow(), 0), "1001");
+}
+
+TEST_F(GridTest, EmptiesAndRefillsWithTheTable) {
+    appendSampleRows(table, 50);
+    table.clear();
+    EXPECT_EQ(grid.model()->rowCount(), 0);
+    EXPECT_FALSE(grid.model()->currentRow().has_value());
+    EXPECT_EQ(grid.scrollBar()->maximum(), 0);
+
+    TableStore loaded;
+    appendSampleRows(loaded, 40, 100);
+    table.replaceWith(std::move(loaded));
+    EXPECT_EQ(grid.model()->currentRow(), 39u);
+    EXPECT_EQ(cell(lastViewRow(), 0), "139");
+}
