@@ -1,3 +1,5 @@
 #include "app/cli/command_line.h"
 
-int main(int argc, char** argv) { return runCommandLine(argc, argv, nullptr); }
+int main(int argc, char** argv) {
+    return runCommandLine(argc, argv, nullptr);
+}

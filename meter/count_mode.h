@@ -40,4 +40,5 @@ const CountMode* findCountMode(std::string_view mode);
 const CountMode& defaultCountMode();
 
 // The per-frame choice: function text "CAP" -> "10"; else unit text "#" or "?" -> "13"; else "4".
-const FrameCountMode& chooseFrameCountMode(std::string_view functionText, std::string_view unitText);
+const FrameCountMode& chooseFrameCountMode(std::string_view functionText,
+                                           std::string_view unitText);

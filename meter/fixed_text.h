@@ -20,13 +20,11 @@ public:
     constexpr FixedText(std::string_view text) { assign(text); }  // NOLINT: implicit on purpose
     constexpr FixedText(const char* text) : FixedText(std::string_view(text)) {}
 
-    constexpr void assign(std::string_view text)
-    {
+    constexpr void assign(std::string_view text) {
         m_size = 0;
         append(text);
     }
-    constexpr void append(std::string_view text)
-    {
+    constexpr void append(std::string_view text) {
         const std::size_t room = Capacity - m_size;
         const std::size_t n = std::min(room, text.size());
         if (std::is_constant_evaluated()) {
@@ -39,8 +37,7 @@ public:
         }
         m_size = static_cast<std::uint8_t>(m_size + n);
     }
-    constexpr void append(char c)
-    {
+    constexpr void append(char c) {
         if (m_size < Capacity) {
             m_data[m_size++] = c;
         }
@@ -54,17 +51,14 @@ public:
     constexpr bool empty() const { return m_size == 0; }
     static constexpr std::size_t capacity() { return Capacity; }
 
-    friend constexpr bool operator==(const FixedText& a, const FixedText& b)
-    {
+    friend constexpr bool operator==(const FixedText& a, const FixedText& b) {
         return a.view() == b.view();
     }
-    friend constexpr bool operator==(const FixedText& a, std::string_view b)
-    {
+    friend constexpr bool operator==(const FixedText& a, std::string_view b) {
         return a.view() == b;
     }
     // Without this, comparing with a string literal is ambiguous between the two above.
-    friend constexpr bool operator==(const FixedText& a, const char* b)
-    {
+    friend constexpr bool operator==(const FixedText& a, const char* b) {
         return a.view() == std::string_view(b);
     }
 

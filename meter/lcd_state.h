@@ -68,11 +68,11 @@ std::string_view lcdElementName(LcdElement element);
 // The display record the decoder fills for every frame and the virtual LCD draws.
 struct LcdState {
     std::array<FixedText<2>, 4> digits{"3", "9", "9", "9"};  // LcdDa .. LcdDd
-    bool minus = false;                                     // LcdFH
-    int point = 0;                 // 0 none, 1..3: LcdP1 (after digit 1) .. LcdP3
+    bool minus = false;                                      // LcdFH
+    int point = 0;                   // 0 none, 1..3: LcdP1 (after digit 1) .. LcdP3
     FixedText<4> modeCaption{"DC"};  // LcdDc1's caption; carries over between frames
-    LcdElementSet lit;             // lit annunciators, unit signs and range marks
-    FixedText<32> timeText;        // "hh : nn : ss     mm - dd - yyyy" for the label d_t
+    LcdElementSet lit;               // lit annunciators, unit signs and range marks
+    FixedText<32> timeText;          // "hh : nn : ss     mm - dd - yyyy" for the label d_t
 
     bool isLit(LcdElement e) const { return lit.test(static_cast<std::size_t>(e)); }
     void light(LcdElement e) { lit.set(static_cast<std::size_t>(e)); }

@@ -25,26 +25,22 @@ public:
     virtual void lcdApply(const LcdState& state) { (void)state; }
     // Step 10: the scale face of this count mode, the needle at needleValue (0 = left end,
     // NeedleOffset = zero, 10 * ScaleSteps = right end; not clamped).
-    virtual void scaleUpdate(const FrameCountMode& mode, int needleValue)
-    {
+    virtual void scaleUpdate(const FrameCountMode& mode, int needleValue) {
         (void)mode;
         (void)needleValue;
     }
     // Step 12: limit alarm, then running extremes, with the complete reading of this frame.
-    virtual void limitCheck(const CurrentReading& reading, const FrameCountMode& mode)
-    {
+    virtual void limitCheck(const CurrentReading& reading, const FrameCountMode& mode) {
         (void)reading;
         (void)mode;
     }
     // Step 13: the recording step; answers whether a row was appended.
-    virtual bool recordReading(const CurrentReading& reading)
-    {
+    virtual bool recordReading(const CurrentReading& reading) {
         (void)reading;
         return false;
     }
     // Step 14: the bar graph. position is never above maximum (the bar cannot show more).
-    virtual void barGraph(int maximum, int position)
-    {
+    virtual void barGraph(int maximum, int position) {
         (void)maximum;
         (void)position;
     }

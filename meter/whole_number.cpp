@@ -5,8 +5,7 @@
 
 namespace {
 
-int hexValue(char c)
-{
+int hexValue(char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';
     }
@@ -24,8 +23,7 @@ constexpr std::string_view kSuffix = "' is not a valid integer value";
 
 }  // namespace
 
-std::optional<std::int32_t> parseWholeNumber(std::string_view text)
-{
+std::optional<std::int32_t> parseWholeNumber(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && text[i] == ' ') {
         ++i;
@@ -39,7 +37,8 @@ std::optional<std::int32_t> parseWholeNumber(std::string_view text)
     if (i < text.size() && text[i] == '$') {
         base = 16;
         ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    } else if (i + 1 < text.size() && text[i] == '0' &&
+               (text[i + 1] == 'x' || text[i + 1] == 'X')) {
         base = 16;
         i += 2;
     }
@@ -76,8 +75,7 @@ std::optional<std::int32_t> parseWholeNumber(std::string_view text)
     return static_cast<std::int32_t>(value);
 }
 
-std::size_t formatNotAWholeNumber(std::string_view text, char* buffer, std::size_t size)
-{
+std::size_t formatNotAWholeNumber(std::string_view text, char* buffer, std::size_t size) {
     std::size_t n = 0;
     auto put = [&](std::string_view part) {
         const std::size_t k = std::min(part.size(), size - n);
@@ -95,8 +93,7 @@ std::size_t formatNotAWholeNumber(std::string_view text, char* buffer, std::size
     return n;
 }
 
-std::string notAWholeNumberMessage(std::string_view text)
-{
+std::string notAWholeNumberMessage(std::string_view text) {
     std::string message;
     message.reserve(kPrefix.size() + text.size() + kSuffix.size());
     message.append(kPrefix).append(text).append(kSuffix);

@@ -7,8 +7,7 @@
 
 namespace {
 
-void printUsage(std::FILE* out, const std::vector<Command>& extra)
-{
+void printUsage(std::FILE* out, const std::vector<Command>& extra) {
     std::fprintf(out,
                  "usage: halvern [OPTIONS]            start the program's window\n"
                  "         --port COMn=PATH            COMn is the device PATH (repeatable)\n"
@@ -30,8 +29,7 @@ void printUsage(std::FILE* out, const std::vector<Command>& extra)
 }  // namespace
 
 int runCommandLine(int argc, char** argv, const WindowStarter& startWindow,
-                   const std::vector<Command>& extraCommands)
-{
+                   const std::vector<Command>& extraCommands) {
     static const Command builtIn[] = {
         {"decode", runDecodeCommand},
         {"convert", runConvertCommand},

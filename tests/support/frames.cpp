@@ -2,8 +2,7 @@
 
 #include <cstdio>
 
-std::string meterFrameBytes(std::string_view dataNibbles)
-{
+std::string meterFrameBytes(std::string_view dataNibbles) {
     std::string bytes;
     bytes.reserve(dataNibbles.size() + 2);
     bytes.push_back('\x0A');
@@ -22,8 +21,7 @@ std::string meterFrameBytes(std::string_view dataNibbles)
     return bytes;
 }
 
-std::string hexBytes(std::string_view bytes)
-{
+std::string hexBytes(std::string_view bytes) {
     std::string out;
     char buf[4];
     for (unsigned char b : bytes) {

@@ -3,8 +3,7 @@
 #include <QApplication>
 
 // Widget tests run on the offscreen platform unless the caller chose another one.
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
