@@ -4,7 +4,6 @@
 #include <QDateTime>
 #include <QFrame>
 #include <QGroupBox>
-#include <QLocale>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -22,6 +21,7 @@
 #include "lcd/ui/bar_graph.h"
 #include "lcd/ui/connection_indicator_view.h"
 #include "lcd/ui/virtual_lcd.h"
+#include "meter/locale_decimal_separator.h"
 #include "meter/model_profile.h"
 #include "meter/reading_pipeline.h"
 #include "recording/ui/recording_controls.h"
@@ -85,7 +85,8 @@ bool TFCOMM::is64BitOperatingSystem() {
 }
 
 QString TFCOMM::readLocaleDecimalSeparator() {
-    return QLocale::system().decimalPoint();
+    // The same reading as the command line's, so a capture decodes alike in both.
+    return QString::fromLocal8Bit(ReadLocaleDecimalSeparator());
 }
 
 ClickPanel* TFCOMM::portPanel(int index) const {
