@@ -5,9 +5,13 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
+#include <utility>
+#include <vector>
 
 #include "tests/recording/ui/report_test_support.h"
 
@@ -26,6 +30,14 @@ protected:
         return model->data(model->index(viewRow, column), role).toString();
     }
     int lastViewRow() const { return grid.model()->rowCount() - 1; }
+    // The row header as it stands on screen (what was painted last, not a fresh rendering).
+    static QImage shownRowHeader(MeasurementGrid& g) {
+        QWidget* header = g.view()->verticalHeader();
+        const QPoint at = header->mapTo(&g, QPoint(0, 0));
+        return g.screen()
+            ->grabWindow(g.winId(), at.x(), at.y(), header->width(), header->height())
+            .toImage();
+    }
 
     TableStore table;
     MeasurementGrid grid{table};
@@ -132,4 +144,44 @@ TEST_F(GridTest, EmptiesAndRefillsWithTheTable) {
     table.replaceWith(std::move(loaded));
     EXPECT_EQ(grid.model()->currentRow(), 39u);
     EXPECT_EQ(cell(lastViewRow(), 0), "139");
+}
+
+TEST_F(GridTest, PaintsTheRowIndicatorWhereverTheCurrentRowGoes) {
+    appendSampleRows(table, 300);
+    QCoreApplication::processEvents();
+    auto* model = grid.model();
+    const int window = model->windowRows();
+    ASSERT_GE(window, 5);
+
+    // While the grid follows the newest reading the indicator keeps its place: the row header
+    // is not told of a change (which would lay the whole view out again).
+    QSignalSpy headerChanges(model, &QAbstractItemModel::headerDataChanged);
+    appendSampleRows(table, 3, 301);
+    EXPECT_EQ(headerChanges.count(), 0);
+
+    // After each move the painted header matches a grid freshly opened at the same place.
+    grid.view()->setFocus();
+    const std::vector<std::pair<Qt::Key, Qt::KeyboardModifiers>> moves = {
+        {Qt::Key_Up, Qt::NoModifier},      {Qt::Key_Up, Qt::NoModifier},
+        {Qt::Key_PageUp, Qt::NoModifier},  {Qt::Key_PageUp, Qt::NoModifier},
+        {Qt::Key_Down, Qt::NoModifier},    {Qt::Key_Home, Qt::ControlModifier},
+        {Qt::Key_Down, Qt::NoModifier},    {Qt::Key_PageDown, Qt::NoModifier},
+        {Qt::Key_End, Qt::ControlModifier}};
+    int step = 0;
+    for (const auto& [key, modifiers] : moves) {
+        QTest::keyClick(grid.view(), key, modifiers);
+        if (++step == 4) {
+            appendSampleRows(table, 1, 400);  // a reading in between: back to the newest row
+        }
+        QCoreApplication::processEvents();
+        MeasurementGrid fresh(table);
+        fresh.resize(grid.size());
+        fresh.show();
+        QCoreApplication::processEvents();
+        fresh.model()->setCurrentRow(*model->currentRow());
+        fresh.model()->setFirstRow(model->firstRow());
+        QCoreApplication::processEvents();
+        ASSERT_EQ(fresh.model()->firstRow(), model->firstRow()) << step;
+        EXPECT_EQ(shownRowHeader(grid), shownRowHeader(fresh)) << "after move " << step;
+    }
 }
