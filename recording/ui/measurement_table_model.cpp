@@ -78,6 +78,10 @@ void MeasurementTableModel::applyWindow(std::size_t first, std::optional<std::si
                                           : std::nullopt;
     };
     const bool indicatorMoved = indicatorAt(first, current) != indicatorAt(m_first, m_current);
+    if (newRows == oldRows && first > m_first &&
+        first - m_first < static_cast<std::size_t>(newRows)) {
+        emit windowShifting(static_cast<int>(first - m_first));
+    }
     if (newRows > oldRows) {
         beginInsertRows({}, oldRows, newRows - 1);
         m_first = first;
