@@ -117,6 +117,14 @@ double tickInterval(double span) {
     return std::max(1.0, 10 * power);
 }
 
+// A one-pixel pen as a zero-width one (which draws the same one-pixel line); wider pens stay.
+QPen hairline(QPen pen) {
+    if (pen.widthF() <= 1.0) {
+        pen.setWidth(0);
+    }
+    return pen;
+}
+
 }  // namespace
 
 QString ChartPrompts::pictureFileName(QWidget* parent) {
@@ -209,6 +217,14 @@ void TrendChart::buildChart() {
          {static_cast<QAbstractSeries*>(m_area), static_cast<QAbstractSeries*>(m_line)}) {
         series->attachAxis(m_axisX);
         series->attachAxis(m_axisY);
+    }
+    // The axis lines, ticks and grid lines are one pixel wide. Drawn with a zero-width pen they
+    // look the same, but the scene then finds their bounds directly instead of stroking each
+    // line's outline whenever the chart is repainted (some forty lines, on every reading).
+    for (QValueAxis* axis : {m_axisX, m_axisY}) {
+        axis->setLinePen(hairline(axis->linePen()));
+        axis->setGridLinePen(hairline(axis->gridLinePen()));
+        axis->setMinorGridLinePen(hairline(axis->minorGridLinePen()));
     }
     setChart(m_chart);
 }

@@ -9,6 +9,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 #include "recording/ui/glyph_text.h"
 
@@ -17,12 +18,55 @@ namespace {
 // The scroll bar counts in rows; a larger table scrolls in proportional steps.
 constexpr std::size_t kScrollLimit = std::numeric_limits<int>::max() / 2;
 
+// The table view, which follows a window moving down by a few rows (every appended reading
+// while the grid follows the newest) by moving the painted rows up and painting only the rows
+// that came in and the current row's old and new place, instead of every cell again.
+class GridView : public QTableView {
+public:
+    using QTableView::QTableView;
+
+    // The window is about to move down by rows; the whole-window dataChanged follows.
+    void windowShifting(int rows) {
+        m_shift = rows;
+        m_currentBefore = currentIndex().row();
+    }
+
+protected:
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                     const QList<int>& roles) override {
+        const int shift = std::exchange(m_shift, 0);
+        const int rows = model()->rowCount();
+        const int rowHeight = verticalHeader()->defaultSectionSize();
+        if (shift <= 0 || shift >= rows || topLeft.row() != 0 || bottomRight.row() != rows - 1 ||
+            !isVisible()) {
+            QTableView::dataChanged(topLeft, bottomRight, roles);
+            return;
+        }
+        QWidget* port = viewport();
+        port->scroll(0, -shift * rowHeight);
+        const auto rowRect = [&](int row) {
+            return QRect(0, rowViewportPosition(row), port->width(), rowHeight);
+        };
+        // the rows that came in, and the space below the last row
+        QRegion dirty(QRect(0, rowViewportPosition(rows - shift), port->width(), port->height()));
+        if (m_currentBefore >= 0) {
+            dirty += rowRect(m_currentBefore - shift);  // the old highlight, moved up
+            dirty += rowRect(m_currentBefore);
+        }
+        port->update(dirty);
+    }
+
+private:
+    int m_shift = 0;
+    int m_currentBefore = -1;
+};
+
 }  // namespace
 
 MeasurementGrid::MeasurementGrid(TableStore& store, QWidget* parent)
     : QWidget(parent),
       m_model(new MeasurementTableModel(store, this)),
-      m_view(new QTableView(this)),
+      m_view(new GridView(this)),
       m_scroll(new QScrollBar(Qt::Vertical, this)) {
     setObjectName(QStringLiteral("DBGrid1"));
     auto* layout = new QHBoxLayout(this);
@@ -75,6 +119,8 @@ MeasurementGrid::MeasurementGrid(TableStore& store, QWidget* parent)
         m_model->setFirstRow(first);
     });
     connect(m_model, &MeasurementTableModel::windowChanged, this, &MeasurementGrid::syncFromModel);
+    connect(m_model, &MeasurementTableModel::windowShifting, static_cast<GridView*>(m_view),
+            &GridView::windowShifting);
     connect(m_view->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
                 if (!m_syncing && current.isValid()) {

@@ -69,7 +69,19 @@ void MeasurementTableModel::applyWindow(std::size_t first, std::optional<std::si
     const int oldRows = m_viewRows;
     const int newRows = viewRowsFor(first);
     const bool shifted = first != m_first;
-    const bool currentMoved = current != m_current;
+    // The row header shows only the indicator, so it changes only when the indicator's place
+    // in the window does. While the grid follows the newest reading the window and the current
+    // row move together and the header stays as it is; telling the view otherwise would make it
+    // lay out all its items again on every appended row.
+    const auto indicatorAt = [&](std::size_t windowFirst, std::optional<std::size_t> row) {
+        return row && *row >= windowFirst ? std::optional<std::size_t>(*row - windowFirst)
+                                          : std::nullopt;
+    };
+    const bool indicatorMoved = indicatorAt(first, current) != indicatorAt(m_first, m_current);
+    if (newRows == oldRows && first > m_first &&
+        first - m_first < static_cast<std::size_t>(newRows)) {
+        emit windowShifting(static_cast<int>(first - m_first));
+    }
     if (newRows > oldRows) {
         beginInsertRows({}, oldRows, newRows - 1);
         m_first = first;
@@ -87,7 +99,7 @@ void MeasurementTableModel::applyWindow(std::size_t first, std::optional<std::si
     if (newRows > 0 && shifted) {
         emit dataChanged(index(0, 0), index(newRows - 1, ColumnCount - 1));
     }
-    if (newRows > 0 && (shifted || currentMoved)) {
+    if (newRows > 0 && indicatorMoved) {
         emit headerDataChanged(Qt::Vertical, 0, newRows - 1);
     }
     emit windowChanged();

@@ -55,6 +55,10 @@ public:
 signals:
     // The table's row count, the window or the current row changed.
     void windowChanged();
+    // The window is about to move down by rows (fewer than it holds) without changing size;
+    // the dataChanged over the whole window that follows is that move, so a view may move its
+    // pixels and repaint only the rows that came in.
+    void windowShifting(int rows);
 
 private:
     void rowsAppended(std::size_t first, std::size_t count) override;

@@ -5,9 +5,13 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
+#include <utility>
+#include <vector>
 
 #include "tests/recording/ui/report_test_support.h"
 
@@ -26,6 +30,13 @@ protected:
         return model->data(model->index(viewRow, column), role).toString();
     }
     int lastViewRow() const { return grid.model()->rowCount() - 1; }
+    // A grid as it stands on screen in its window (what was painted last, not a fresh
+    // rendering).
+    static QImage shown(MeasurementGrid& g) {
+        return g.screen()
+            ->grabWindow(g.window()->winId(), g.x(), g.y(), g.width(), g.height())
+            .toImage();
+    }
 
     TableStore table;
     MeasurementGrid grid{table};
@@ -132,4 +143,60 @@ TEST_F(GridTest, EmptiesAndRefillsWithTheTable) {
     table.replaceWith(std::move(loaded));
     EXPECT_EQ(grid.model()->currentRow(), 39u);
     EXPECT_EQ(cell(lastViewRow(), 0), "139");
+}
+
+TEST_F(GridTest, ShowsWhatAFreshGridShowsWhereverTheReadingsAndTheCurrentRowGo) {
+    // Both grids in one window, so they are drawn alike (active or not).
+    QWidget host;
+    host.resize(2 * 426, 217);
+    MeasurementGrid live(table, &host);
+    live.setGeometry(0, 0, 426, 217);
+    live.view()->setFocusPolicy(Qt::NoFocus);  // neither grid draws a focus frame
+    host.show();
+    appendSampleRows(table, 300);
+    QCoreApplication::processEvents();
+    auto* model = live.model();
+    ASSERT_GE(model->windowRows(), 5);
+
+    // While the grid follows the newest reading the indicator keeps its place: the row header
+    // is not told of a change (which would lay the whole view out again).
+    QSignalSpy headerChanges(model, &QAbstractItemModel::headerDataChanged);
+    appendSampleRows(table, 3, 301);
+    EXPECT_EQ(headerChanges.count(), 0);
+
+    // After each step (a key, then so many readings) the painted grid, which may have reused
+    // what it painted before, matches a grid freshly opened at the same place.
+    struct Step {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int readings;
+    };
+    const Step steps[] = {
+        {Qt::Key_unknown, Qt::NoModifier, 1},  {Qt::Key_unknown, Qt::NoModifier, 2},
+        {Qt::Key_Up, Qt::NoModifier, 0},       {Qt::Key_Up, Qt::NoModifier, 0},
+        {Qt::Key_PageUp, Qt::NoModifier, 0},   {Qt::Key_PageUp, Qt::NoModifier, 1},
+        {Qt::Key_Up, Qt::NoModifier, 3},       {Qt::Key_Home, Qt::ControlModifier, 0},
+        {Qt::Key_Down, Qt::NoModifier, 0},     {Qt::Key_PageDown, Qt::NoModifier, 0},
+        {Qt::Key_Down, Qt::NoModifier, 0},     {Qt::Key_End, Qt::ControlModifier, 4},
+        {Qt::Key_unknown, Qt::NoModifier, 200}};
+    int no = 400;
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        if (steps[i].key != Qt::Key_unknown) {
+            QTest::keyClick(live.view(), steps[i].key, steps[i].modifiers);
+        }
+        for (int r = 0; r < steps[i].readings; ++r) {
+            appendSampleRows(table, 1, no++);
+        }
+        QCoreApplication::processEvents();
+        MeasurementGrid fresh(table, &host);
+        fresh.setGeometry(426, 0, 426, 217);
+        fresh.view()->setFocusPolicy(Qt::NoFocus);
+        fresh.show();
+        QCoreApplication::processEvents();
+        fresh.model()->setCurrentRow(*model->currentRow());
+        fresh.model()->setFirstRow(model->firstRow());
+        QCoreApplication::processEvents();
+        ASSERT_EQ(fresh.model()->firstRow(), model->firstRow()) << i;
+        EXPECT_EQ(shown(live), shown(fresh)) << "after step " << i;
+    }
 }
