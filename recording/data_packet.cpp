@@ -6,6 +6,7 @@
 #include <string>
 
 #include "meter/whole_number.h"
+#include "recording/ascii_text.h"
 #include "recording/byte_stream.h"
 #include "recording/formats.h"
 
@@ -84,22 +85,6 @@ void putNumber(ByteSink& out, std::int32_t value) {
 
 bool isSpace(int c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lowerAscii(a[i]) != lowerAscii(b[i])) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // Longest element or attribute name and longest number the reader takes; real packets stay far

@@ -1,4 +1,5 @@
 #include "recording/table_store.h"
+#include "recording/ascii_text.h"
 
 #include <algorithm>
 #include <cstring>
@@ -7,22 +8,6 @@ namespace {
 
 constexpr std::array<std::string_view, kFieldCount> kFieldNames = {
     "No", "Time", "DC/AC", "Value", "Unit", "Range", "Auto", "Nval"};
-
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lowerAscii(a[i]) != lowerAscii(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // Texts are at most 20 bytes: comparing a word at a time beats a call to memcmp.
 inline bool sameText(std::string_view a, std::string_view b) {
