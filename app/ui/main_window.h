@@ -74,7 +74,7 @@ public:
     // emits newRequested for New.
     TrendChart* trendChart() const { return m_trendChart; }
     // The window's part of every decoded frame (indicator, LCD, scale, alarm, bar graph); the
-    // table and the chart attach their steps to it (setRecorder, setChart).
+    // table and the chart join consumers() beside it.
     WindowConsumer& readingConsumer() const { return *m_consumer; }
     // Everything the decoder drives, in the order added: the window's part first. The table
     // and the chart add their consumers here (before the first frame).

@@ -36,16 +36,6 @@ void WindowConsumer::limitCheck(const CurrentReading& reading, const FrameCountM
     m_scale.limitCheck(reading, mode);
 }
 
-bool WindowConsumer::recordReading(const CurrentReading& reading) {
-    return m_recorder != nullptr && m_recorder->recordReading(reading);
-}
-
-void WindowConsumer::chartFeed(int y) {
-    if (m_chart != nullptr) {
-        m_chart->chartFeed(y);
-    }
-}
-
 void WindowConsumer::barGraph(int maximum, int position) {
     const int top = std::max(maximum, 0);
     // The bar cannot show more than its maximum.

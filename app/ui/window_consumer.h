@@ -22,19 +22,12 @@ public:
     // The last frame text handed over (the hidden diagnostic label USBtxt).
     QString usbText() const;
 
-    // The recording step and the chart feed (the measurement table, the trend chart). The
-    // consumers must outlive this one; null detaches.
-    void setRecorder(ReadingConsumer* recorder) { m_recorder = recorder; }
-    void setChart(ReadingConsumer* chart) { m_chart = chart; }
-
     void frameMark() override;
     void frameText(std::string_view nibbleFrame) override;
     void lcdApply(const LcdState& state) override;
     void scaleUpdate(const FrameCountMode& mode, int needleValue) override;
     void limitCheck(const CurrentReading& reading, const FrameCountMode& mode) override;
-    bool recordReading(const CurrentReading& reading) override;
     void barGraph(int maximum, int position) override;
-    void chartFeed(int y) override;
     void conversionFailed(std::string_view message) override;
 
 private:
@@ -42,7 +35,5 @@ private:
     VirtualLcd& m_lcd;
     AnalogScale& m_scale;
     QProgressBar& m_bar;
-    ReadingConsumer* m_recorder = nullptr;
-    ReadingConsumer* m_chart = nullptr;
     FixedText<32> m_usbText;
 };
