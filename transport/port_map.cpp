@@ -36,7 +36,11 @@ WindowOptions parseWindowOptions(int argc, char** argv) {
     WindowOptions options;
     for (int i = 0; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        if (i > 0 && arg == "--demo") {
+        if (i > 0 && takeDeviceRootOption(argc, argv, i, options.roots, options.error)) {
+            if (options.error) {
+                break;
+            }
+        } else if (i > 0 && arg == "--demo") {
             options.demo = true;
         } else if (i > 0 && arg == "--port") {
             if (i + 1 >= argc) {

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "transport/device_roots.h"
+
 // Where the ports COM1 … COM4 live on this machine: a device path per port, /dev/ttyS0 …
 // /dev/ttyS3 unless mapped elsewhere (a USB adapter, a pseudo-terminal).
 class PortMap {
@@ -28,11 +30,12 @@ private:
 };
 
 // The window's own options, taken out of its command line: every "--port COMn=PATH" (also
-// "--port=COMn=PATH") and "--demo". The remaining arguments (with argv[0] first) are kept in
-// order for the toolkit and the window's other options.
+// "--port=COMn=PATH"), "--demo", "--sysfs-root DIR" and "--dev-root DIR". The remaining arguments
+// (with argv[0] first) are kept in order for the toolkit and the window's other options.
 struct WindowOptions {
     PortMap ports;
     bool demo = false;
+    DeviceRoots roots;                 // where the USB bridge and HID cables are looked for
     std::vector<std::string> rest;     // argv[0] and everything not recognised
     std::optional<std::string> error;  // a bad --port; the window should not start
 };

@@ -9,6 +9,7 @@
 #include "meter/clock.h"
 #include "meter/model_profile.h"
 #include "meter/reading_pipeline.h"
+#include "transport/device_roots.h"
 #include "transport/toggle_group.h"
 
 class AnalogScale;
@@ -120,6 +121,10 @@ public:
     int usbMember() const { return m_usbMember; }
     // The devices of COM1 … COM4 (from --port, or the demo meter's pseudo-terminal).
     void setPortMap(const PortMap& ports);
+    // Where the USB bridge and the HID cables are looked for (--sysfs-root, --dev-root); set
+    // before the window shows.
+    void setDeviceRoots(const DeviceRoots& roots) { m_deviceRoots = roots; }
+    const DeviceRoots& deviceRoots() const { return m_deviceRoots; }
 
 public slots:
     // Port selection: the visible panel of port n selects port n + 1 (BtCOM4 selects COM1).
@@ -190,6 +195,7 @@ private:
     ScaleLimitsWindow* m_limitsWindow = nullptr;
 
     ExclusiveToggleGroup m_connectGroup;
+    DeviceRoots m_deviceRoots;
     int m_comConMember = -1;
     int m_usbMember = -1;
     ToggleGroupView* m_connectGroupView = nullptr;

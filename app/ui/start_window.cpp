@@ -13,7 +13,8 @@
 #include "transport/ui/demo_meter.h"
 
 int startWindow(int argc, char** argv) {
-    // The program's own options: --port COMn=PATH (repeatable), --demo, --connect.
+    // The program's own options: --port COMn=PATH (repeatable), --demo, --connect,
+    // --sysfs-root DIR, --dev-root DIR.
     WindowOptions options = parseWindowOptions(argc, argv);
     if (options.error) {
         std::fprintf(stderr, "halvern: %s\n", options.error->c_str());
@@ -50,6 +51,7 @@ int startWindow(int argc, char** argv) {
 
     TFCOMM window;
     window.setPortMap(options.ports);
+    window.setDeviceRoots(options.roots);
     window.show();
     if (connectAtStart) {
         // As if the user pressed "COM Connect" once the window is up.

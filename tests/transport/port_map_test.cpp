@@ -41,6 +41,16 @@ TEST(PortMapTest, WindowOptionsAreTakenOutOfTheCommandLine) {
     EXPECT_EQ(o.ports.path(1), "/dev/ttyACM0");
     EXPECT_EQ(o.rest, (std::vector<std::string>{"halvern", "-style", "fusion"}));
 
+    EXPECT_EQ(o.roots.sysfs, "/sys");
+    EXPECT_EQ(o.roots.dev, "/dev");
+    const WindowOptions r = parse({"--sysfs-root", "/tmp/s", "--dev-root=/tmp/d"});
+    EXPECT_FALSE(r.error);
+    EXPECT_EQ(r.roots.sysfs, "/tmp/s");
+    EXPECT_EQ(r.roots.dev, "/tmp/d");
+    EXPECT_EQ(r.rest, (std::vector<std::string>{"halvern"}));
+    EXPECT_TRUE(parse({"--sysfs-root"}).error);
+    EXPECT_TRUE(parse({"--dev-root="}).error);
+
     EXPECT_TRUE(parse({"--port"}).error);
     EXPECT_TRUE(parse({"--port", "COM9=/dev/x"}).error);
     EXPECT_FALSE(parse({}).demo);
