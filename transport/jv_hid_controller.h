@@ -209,7 +209,7 @@ private:
     friend class TJvHidDevice;
     // Creates a device for a listed identity, with the controller's default handlers.
     std::unique_ptr<TJvHidDevice> createDevice(const HidDeviceIdentity& identity);
-    void checkIn(TJvHidDevice& device);
+    void checkIn(TJvHidDevice& device, TJvHidDataEvent dataHandler, TJvHidPlugEvent unplugHandler);
     void monitorReady();
     void runPass();
 
