@@ -100,6 +100,9 @@ int PollEventLoop::runOnce(int timeoutMs) {
             polled.push_back(w);
         }
     }
+    if (fds.empty() && timeoutMs < 0) {
+        return 0;  // nothing could ever wake the wait
+    }
     const int ready = ::poll(fds.data(), fds.size(), timeoutMs);
     int ran = 0;
     if (ready > 0) {
