@@ -13,6 +13,14 @@
 // handlers bound to the same member function share a routine whatever their receivers, so the
 // controller can hand a new default handler to exactly the devices that still carry the old one.
 // A handler counts as set when it holds a routine.
+namespace hid_event_detail {
+// One counter for all handler types, so no two callables ever share a routine by accident.
+inline std::uint64_t nextRoutineId() {
+    static std::atomic<std::uint64_t> next{1};
+    return next.fetch_add(1, std::memory_order_relaxed);
+}
+}  // namespace hid_event_detail
+
 template <typename Signature>
 class HidEvent;
 
@@ -37,8 +45,7 @@ public:
              !std::is_same_v<std::decay_t<F>, std::nullptr_t> && std::is_invocable_r_v<R, F&, A...>)
         HidEvent(F f)
         : m_fn(std::move(f)), m_type(nullptr) {
-        static std::atomic<std::uint64_t> next{1};
-        const std::uint64_t id = next.fetch_add(1, std::memory_order_relaxed);
+        const std::uint64_t id = hid_event_detail::nextRoutineId();
         std::memcpy(m_key.data(), &id, sizeof id);
     }
 

@@ -289,6 +289,13 @@ TEST(HidEventTest, MemberFunctionsCompareByRoutine) {
     const TJvHidDataEvent l2 = l1;
     EXPECT_TRUE(l1.sameRoutine(l2));
     EXPECT_FALSE(l1.sameRoutine(TJvHidDataEvent(lambda)));
+    // Callables of different types never share a routine.
+    const TJvHidPlugEvent p1 = [](TJvHidDevice&) {};
+    const TJvHidPlugEvent p2 = [](TJvHidDevice&) {};
+    const TJvHidDataEvent l3 = [](TJvHidDevice&, std::uint8_t, const std::uint8_t*, std::uint16_t) {
+    };
+    EXPECT_FALSE(p1.sameRoutine(p2));
+    EXPECT_FALSE(l1.sameRoutine(l3));
 }
 
 TEST_F(HidControllerTest, SleepTimeKeepsItsRange) {
