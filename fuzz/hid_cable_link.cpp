@@ -87,7 +87,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::deque<std::function<void()>> queued;
     link.releaseUsbCon = [&] { usbCon = false; };
     link.releaseReadBtn = [&] { readBtn = false; };
-    link.informationMessage = [](std::string_view text) { fuzzCheck(!text.empty()); };
+    std::uint8_t arg = 0;
+    // A message box runs its own event loop: with an odd argument, a device-change pass runs
+    // while it is open.
+    link.informationMessage = [&](std::string_view text) {
+        fuzzCheck(!text.empty());
+        if ((arg & 1) != 0) {
+            link.HidCtlDeviceChange();
+        }
+    };
     link.post = [&](std::function<void()> task) { queued.push_back(std::move(task)); };
     link.HidCtlDeviceChange();
 
@@ -95,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto take = [&]() -> std::uint8_t { return i < size ? data[i++] : 0; };
     while (i < size) {
         const std::uint8_t op = take();
-        const std::uint8_t arg = take();
+        arg = take();
         switch (op % 10) {
             case 0: {  // a report of arg % 16 bytes to device arg / 16
                 const std::size_t n = arg % 16 < size - i ? arg % 16 : size - i;

@@ -110,7 +110,11 @@ void HidCableLink::HidCtlDeviceDataError(std::uint32_t error) {
 
 void HidCableLink::USBConClick(bool down) {
     ReadBtnClick(false);  // "HID Connect" and ReadBtn share the group: ReadBtn is up
-    SetFeatureClick();
+    if (!setFeature()) {
+        // "HID Connect" was released. The message's own event loop may have listed a cable
+        // meanwhile; reading must still not start behind a released button.
+        down = false;
+    }
     m_collector.resetEmptyReportCount();
     m_currentId = 0;
     Entry* entry = selectedEntry();
@@ -157,6 +161,10 @@ void HidCableLink::ReadBtnClick(bool down) {
 }
 
 void HidCableLink::SetFeatureClick() {
+    setFeature();
+}
+
+bool HidCableLink::setFeature() {
     m_currentId = 0;
     Entry* entry = selectedEntry();
     if (entry == nullptr) {
@@ -166,7 +174,7 @@ void HidCableLink::SetFeatureClick() {
         if (releaseUsbCon) {
             releaseUsbCon();
         }
-        return;
+        return false;
     }
     m_currentId = entry->id;
     if (entry->device != nullptr) {
@@ -178,6 +186,7 @@ void HidCableLink::SetFeatureClick() {
         std::snprintf(line + 3 * i, 4, "%.2X ", unsigned{kFeatureReport[i]});
     }
     logHistory(line);
+    return true;
 }
 
 void HidCableLink::ClearBtnClick() {

@@ -144,6 +144,8 @@ public:
 private:
     class Logs;
 
+    // SetFeatureClick; false when nothing was selected and "HID Connect" was released.
+    bool setFeature();
     Entry* selectedEntry();
     Entry* entryById(std::uint64_t id);
     // Installs a handler on the entry's device (None: clears it) and keeps track of it.

@@ -288,6 +288,22 @@ TEST_F(HidCableLinkTest, WithoutACableTheUserIsToldAndHidConnectReleased) {
     EXPECT_EQ(messages.size(), 2u);
 }
 
+TEST_F(HidCableLinkTest, ACablePluggedInWhileTheMessageIsOpenDoesNotStartReading) {
+    start();
+    // The message box's event loop runs the pass of a cable plugged in meanwhile.
+    link.informationMessage = [this](std::string_view text) {
+        messages.emplace_back(text);
+        controller.add("USB to Serial");
+        link.HidCtlDeviceChange();
+    };
+    clickUsbCon();
+    EXPECT_FALSE(usbConDown);
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(link.selectedIndex(), 0);
+    EXPECT_FALSE(controller.devices[0]->handler);
+    EXPECT_EQ(link.reader(), HidCableLink::Reader::None);
+}
+
 TEST_F(HidCableLinkTest, ACableThatCannotBeOpenedReleasesItsButtonWithoutAMessage) {
     controller.add("USB to Serial").readWrite = false;
     start();
