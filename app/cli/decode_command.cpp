@@ -7,6 +7,7 @@
 
 #include "app/cli/commands.h"
 #include "meter/clock.h"
+#include "meter/hid_report_collector.h"
 #include "meter/locale_decimal_separator.h"
 #include "meter/reading_pipeline.h"
 #include "meter/whole_number.h"
@@ -15,23 +16,28 @@
 #include "recording/formats.h"
 #include "recording/recorder.h"
 #include "recording/table_store.h"
+#include "transport/hid_report_lines.h"
 
 namespace {
 
 void printUsage(std::FILE* out) {
     std::fprintf(out,
-                 "usage: halvern decode [--trace] [--decimal-separator S] [--no-repeat]\n"
-                 "                      [--record-limit N] [--save FILE] [INPUT]\n"
+                 "usage: halvern decode [--link serial|hid] [--trace] [--decimal-separator S]\n"
+                 "                      [--no-repeat] [--record-limit N] [--save FILE] [INPUT]\n"
                  "Decodes raw meter bytes (a serial capture) from INPUT or standard input and\n"
                  "records the readings as the window does (Repeat on unless --no-repeat, record\n"
                  "limit 10000 unless --record-limit N). Writes the recorded table as the\n"
                  "tab-separated data file to standard output, or saves it as FILE (\".xml\": data\n"
                  "packet, anything else: tab-separated text). With --trace, prints one line per\n"
                  "decoded frame instead: frame, function, value, unit, range, auto/manual, Nval,\n"
-                 "count mode, bar position, row, conversion message (tab-separated).\n");
+                 "count mode, bar position, row, conversion message (tab-separated).\n"
+                 "--link hid reads HID report lines instead (report ID, then the payload bytes,\n"
+                 "two upper-case hex digits each, single blanks between; blank and # lines\n"
+                 "skipped) and rebuilds the frames as the HID cable link does.\n");
 }
 
 struct Options {
+    bool hidLink = false;  // --link hid: the input is HID report lines
     bool trace = false;
     std::optional<std::string> separator;
     bool repeat = true;
@@ -56,6 +62,16 @@ std::optional<Options> parseOptions(int argc, char** argv, bool& helpAsked) {
         if (arg == "--help" || arg == "-h") {
             helpAsked = true;
             return std::nullopt;
+        } else if (arg == "--link") {
+            const char* v = value(arg);
+            if (v == nullptr) {
+                return std::nullopt;
+            }
+            if (std::strcmp(v, "serial") != 0 && std::strcmp(v, "hid") != 0) {
+                std::fprintf(stderr, "halvern decode: --link is serial or hid, not '%s'\n", v);
+                return std::nullopt;
+            }
+            options.hidLink = std::strcmp(v, "hid") == 0;
         } else if (arg == "--trace") {
             options.trace = true;
         } else if (arg == "--no-repeat") {
@@ -201,7 +217,28 @@ int runDecodeCommand(int argc, char** argv) {
 
     static std::uint8_t buffer[64 * 1024];
     bool readFailed = false;
-    for (;;) {
+    if (options.hidLink) {
+        // Every report goes through the HID cable's report handler, as the window's link does.
+        HidReportCollector collector(pipeline.decoder());
+        if (options.trace) {
+            collector.setListener(&trace);
+        }
+        HidReportLineReader reader(in);
+        HidReportLineReader::Result result;
+        while ((result = reader.next()) == HidReportLineReader::Result::Report) {
+            collector.HidReportData(reader.reportId(), reader.payload(), reader.payloadSize());
+        }
+        if (result == HidReportLineReader::Result::Error) {
+            std::fprintf(stderr, "halvern decode: %s: %s\n",
+                         in != stdin ? options.input->c_str() : "standard input",
+                         reader.error().c_str());
+            if (in != stdin) {
+                std::fclose(in);
+            }
+            return 1;
+        }
+    }
+    while (!options.hidLink) {
         const std::size_t n = std::fread(buffer, 1, sizeof buffer, in);
         if (n > 0) {
             pipeline.receive(buffer, n);
