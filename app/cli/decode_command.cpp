@@ -9,6 +9,7 @@
 #include "meter/clock.h"
 #include "meter/locale_decimal_separator.h"
 #include "meter/reading_pipeline.h"
+#include "meter/usb_frame_assembly.h"
 #include "meter/whole_number.h"
 #include "recording/byte_stream.h"
 #include "recording/data_files.h"
@@ -19,19 +20,23 @@
 namespace {
 
 void printUsage(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: halvern decode [--trace] [--decimal-separator S] [--no-repeat]\n"
-                 "                      [--record-limit N] [--save FILE] [INPUT]\n"
-                 "Decodes raw meter bytes (a serial capture) from INPUT or standard input and\n"
-                 "records the readings as the window does (Repeat on unless --no-repeat, record\n"
-                 "limit 10000 unless --record-limit N). Writes the recorded table as the\n"
-                 "tab-separated data file to standard output, or saves it as FILE (\".xml\": data\n"
-                 "packet, anything else: tab-separated text). With --trace, prints one line per\n"
-                 "decoded frame instead: frame, function, value, unit, range, auto/manual, Nval,\n"
-                 "count mode, bar position, row, conversion message (tab-separated).\n");
+    std::fprintf(
+        out,
+        "usage: halvern decode [--link serial|usb-bridge] [--trace] [--decimal-separator S]\n"
+        "                      [--no-repeat] [--record-limit N] [--save FILE] [INPUT]\n"
+        "Decodes raw meter bytes from INPUT or standard input and records the readings\n"
+        "as the window does (Repeat on unless --no-repeat, record limit 10000 unless\n"
+        "--record-limit N). The bytes are a capture of the serial link, or with --link\n"
+        "usb-bridge the bytes the USB bridge link read (halvern log --capture). Writes\n"
+        "the recorded table as the tab-separated data file to standard output, or saves\n"
+        "it as FILE (\".xml\": data packet, anything else: tab-separated text). With\n"
+        "--trace, prints one line per decoded frame instead: frame, function, value,\n"
+        "unit, range, auto/manual, Nval, count mode, bar position, row, conversion\n"
+        "message (tab-separated).\n");
 }
 
 struct Options {
+    bool usbBridge = false;  // --link usb-bridge: the bytes the bridge link read, in order
     bool trace = false;
     std::optional<std::string> separator;
     bool repeat = true;
@@ -56,6 +61,18 @@ std::optional<Options> parseOptions(int argc, char** argv, bool& helpAsked) {
         if (arg == "--help" || arg == "-h") {
             helpAsked = true;
             return std::nullopt;
+        } else if (arg == "--link") {
+            const char* v = value(arg);
+            if (v == nullptr) {
+                return std::nullopt;
+            }
+            const std::string_view link = v;
+            if (link != "serial" && link != "usb-bridge") {
+                std::fprintf(stderr,
+                             "halvern decode: --link must be serial or usb-bridge, not '%s'\n", v);
+                return std::nullopt;
+            }
+            options.usbBridge = link == "usb-bridge";
         } else if (arg == "--trace") {
             options.trace = true;
         } else if (arg == "--no-repeat") {
@@ -195,15 +212,23 @@ int runDecodeCommand(int argc, char** argv) {
         options.separator ? *options.separator : ReadLocaleDecimalSeparator();
     ReadingPipeline pipeline(recording, clock, separator);
     TraceWriter trace(pipeline.decoder(), recorder, stdout);
+    // The bridge link's assembler takes the bytes one at a time, as its reads delivered them; a
+    // replay has no pauses, so its flushes find nothing pending and are left out.
+    UsbFrameAssembler usbAssembler(pipeline.decoder());
     if (options.trace) {
         pipeline.setFrameListener(&trace);
+        usbAssembler.setListener(&trace);
     }
 
     static std::uint8_t buffer[64 * 1024];
     bool readFailed = false;
     for (;;) {
         const std::size_t n = std::fread(buffer, 1, sizeof buffer, in);
-        if (n > 0) {
+        if (options.usbBridge) {
+            for (std::size_t i = 0; i < n; ++i) {
+                usbAssembler.byteRead(buffer[i]);
+            }
+        } else if (n > 0) {
             pipeline.receive(buffer, n);
         }
         if (n < sizeof buffer) {
