@@ -36,6 +36,9 @@ public:
     SI_STATUS SI_FlushBuffers(SI_HANDLE handle, bool transmit, bool receive) override;
     SiOpenReport lastOpen() const override { return m_lastOpen; }
 
+    // Where later calls look for bridges (open handles stay as they are).
+    void setRoots(DeviceRoots roots) { m_roots = std::move(roots); }
+
     // The stored time-outs (reads never wait for them; see SI_Read).
     std::uint32_t readTimeout() const { return m_readTimeout; }
     std::uint32_t writeTimeout() const { return m_writeTimeout; }
