@@ -4,7 +4,10 @@
 
 UsbXpressLink::UsbXpressLink(std::unique_ptr<UsbXpress> si, std::unique_ptr<PollTimer> timer,
                              FrameDecoder& decoder)
-    : m_si(std::move(si)), m_timer(std::move(timer)), m_assembler(decoder) {}
+    : m_si(std::move(si)), m_timer(std::move(timer)), m_assembler(std::in_place, decoder) {}
+
+UsbXpressLink::UsbXpressLink(std::unique_ptr<UsbXpress> si, std::unique_ptr<PollTimer> timer)
+    : m_si(std::move(si)), m_timer(std::move(timer)) {}
 
 UsbXpressLink::~UsbXpressLink() {
     m_timer->stop();
@@ -84,7 +87,7 @@ void UsbXpressLink::usb_dllClick() {
 }
 
 void UsbXpressLink::Timer1Timer() {
-    if (m_handle == 0) {
+    if (m_handle == 0 || !m_assembler) {
         return;  // nothing open: the read would fail and change nothing
     }
     std::uint8_t byte = 0;
@@ -100,7 +103,7 @@ void UsbXpressLink::Timer1Timer() {
         }
         return;
     }
-    if (m_assembler.byteRead(byte)) {
+    if (m_assembler->byteRead(byte)) {
         m_si->SI_FlushBuffers(m_handle, true, true);
     }
     if (onByteTaken) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "meter/usb_frame_assembly.h"
@@ -28,6 +29,10 @@ public:
     // assembler's test. Nothing is opened here.
     UsbXpressLink(std::unique_ptr<UsbXpress> si, std::unique_ptr<PollTimer> timer,
                   FrameDecoder& decoder);
+    // A link whose decoder is bound later with bindDecoder, before the first tick (a caller
+    // that opens the bridge before it builds what the frames feed).
+    UsbXpressLink(std::unique_ptr<UsbXpress> si, std::unique_ptr<PollTimer> timer);
+    void bindDecoder(FrameDecoder& decoder) { m_assembler.emplace(decoder); }
     // Stops the timer and closes a held device.
     ~UsbXpressLink();
     UsbXpressLink(const UsbXpressLink&) = delete;
@@ -56,7 +61,8 @@ public:
     // end, "no USB bridge found", "2 USB bridges found", the device path when open, or the
     // path and the system's reason when the open failed or the bridge went away.
     const std::string& statusText() const { return m_status; }
-    UsbFrameAssembler& assembler() { return m_assembler; }
+    // The frame assembler (a decoder must be bound).
+    UsbFrameAssembler& assembler() { return *m_assembler; }
     UsbXpress& si() { return *m_si; }
 
     // Told every byte a tick took, after the assembler handled it (captures, stop conditions).
@@ -72,7 +78,7 @@ private:
 
     std::unique_ptr<UsbXpress> m_si;
     std::unique_ptr<PollTimer> m_timer;
-    UsbFrameAssembler m_assembler;
+    std::optional<UsbFrameAssembler> m_assembler;
     SI_HANDLE m_handle = 0;
     std::string m_heldPath;
     std::uint32_t m_deviceCount = 0;
