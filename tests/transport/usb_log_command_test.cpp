@@ -40,9 +40,8 @@ std::vector<std::string> readings(const std::string& tableText) {
     return rows;
 }
 
-std::string decodeUsb(const std::string& file) {
-    Child c =
-        spawn({HALVERN_BINARY, "decode", "--link", "usb-bridge", "--decimal-separator", ".", file});
+std::string decodeUsb(const std::string& file, const std::string& link = "usb-bridge") {
+    Child c = spawn({HALVERN_BINARY, "decode", "--link", link, "--decimal-separator", ".", file});
     const std::string out = readAll(c.outFd);
     finish(c);
     return out;
@@ -90,6 +89,24 @@ TEST(UsbLogCommandTest, RecordsWhatDecodeGivesForTheSameBytes) {
     EXPECT_LE(at - all.begin(), 2) << "more than the first frame lost";
     TableStore table;
     EXPECT_TRUE(LoadDataFile(file, table, true).ok);
+}
+
+TEST(UsbLogCommandTest, TheSerialLinksCaptureReplaysToTheSameRows) {
+    Simulator meter("50");
+    TempFolder dir;
+    const std::string file = dir.path("serial.txt");
+    const std::string capture = dir.path("serial.bin");
+    Child log = spawn({HALVERN_BINARY, "log", "--port", meter.path(), "--save", file, "--capture",
+                       capture, "--frames", "20"});
+    std::string err;
+    ASSERT_EQ(finish(log, &err), 0) << err;
+    const std::vector<std::string> logged = readings(TempFolder::read(file));
+    EXPECT_GE(logged.size(), 19u);
+    // The capture holds the whole last poll, whose frames beyond the limit were not recorded.
+    std::vector<std::string> replayed = readings(decodeUsb(capture, "serial"));
+    ASSERT_GE(replayed.size(), logged.size());
+    replayed.resize(logged.size());
+    EXPECT_EQ(replayed, logged);
 }
 
 TEST(UsbLogCommandTest, NoBridgeSeveralBridgesOrAFailedOpenSaySoAndExitOne) {
