@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Measures the processor time of the USB bridge link over SECONDS (default 30) of wall time,
+# from /proc/<pid>/stat (utime + stime), with the link started on a bridge that sends nothing:
+#   idle-window  the window with "USB Connect " down (Timer1 ticking every 10 ms)
+#   idle-log     halvern log --usb-bridge
+# The bridge is a sysfs tree in a temporary folder whose ttyUSB0 leads to a silent
+# pseudo-terminal. Usage: scripts/measure-usb-cpu.sh [BUILD] [SECONDS]
+set -euo pipefail
+build=${1:-build}
+seconds=${2:-30}
+bin="$build/halvern"
+tick=$(getconf CLK_TCK)
+tmp=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+# A tree as on a machine with the bridge: class/tty/ttyUSB0 -> devices/.../1-2/1-2:1.0/...
+tree() {
+  local root=$1 node=$2 usb="$1/sys/devices/pci0000:00/0000:00:14.0/usb1/1-2"
+  mkdir -p "$usb/1-2:1.0/ttyUSB0/tty/ttyUSB0" "$root/sys/class/tty" "$root/dev"
+  echo 10c4 > "$usb/idVendor"; echo ea61 > "$usb/idProduct"; echo CP2110 > "$usb/product"
+  echo 1 > "$usb/busnum"; echo 3 > "$usb/devnum"
+  ln -s ../../devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/ttyUSB0/tty/ttyUSB0 \
+        "$root/sys/class/tty/ttyUSB0"
+  ln -s "$node" "$root/dev/ttyUSB0"
+}
+
+silent_pty() {
+  python3 -c 'import os,sys,time
+m,s=os.openpty(); print(os.ttyname(s), flush=True); time.sleep(3600)' > "$1" &
+  pids+=($!)
+  for _ in $(seq 50); do [ -s "$1" ] && break; sleep 0.1; done
+}
+
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+
+silent_pty "$tmp/pty1"
+silent_pty "$tmp/pty2"
+tree "$tmp/win" "$(head -1 "$tmp/pty1")"
+tree "$tmp/log" "$(head -1 "$tmp/pty2")"
+
+QT_QPA_PLATFORM=offscreen "$bin" --sysfs-root "$tmp/win/sys" --dev-root "$tmp/win/dev" \
+  --usb-connect 2>/dev/null &
+idle_win=$!; pids+=($idle_win)
+"$bin" log --usb-bridge --sysfs-root "$tmp/log/sys" --dev-root "$tmp/log/dev" \
+  --save "$tmp/idle.txt" 2>/dev/null &
+idle_log=$!; pids+=($idle_log)
+
+sleep 3  # start-up (window creation) is not part of the steady state
+declare -A start
+for n in idle_win idle_log; do start[$n]=$(cpu_ticks "${!n}"); done
+sleep "$seconds"
+for n in idle_win idle_log; do
+  used=$(( $(cpu_ticks "${!n}") - ${start[$n]} ))
+  awk -v n="$n" -v u="$used" -v t="$tick" -v s="$seconds" \
+    'BEGIN { printf "%-9s %6.3f s of processor time in %d s = %.2f %% of one core\n", n, u / t, s, 100 * u / t / s }'
+done
