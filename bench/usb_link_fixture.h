@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "bench/hand_timer.h"
 #include "meter/clock.h"
 #include "meter/frame_decoder.h"
 #include "meter/reading_consumer.h"
@@ -16,16 +17,6 @@
 #include "transport/posix/pseudo_terminal.h"
 #include "transport/posix/usb_bridge_tty.h"
 #include "transport/usb_xpress_link.h"
-
-class HandTimer final : public PollTimer {
-public:
-    void start(unsigned, std::function<void()>) override { m_active = true; }
-    void stop() override { m_active = false; }
-    bool isActive() const override { return m_active; }
-
-private:
-    bool m_active = false;
-};
 
 struct UsbLinkFixture {
     UsbLinkFixture() {

@@ -9,15 +9,7 @@ set -euo pipefail
 build=${1:-build}
 seconds=${2:-30}
 bin="$build/halvern"
-tick=$(getconf CLK_TCK)
-tmp=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/cpu-measure-lib.sh"
 
 # A tree as on a machine with the bridge: class/tty/ttyUSB0 -> devices/.../1-2/1-2:1.0/...
 tree() {
@@ -29,15 +21,6 @@ tree() {
         "$root/sys/class/tty/ttyUSB0"
   ln -s "$node" "$root/dev/ttyUSB0"
 }
-
-silent_pty() {
-  python3 -c 'import os,sys,time
-m,s=os.openpty(); print(os.ttyname(s), flush=True); time.sleep(3600)' > "$1" &
-  pids+=($!)
-  for _ in $(seq 50); do [ -s "$1" ] && break; sleep 0.1; done
-}
-
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 
 silent_pty "$tmp/pty1"
 silent_pty "$tmp/pty2"
@@ -51,12 +34,4 @@ idle_win=$!; pids+=($idle_win)
   --save "$tmp/idle.txt" 2>/dev/null &
 idle_log=$!; pids+=($idle_log)
 
-sleep 3  # start-up (window creation) is not part of the steady state
-declare -A start
-for n in idle_win idle_log; do start[$n]=$(cpu_ticks "${!n}"); done
-sleep "$seconds"
-for n in idle_win idle_log; do
-  used=$(( $(cpu_ticks "${!n}") - ${start[$n]} ))
-  awk -v n="$n" -v u="$used" -v t="$tick" -v s="$seconds" \
-    'BEGIN { printf "%-9s %6.3f s of processor time in %d s = %.2f %% of one core\n", n, u / t, s, 100 * u / t / s }'
-done
+measure_cpu "$seconds" idle_win idle_log

@@ -5,20 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/frame_cut_log.h"
 #include "tests/support/recording_consumer.h"
 
 namespace {
-
-struct CutLog : FrameListener {
-    std::vector<std::string> cut;
-    std::vector<std::string> decoded;
-    void frameCut(std::string_view text, const DecodeOutcome* outcome) override {
-        cut.emplace_back(text);
-        if (outcome != nullptr) {
-            decoded.emplace_back(text);
-        }
-    }
-};
 
 class UsbFrameAssemblyTest : public ::testing::Test {
 protected:
