@@ -20,19 +20,20 @@
 namespace {
 
 void printUsage(std::FILE* out) {
-    std::fprintf(
-        out,
-        "usage: halvern decode [--link serial|usb-bridge] [--trace] [--decimal-separator S]\n"
-        "                      [--no-repeat] [--record-limit N] [--save FILE] [INPUT]\n"
-        "Decodes raw meter bytes from INPUT or standard input and records the readings\n"
-        "as the window does (Repeat on unless --no-repeat, record limit 10000 unless\n"
-        "--record-limit N). The bytes are a capture of the serial link, or with --link\n"
-        "usb-bridge the bytes the USB bridge link read (halvern log --capture). Writes\n"
-        "the recorded table as the tab-separated data file to standard output, or saves\n"
-        "it as FILE (\".xml\": data packet, anything else: tab-separated text). With\n"
-        "--trace, prints one line per decoded frame instead: frame, function, value,\n"
-        "unit, range, auto/manual, Nval, count mode, bar position, row, conversion\n"
-        "message (tab-separated).\n");
+    std::fprintf(out,
+                 "usage: halvern decode [--trace] [--decimal-separator S] [--no-repeat]\n"
+                 "                      [--record-limit N] [--save FILE] [INPUT]\n"
+                 "                      [--link serial|usb-bridge]\n"
+                 "Decodes raw meter bytes (a serial capture) from INPUT or standard input and\n"
+                 "records the readings as the window does (Repeat on unless --no-repeat, record\n"
+                 "limit 10000 unless --record-limit N). Writes the recorded table as the\n"
+                 "tab-separated data file to standard output, or saves it as FILE (\".xml\": data\n"
+                 "packet, anything else: tab-separated text). With --trace, prints one line per\n"
+                 "decoded frame instead: frame, function, value, unit, range, auto/manual, Nval,\n"
+                 "count mode, bar position, row, conversion message (tab-separated).\n"
+                 "With --link usb-bridge, INPUT holds the bytes the USB bridge link read, in\n"
+                 "order (halvern log --usb-bridge --capture FILE), and is assembled as that link\n"
+                 "does; --link serial (the default) reads a serial capture.\n");
 }
 
 struct Options {

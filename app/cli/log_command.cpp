@@ -263,7 +263,8 @@ int runLogCommand(int argc, char** argv) {
         }
     }
     if (portPath.empty() == !usbBridge) {
-        std::fprintf(stderr, "halvern log: either --port PATH or --usb-bridge is required\n");
+        std::fprintf(stderr,
+                     "halvern log: exactly one of --port PATH and --usb-bridge is required\n");
         printHelp(stderr);
         return 2;
     }
