@@ -66,8 +66,9 @@ TEST_F(DecodeCommandTest, ReplaysTheUsbBridgesBytesThroughItsOwnAssembler) {
     // Started in mid-frame: the link read the end of a frame and the start of the next, whose
     // rest its flush discarded. Then the example frame, "<" as 11th byte (becomes C), "<" as
     // 9th byte (dropped), a meter nibble A (":", fails its conversion), the example again.
-    const std::string capture = std::string("0010\r\n0001234") + "00012340010\r\n" + "0001234001<\r\n" +
-                                "00012340<10\r\n" + "0:012340010\r\n" + "00012340010\r\n";
+    const std::string capture = std::string("0010\r\n0001234") + "00012340010\r\n" +
+                                "0001234001<\r\n" + "00012340<10\r\n" + "0:012340010\r\n" +
+                                "00012340010\r\n";
     const ProcessRun run = decode(capture, "--link usb-bridge --trace --decimal-separator .");
     ASSERT_EQ(run.status, 0) << run.err;
     const auto traced = lines(run.out);
