@@ -1,5 +1,6 @@
 // "USB Connect " in the main window: a sysfs tree whose ttyUSB0 leads to a pseudo-terminal,
 // frames written into it, the window's table compared with halvern decode over the same bytes.
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <filesystem>
@@ -8,6 +9,9 @@
 
 #include "app/ui/main_window.h"
 #include "app/ui/window_consumer.h"
+#include "display/ui/trend_chart.h"
+#include "lcd/ui/connection_indicator_view.h"
+#include "lcd/ui/virtual_lcd.h"
 #include "recording/byte_stream.h"
 #include "recording/formats.h"
 #include "recording/ui/recording_room.h"
@@ -99,6 +103,7 @@ TEST_F(WindowUsbTest, FramesFromTheBridgeFillTheWindowAsDecodeDoes) {
     tree.addBridge(0, bridge.devicePath());
     FrameCounter counter;
     link().assembler().setListener(&counter);
+    const int pointsBefore = window.trendChart()->control().PointCount();
     QTest::mouseClick(usb(), Qt::LeftButton);
     ASSERT_TRUE(link().holdsDevice()) << usb()->toolTip().toStdString();
     EXPECT_EQ(usb()->toolTip(), QString::fromStdString(tree.dev() + "/ttyUSB0"));
@@ -115,6 +120,11 @@ TEST_F(WindowUsbTest, FramesFromTheBridgeFillTheWindowAsDecodeDoes) {
     EXPECT_EQ(window.readingConsumer().usbText().size(), 13);
     const std::vector<std::string> shown = readings(tableText(window.recording().table()));
     EXPECT_GE(shown.size(), 6u);
+    // The indicator, the LCD, the scale and the chart follow the bridge's frames too.
+    EXPECT_TRUE(window.connectionIndicator()->conok()->isVisible());
+    EXPECT_FALSE(window.lcd()->shownState().lit.none());
+    EXPECT_EQ(window.trendChart()->control().PointCount() - pointsBefore,
+              static_cast<int>(shown.size()));
 
     TempFolder dir;
     TempFolder::write(dir.path("sent.bin"), sent);
