@@ -52,6 +52,13 @@ def main():
     write("tarrow_data", "short", serial([2, 40], meter_frame("12345678") +
                                          meter_frame("123456789")))
 
+    usb = lambda data: data.encode("latin-1") + b"\r\n"
+    write("usb_frame_assembly", "frames", usb("00012340010") + usb("0123456789<") +
+          usb("01234567<90") + usb("0:012340010"))
+    write("usb_frame_assembly", "mid_frame", b"0010\r\n0001234" + usb("00012340010") +
+          b"012345678901234" + usb("00043210010"))
+    write("usb_frame_assembly", "zero_byte", b"0001\x00340010\r\n" + usb("00012340010"))
+
     ordered = [0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE]
     write("hid_report_collector", "pelmark_frame",
           reports([0, 7] + ordered[:7], [0, 7] + ordered[7:], [0, 0, 0], pelmark=True))

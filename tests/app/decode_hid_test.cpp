@@ -104,7 +104,7 @@ TEST_F(DecodeHidTest, AMalformedLineIsNamedAndNothingIsWritten) {
 
     run = decode("", "--link usb");
     EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.err.find("--link is serial or hid, not 'usb'"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("--link must be serial, usb-bridge or hid, not 'usb'"), std::string::npos) << run.err;
 
     // A serial capture is not a report file: its line feed makes line 1 blank.
     run = decode(meterFrameBytes("00012340010"), "--link hid");

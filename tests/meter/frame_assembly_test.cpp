@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/frame_cut_log.h"
 #include "tests/support/frames.h"
 #include "tests/support/recording_consumer.h"
 
@@ -13,18 +14,6 @@ namespace {
 const std::uint8_t* bytesOf(const std::string& s) {
     return reinterpret_cast<const std::uint8_t*>(s.data());
 }
-
-// Keeps every frame the assembler cut and whether it was decoded.
-struct CutLog : FrameListener {
-    std::vector<std::string> cut;
-    std::vector<std::string> decoded;
-    void frameCut(std::string_view text, const DecodeOutcome* outcome) override {
-        cut.emplace_back(text);
-        if (outcome != nullptr) {
-            decoded.emplace_back(text);
-        }
-    }
-};
 
 class QuillerDataTest : public ::testing::Test {
 protected:
