@@ -23,7 +23,8 @@ void printUsage(std::FILE* out, const std::vector<Command>& extra) {
                  "       halvern simulate [--pty] [--rate HZ] [--frames N]\n"
                  "       halvern log --port PATH [--save FILE] [--duration SECONDS] [--frames N]\n"
                  "                   [--no-repeat] [--record-limit N] [--capture FILE]\n"
-                 "       halvern log --usb-bridge [the options of log --port]\n");
+                 "       halvern log --usb-bridge [the options of log --port]\n"
+                 "       halvern hid list [--sysfs-root DIR] [--dev-root DIR]\n");
     for (const Command& c : extra) {
         std::fprintf(out, "       halvern %.*s ...\n", static_cast<int>(c.name.size()),
                      c.name.data());
@@ -36,10 +37,9 @@ void printUsage(std::FILE* out, const std::vector<Command>& extra) {
 int runCommandLine(int argc, char** argv, const WindowStarter& startWindow,
                    const std::vector<Command>& extraCommands) {
     static const Command builtIn[] = {
-        {"decode", runDecodeCommand},
-        {"convert", runConvertCommand},
-        {"simulate", runSimulateCommand},
-        {"log", runLogCommand},
+        {"decode", runDecodeCommand},     {"convert", runConvertCommand},
+        {"simulate", runSimulateCommand}, {"log", runLogCommand},
+        {"hid", runHidCommand},
     };
     if (argc >= 2) {
         const std::string_view name = argv[1];
