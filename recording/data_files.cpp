@@ -112,7 +112,8 @@ FileOutcome LoadDataFile(const std::string& name, TableStore& table, bool clearF
                 return true;
             }
             const std::size_t rows =
-                packet ? fresh.rowCount() : table.rowCount() - std::min(rowsBefore, table.rowCount());
+                packet ? fresh.rowCount()
+                       : table.rowCount() - std::min(rowsBefore, table.rowCount());
             return progress(LoadProgress{rows, bytesRead, size});
         });
         ok = packet ? loadPacket(in, table, fresh) : readTableText(in, table);

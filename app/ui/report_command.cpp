@@ -1,7 +1,7 @@
 #include "app/ui/report_command.h"
 
-#include <QGuiApplication>
 #include <unistd.h>
+#include <QGuiApplication>
 
 #include <cstdio>
 #include <memory>
@@ -80,10 +80,9 @@ int runReportCommand(int argc, char** argv) {
         }
         return true;
     };
-    const QString error = ReportPainter::renderPdf(table, QString::fromLocal8Bit(out.c_str()),
-                                                   table.rowCount(),
-                                                   showProgress ? ReportPainter::ProgressFn(progress)
-                                                                : ReportPainter::ProgressFn());
+    const QString error = ReportPainter::renderPdf(
+        table, QString::fromLocal8Bit(out.c_str()), table.rowCount(),
+        showProgress ? ReportPainter::ProgressFn(progress) : ReportPainter::ProgressFn());
     if (!error.isEmpty()) {
         std::fprintf(stderr, "halvern report: %s\n", error.toLocal8Bit().constData());
         return 1;

@@ -190,8 +190,8 @@ ReportPainter::Result ReportPainter::paint(const TableStore& table, QPagedPaintD
     return painter.end() ? Result::Done : Result::Failed;
 }
 
-QString ReportPainter::renderPdf(const TableStore& table, const QString& fileName,
-                                 std::size_t rows, const ProgressFn& progress) {
+QString ReportPainter::renderPdf(const TableStore& table, const QString& fileName, std::size_t rows,
+                                 const ProgressFn& progress) {
     if (table.empty()) {
         return QStringLiteral("the table has no rows, so there is nothing to print");
     }
