@@ -180,10 +180,16 @@ ReportPainter::Result ReportPainter::paint(const TableStore& table, QPagedPaintD
         if (progress && !progress(page, total)) {
             // A print job is aborted, so that the printer gets no half report; a file device
             // ends here and its caller removes the file.
-            if (auto* printer = dynamic_cast<QPrinter*>(&device)) {
+            auto* printer = dynamic_cast<QPrinter*>(&device);
+            if (printer != nullptr) {
                 printer->abort();
             }
             painter.end();
+            // Printing to a file (the print dialog's PDF printer) leaves no cut-off file.
+            if (printer != nullptr && printer->outputFormat() == QPrinter::PdfFormat &&
+                !printer->outputFileName().isEmpty()) {
+                QFile::remove(printer->outputFileName());
+            }
             return Result::Cancelled;
         }
     }

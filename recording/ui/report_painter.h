@@ -42,7 +42,8 @@ public:
     // A4 page scaled down to fit a smaller printable area. Failed without painting when there
     // is no row or the device cannot be painted on (for example an unwritable PDF file).
     // Cancelled when progress asked to stop: a QPrinter's job is then aborted
-    // (QPrinter::abort), any other device simply ends after the pages painted so far.
+    // (QPrinter::abort) and its output file, if it prints to one, removed; any other device
+    // simply ends after the pages painted so far.
     static Result paint(const TableStore& table, QPagedPaintDevice& device,
                         std::size_t rows = static_cast<std::size_t>(-1),
                         const ProgressFn& progress = {});

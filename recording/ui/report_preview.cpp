@@ -117,6 +117,11 @@ ReportPreview::ReportPreview(const TableStore& table, std::size_t rows, QWidget*
     pdf->setObjectName(QStringLiteral("pdf"));
     auto* close = new QPushButton(QStringLiteral("Close"), this);
     close->setObjectName(QStringLiteral("close"));
+    // Return in the page box goes to that page; it must not press a button of the dialog.
+    for (QPushButton* button : {print, pdf, close}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
 
     auto* bar = new QHBoxLayout;
     bar->addWidget(m_first);
