@@ -1,6 +1,7 @@
 #include "recording/ui/report_preview.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -104,6 +105,9 @@ ReportPreview::ReportPreview(const TableStore& table, std::size_t rows, QWidget*
     m_pageBox->setRange(1, static_cast<int>(std::max<std::size_t>(m_pages.pageCount(), 1)));
     m_pageBox->setKeyboardTracking(false);
     m_pageBox->setAccelerated(true);
+    m_pageBox->setMinimumWidth(m_pageBox->fontMetrics().horizontalAdvance(
+                                   QString::number(m_pageBox->maximum()) + QStringLiteral("00")) +
+                               24);
     m_pageCountLabel = new QLabel(QStringLiteral("of %L1").arg(m_pages.pageCount()), this);
     m_pageCountLabel->setObjectName(QStringLiteral("pageCount"));
     m_zoomBox = new QComboBox(this);
@@ -143,6 +147,8 @@ ReportPreview::ReportPreview(const TableStore& table, std::size_t rows, QWidget*
     m_scroll->setBackgroundRole(QPalette::Dark);
     m_view = new ReportPageView(m_table, m_pages, m_scroll);
     m_scroll->setWidget(m_view);
+    // The fits follow the room the page has, which is known only once the dialog is laid out.
+    m_scroll->viewport()->installEventFilter(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(bar);
@@ -205,12 +211,12 @@ void ReportPreview::applyFit() {
     m_zoom = std::clamp(m_fit == Fit::Width ? byWidth : std::min(byWidth, byHeight), 10.0, 400.0);
 }
 
-void ReportPreview::resizeEvent(QResizeEvent* event) {
-    QDialog::resizeEvent(event);
-    if (m_fit != Fit::None) {
+bool ReportPreview::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_scroll->viewport() && event->type() == QEvent::Resize && m_fit != Fit::None) {
         applyFit();
         syncControls();
     }
+    return QDialog::eventFilter(watched, event);
 }
 
 void ReportPreview::syncControls() {

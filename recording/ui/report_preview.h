@@ -69,5 +69,5 @@ private:
     ReportPageView* m_view;
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 };

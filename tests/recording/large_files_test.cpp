@@ -15,6 +15,7 @@
 #include "meter/whole_number.h"
 #include "recording/data_files.h"
 #include "temp_folder.h"
+#include "tests/support/sanitizers.h"
 
 namespace {
 
@@ -215,6 +216,9 @@ int inLimitedChild(std::size_t headroomBytes, const std::function<int()>& body) 
 }
 
 TEST_F(LargeFilesTest, RunningOutOfMemoryFailsTheLoadAndKeepsTheRows) {
+    if (kAddressSanitizer) {
+        GTEST_SKIP() << "the address space cannot be limited under AddressSanitizer";
+    }
     // Ten million one-item rows: 30 MB of file, about 330 MB of table.
     const std::string huge = folder.path("huge.txt");
     {
@@ -252,6 +256,9 @@ TEST_F(LargeFilesTest, RunningOutOfMemoryFailsTheLoadAndKeepsTheRows) {
 }
 
 TEST_F(LargeFilesTest, ALineWithoutEndIsReadInConstantMemory) {
+    if (kAddressSanitizer) {
+        GTEST_SKIP() << "the address space cannot be limited under AddressSanitizer";
+    }
     // A sparse file: 256 MiB of zero bytes in one text item, costing no disk.
     const std::string name = folder.path("zeros.txt");
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);

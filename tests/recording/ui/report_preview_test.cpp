@@ -10,6 +10,7 @@
 #include <QPdfWriter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -109,6 +110,11 @@ TEST(ReportPreview, PagesThroughWithTheButtonsAndThePageBox) {
     EXPECT_EQ(preview.findChild<QLabel*>(QStringLiteral("pageCount"))->text(), "of 271");
     EXPECT_EQ(preview.currentPage(), 1u);
     EXPECT_FALSE(button("previousPage")->isEnabled());
+    // It opens with the page as wide as the room it has.
+    QWidget* pageWidget = preview.findChild<QWidget*>(QStringLiteral("page"));
+    const int room = preview.findChild<QScrollArea*>()->viewport()->width();
+    EXPECT_GT(pageWidget->width(), room - 40);
+    EXPECT_LE(pageWidget->width(), room);
 
     struct Step {
         const char* button;  // or nullptr: type `typed` into the page box
