@@ -154,9 +154,12 @@ void ReportPainter::paintPage(const TableStore& table, QPainter& painter, double
 }
 
 ReportPainter::Result ReportPainter::paint(const TableStore& table, QPagedPaintDevice& device,
-                                           std::size_t rows, const ProgressFn& progress) {
+                                           std::size_t rows, const ProgressFn& progress,
+                                           std::size_t firstPage, std::size_t lastPage) {
     const ReportPages pages(std::min(rows, table.rowCount()));
-    if (pages.pageCount() == 0) {
+    firstPage = std::max<std::size_t>(firstPage, 1);
+    lastPage = std::min(lastPage, pages.pageCount());
+    if (firstPage > lastPage) {
         return Result::Failed;
     }
     QPainter painter;
@@ -170,14 +173,14 @@ ReportPainter::Result ReportPainter::paint(const TableStore& table, QPagedPaintD
     const QRectF printable = device.pageLayout().paintRect(QPageLayout::Millimeter);
     const double scale = ReportPages::scaleToFit(printable.width(), printable.height());
     painter.scale(scale, scale);
-    const std::size_t total = pages.pageCount();
-    for (std::size_t page = 1; page <= total; ++page) {
-        if (page > 1 && !device.newPage()) {
+    const std::size_t total = lastPage - firstPage + 1;
+    for (std::size_t page = firstPage; page <= lastPage; ++page) {
+        if (page > firstPage && !device.newPage()) {
             painter.end();
             return Result::Failed;
         }
         paintPage(table, painter, dotsPerMmX, dotsPerMmY, pages, page);
-        if (progress && !progress(page, total)) {
+        if (progress && !progress(page - firstPage + 1, total)) {
             // A print job is aborted, so that the printer gets no half report; a file device
             // ends here and its caller removes the file.
             auto* printer = dynamic_cast<QPrinter*>(&device);

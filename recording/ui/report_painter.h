@@ -44,9 +44,11 @@ public:
     // Cancelled when progress asked to stop: a QPrinter's job is then aborted
     // (QPrinter::abort) and its output file, if it prints to one, removed; any other device
     // simply ends after the pages painted so far.
+    // Only the pages firstPage..lastPage (1-based, kept within the report) are painted.
     static Result paint(const TableStore& table, QPagedPaintDevice& device,
                         std::size_t rows = static_cast<std::size_t>(-1),
-                        const ProgressFn& progress = {});
+                        const ProgressFn& progress = {}, std::size_t firstPage = 1,
+                        std::size_t lastPage = static_cast<std::size_t>(-1));
 
     // Renders the report into a PDF file. Returns an empty text on success, otherwise what
     // went wrong (empty table, file not writable, "cancelled": the file is then removed).

@@ -244,12 +244,23 @@ void ReportPreview::syncControls() {
 }
 
 bool ReportPreview::printReport(QPrinter& printer) {
+    // The pages chosen in the print dialog: all, a range, or the page on screen.
+    std::size_t first = 1;
+    std::size_t last = m_pages.pageCount();
+    if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
+        first = static_cast<std::size_t>(printer.fromPage());
+        last = std::min(last, static_cast<std::size_t>(std::max(printer.toPage(), 1)));
+    } else if (printer.printRange() == QPrinter::CurrentPage) {
+        first = last = m_page;
+    }
     ProgressRun run(this, QStringLiteral("Printing"));
     const auto result = ReportPainter::paint(
-        m_table, printer, m_pages.rows(), [&run](std::size_t done, std::size_t total) {
+        m_table, printer, m_pages.rows(),
+        [&run](std::size_t done, std::size_t total) {
             return run.step(QStringLiteral("Page %L1 of %L2").arg(done).arg(total),
                             ProgressGate::percent(done, total));
-        });
+        },
+        first, last);
     return result == ReportPainter::Result::Done;
 }
 
@@ -264,6 +275,7 @@ QString ReportPreview::writePdf(const QString& fileName) {
 
 void ReportPreview::choosePrinter() {
     QPrintDialog dialog(&m_printer, this);
+    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage);
     dialog.setMinMax(1, static_cast<int>(std::min<std::size_t>(m_pages.pageCount(), INT_MAX)));
     if (dialog.exec() != QDialog::Accepted) {
         return;

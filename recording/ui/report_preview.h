@@ -39,8 +39,8 @@ public:
     double zoomPercent() const { return m_zoom; }
 
     QPrinter& printer() { return m_printer; }
-    // Prints the report on the printer as set up; false when it failed or was cancelled
-    // (a cancelled job is aborted).
+    // Prints the report on the printer as set up (all pages, the page range or the current
+    // page chosen in its dialog); false when it failed or was cancelled (the job is aborted).
     bool printReport(QPrinter& printer);
     // Writes the report as a PDF file; an empty text on success, otherwise what went wrong.
     QString writePdf(const QString& fileName);

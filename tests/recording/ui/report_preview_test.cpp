@@ -249,6 +249,21 @@ TEST(ReportPreview, ACancelledPdfIsRemovedAndACancelledPrintJobAborted) {
               ReportPainter::Result::Cancelled);
     EXPECT_FALSE(QFile::exists(printer.outputFileName()));
 
+    // A page range and the current page, as the print dialog sets them.
+    ReportPreview ranged(table, table.rowCount());
+    QPrinter toFile(QPrinter::HighResolution);
+    toFile.setOutputFormat(QPrinter::PdfFormat);
+    const QString part = dir.filePath(QStringLiteral("part.pdf"));
+    toFile.setOutputFileName(part);
+    toFile.setPrintRange(QPrinter::PageRange);
+    toFile.setFromTo(3, 99);  // pages 3 to 11
+    EXPECT_TRUE(ranged.printReport(toFile));
+    EXPECT_EQ(pdfPageCount(readFileBytes(part)), 9);
+    ranged.showPage(5);
+    toFile.setPrintRange(QPrinter::CurrentPage);
+    EXPECT_TRUE(ranged.printReport(toFile));
+    EXPECT_EQ(pdfPageCount(readFileBytes(part)), 1);
+
     // Through the preview, uncancelled: every page of the report.
     ReportPreview preview(table, 75);  // the rows present when it opened
     const QString whole = dir.filePath(QStringLiteral("whole.pdf"));
