@@ -18,6 +18,7 @@
 #include "recording/ui/digit_filter.h"
 #include "recording/ui/measurement_grid.h"
 #include "recording/ui/message_boxes.h"
+#include "recording/ui/progress_run.h"
 #include "recording/ui/recall_time_dialog.h"
 #include "recording/ui/report_painter.h"
 
@@ -240,8 +241,14 @@ void RecordingControls::SpeedButton2Click() {
     }
     const QString name = dialog.selectedFiles().front();
     m_lastFolder = QFileInfo(name).absolutePath();
-    const FileOutcome outcome = LoadDataFile(fileNameBytes(name), m_table, false);
-    if (!outcome.ok) {
+    // A long load shows its rows in a progress dialog with Cancel and keeps the window alive.
+    ProgressRun run(m_dialogParent, QStringLiteral("Loading"));
+    const FileOutcome outcome =
+        LoadDataFile(fileNameBytes(name), m_table, false, [&run](const LoadProgress& progress) {
+            return run.step(QStringLiteral("%L1 rows read").arg(progress.rows),
+                            ProgressGate::percent(progress.bytesRead, progress.bytesTotal));
+        });
+    if (!outcome.ok && !outcome.cancelled) {
         showLoadErrorBox(m_dialogParent);
     }
 }
