@@ -15,6 +15,8 @@ struct ModalDriver::State {
     QStringList unexpected;
     QTimer timer;
     QPointer<QWidget> last;  // the modal the previous step handled, until it is gone
+    Step lastStep;           // what was done to it, done again if it stays up
+    QDeadlineTimer retry;    // when that is
     QDeadlineTimer deadline;
 };
 
@@ -33,12 +35,33 @@ ModalDriver::ModalDriver() : m_state(new State) {
             return;
         }
         QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr || modal == s->last) {
+        if (modal == nullptr) {
+            return;
+        }
+        if (modal == s->last) {
+            // A dialog that did not close on the step (a file dialog still reading its folder
+            // on a loaded machine refuses the accept) gets the step again; past the deadline it
+            // is closed, so a test fails instead of hanging.
+            if (s->deadline.hasExpired()) {
+                s->unexpected << QStringLiteral("still open: %1")
+                                     .arg(QString::fromLatin1(modal->metaObject()->className()));
+                s->last = nullptr;
+                s->lastStep = cancelDialog();
+                if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+                    dialog->reject();
+                } else {
+                    modal->close();
+                }
+            } else if (s->lastStep && s->retry.hasExpired()) {
+                s->retry = QDeadlineTimer(1000);
+                s->lastStep(modal);
+            }
             return;
         }
         if (s->steps.empty() || s->deadline.hasExpired()) {
             s->unexpected << modal->metaObject()->className();
             s->last = modal;
+            s->lastStep = nullptr;
             // A message box without an Escape button ignores reject(): press one of its buttons,
             // so an unexpected box ends the handler instead of hanging the test.
             auto* box = qobject_cast<QMessageBox*>(modal);
@@ -53,10 +76,11 @@ ModalDriver::ModalDriver() : m_state(new State) {
             }
             return;
         }
-        Step step = std::move(s->steps.front());
+        s->lastStep = std::move(s->steps.front());
         s->steps.pop_front();
         s->last = modal;
-        step(modal);
+        s->retry = QDeadlineTimer(1000);
+        s->lastStep(modal);
     });
     m_state->timer.start();
 }
