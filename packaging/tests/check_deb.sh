@@ -2,17 +2,18 @@
 # Builds the Debian package from the build, as `make package` does, into a scratch folder and
 # checks it without installing: the control fields, the maintainer scripts and the files.
 # With CI=true and run as root it also installs and removes it with dpkg.
-# usage: check_deb.sh BUILD_DIR
+# usage: check_deb.sh BUILD_DIR [CPACK]
 set -euo pipefail
 
 build=$1
-for tool in cpack dpkg-deb dpkg-shlibdeps file; do
+cpack=${2:-cpack}
+for tool in "$cpack" dpkg-deb dpkg-shlibdeps file; do
     command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh installs it)"; exit 1; }
 done
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
+"$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log"; exit 1; }
 debs=("$work"/out/halvern_*.deb)
 [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || { echo "no single halvern_*.deb: ${debs[*]}"; exit 1; }
@@ -113,6 +114,10 @@ if [ "${CI:-}" = true ] && [ "$(id -u)" -eq 0 ]; then
         dpkg -r halvern >>"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -r failed"; }
         [ ! -e /usr/bin/halvern ] || fail "/usr/bin/halvern is left after dpkg -r"
         [ ! -e /usr/lib/udev/rules.d/70-halvern.rules ] || fail "the device rules are left after dpkg -r"
+        dpkg --purge halvern >>"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg --purge failed"; }
+        if dpkg-query -W -f='${Status}' halvern 2>/dev/null | grep -qv 'not-installed'; then
+            fail "dpkg still knows halvern after --purge: $(dpkg-query -W -f='${Status}' halvern)"
+        fi
     fi
 fi
 

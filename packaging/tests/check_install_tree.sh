@@ -2,17 +2,18 @@
 # Installs the build into a scratch DESTDIR under the default prefix, as `make install` does,
 # and checks the tree the way a user and the desktop meet it: every file in its place, the menu
 # entry valid, the manual page rendering cleanly, the installed binary running from there.
-# usage: check_install_tree.sh BUILD_DIR
+# usage: check_install_tree.sh BUILD_DIR [CMAKE]
 set -euo pipefail
 
 build=$1
+cmake=${2:-cmake}
 for tool in desktop-file-validate man lexgrog file; do
     command -v "$tool" >/dev/null || { echo "missing $tool (scripts/install-deps.sh installs it)"; exit 1; }
 done
 
 dest=$(mktemp -d)
 trap 'rm -rf "$dest"' EXIT
-DESTDIR=$dest cmake --install "$build" --prefix /usr/local >/dev/null
+DESTDIR=$dest "$cmake" --install "$build" --prefix /usr/local >/dev/null
 root=$dest/usr/local
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
