@@ -48,7 +48,9 @@ test-main: build
 	QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) --timeout 600
 
 # Installs under PREFIX (default /usr/local); DESTDIR=/some/root stages the tree there instead.
-install: build
+# It builds nothing: under sudo that would leave files of root's in the build folder.
+install:
+	@test -x $(BUILD)/halvern || { echo "No build in $(BUILD): run 'make build' first, then 'sudo make install'."; exit 1; }
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 # The Debian package, build/halvern_<version>_<arch>.deb: sudo apt install ./build/halvern_*.deb
