@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev libxkbcommon-dev libgl-dev
   qt6-qpa-plugins fonts-liberation fonts-dejavu-core fontconfig
   xvfb xauth poppler-utils
+  desktop-file-utils man-db dpkg-dev file
 )
 
 missing=()

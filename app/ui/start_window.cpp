@@ -9,6 +9,7 @@
 
 #include "app/ui/fonts.h"
 #include "app/ui/main_window.h"
+#include "app/ui/meter_icon.h"
 #include "transport/port_map.h"
 #include "transport/ui/demo_meter.h"
 
@@ -40,6 +41,10 @@ int startWindow(int argc, char** argv) {
     // The taskbar button shows no text of its own.
     QApplication::setApplicationDisplayName(QString());
     QApplication::setApplicationName(QString());
+    // The menu entry's icon on every window and dialog; the desktop file names the program to
+    // the window manager (Wayland matches the entry, and so its icon, by this name).
+    QApplication::setWindowIcon(meterIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("halvern"));
 
     // The demo: a simulated meter on a pseudo-terminal that COM1 stands for.
     std::unique_ptr<DemoMeter> demo;
