@@ -251,6 +251,21 @@ TEST_F(WindowWithFrames, BadFramesShowANoticeAndTheNextFrameIsShownAsUsual) {
     EXPECT_EQ(window.lcd()->failedFrames(), 1);
 }
 
+TEST_F(WindowWithFrames, TheBarTakesTheModesMaximumEvenWhenTheFrameFailsAfterChoosingIt) {
+    send("00012340010");  // mode "4": bar 12 of 40
+    ASSERT_EQ(window.barGraph()->maximum(), 40);
+    send("22000000001");  // capacitance "open": mode "10", then the needle's number fails
+    EXPECT_EQ(window.lcd()->failedFrames(), 1);
+    EXPECT_EQ(window.scale()->scaleParams().mode, "10");
+    EXPECT_EQ(window.barGraph()->maximum(), 100);
+    EXPECT_EQ(window.barGraph()->value(), 12);
+    send("11000000000");  // temperature "open": mode "13", bar maximum 10, bar 0
+    send("22000000001");
+    send("00039990010");  // back to mode "4"
+    EXPECT_EQ(window.barGraph()->maximum(), 40);
+    EXPECT_EQ(window.barGraph()->value(), 39);
+}
+
 TEST_F(WindowWithFrames, EnabledLimitAlarmsAndTheExtremesFollowTheFrames) {
     ScaleLimitsWindow* limits = window.limitsWindow();
     limits->setmaxEdit()->setText(QStringLiteral("1000"));
