@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -16,6 +15,7 @@
 #include "app/cli/cli_args.h"
 #include "app/cli/commands.h"
 #include "meter/clock.h"
+#include "meter/locale_decimal_separator.h"
 #include "meter/reading_pipeline.h"
 #include "recording/byte_stream.h"
 #include "recording/data_files.h"
@@ -169,14 +169,6 @@ private:
     bool m_writeFailed = false;
 };
 
-// The decimal separator of the system's locale, read once as the window does.
-std::string localeDecimalSeparator() {
-    const char* previous = std::setlocale(LC_NUMERIC, "");
-    std::string separator = previous ? std::localeconv()->decimal_point : ".";
-    std::setlocale(LC_NUMERIC, "C");
-    return separator.empty() ? std::string(".") : separator;
-}
-
 std::string openFailure(const std::string& path, int error) {
     switch (error) {
         case EWOULDBLOCK:
@@ -297,7 +289,9 @@ int runLogCommand(int argc, char** argv) {
         recorder.selectRecordLimit(*limit);
     }
     LogConsumer consumer(recorder, table, journal.get(), frameLimit);
-    ReadingPipeline pipeline(consumer, clock, localeDecimalSeparator());
+    // The system's separators, read once as the window does.
+    recorder.setTimeSeparator(ReadLocaleTimeSeparator().front());
+    ReadingPipeline pipeline(consumer, clock, ReadLocaleDecimalSeparator());
 
     bool portLost = false;
     driver.setOnReceiveData(

@@ -85,8 +85,9 @@ bool TFCOMM::is64BitOperatingSystem() {
 }
 
 QString TFCOMM::readLocaleDecimalSeparator() {
-    // The same reading as the command line's, so a capture decodes alike in both.
-    return QString::fromLocal8Bit(ReadLocaleDecimalSeparator());
+    // The same reading as the command line's, so a capture decodes alike in both: one Latin-1
+    // character, the program's own character set.
+    return QString::fromLatin1(ReadLocaleDecimalSeparator());
 }
 
 ClickPanel* TFCOMM::portPanel(int index) const {
@@ -263,7 +264,9 @@ void TFCOMM::FormCreate() {
     // axis) run where those rooms attach; this is the window's share, in its order.
     // 1. The locale's decimal separator, for the decoder's value text.
     m_localeDecimalSeparator = readLocaleDecimalSeparator();
-    m_separatorBytes = m_localeDecimalSeparator.toUtf8();
+    m_separatorBytes = m_localeDecimalSeparator.toLatin1();
+    // The table's Time takes the system's time separator.
+    m_recording->recorder().setTimeSeparator(ReadLocaleTimeSeparator().front());
     // 4. The LCD's hidden time label.
     LcdState start = m_lcd->shownState();
     const QByteArray time = lcdTimeText();

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QPushButton>
 #include <QTimer>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -74,6 +75,10 @@ int startWindow(int argc, char** argv) {
     g_previousHandler = qInstallMessageHandler(holdStartupMessages);
     QApplication app(qtArgc, qtArgs.data());
     releaseStartupMessages();
+    // The application object takes the user's locale for every category; number formatting in
+    // shared code (files, conversions) must never follow it. The separators the display uses
+    // are read from the locale on their own.
+    std::setlocale(LC_NUMERIC, "C");
     installFontSubstitutions();
     // The taskbar button shows no text of its own.
     QApplication::setApplicationDisplayName(QString());
