@@ -1,5 +1,6 @@
 #include "app/ui/main_window.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFrame>
@@ -11,6 +12,9 @@
 #include <QScreen>
 #include <QSysInfo>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <limits>
 
 #include "app/ui/click_panel.h"
 #include "app/ui/fonts.h"
@@ -337,11 +341,45 @@ void TFCOMM::BitBtn1Click() {
     if (box.exec() != QMessageBox::Yes) {
         return;
     }
+    m_exiting = true;  // the user has answered; closing asks nothing more
     if (m_quitRequest) {
         m_quitRequest();
     }
     emit tableCloseRequested();
     emit usbTimerStopRequested();
+}
+
+void TFCOMM::closeEvent(QCloseEvent* event) {
+    if (m_exiting || !m_recording->hasUnsavedRows()) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    const int rows = static_cast<int>(
+        std::min<std::size_t>(m_recording->table().rowCount(), std::numeric_limits<int>::max()));
+    const int answer = m_unsavedQuestion ? m_unsavedQuestion(rows) : askAboutUnsavedRows(rows);
+    if (answer == QMessageBox::Save) {
+        m_recording->controls().saveasClick();
+        if (m_recording->hasUnsavedRows()) {
+            event->ignore();  // the save was cancelled or failed: the rows stay
+            return;
+        }
+    } else if (answer != QMessageBox::Discard) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+int TFCOMM::askAboutUnsavedRows(int rows) {
+    QMessageBox box(QMessageBox::Warning, windowTitle(),
+                    rows == 1 ? tr("The table holds 1 row that has not been saved.")
+                              : tr("The table holds %1 rows that have not been saved.").arg(rows),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.setObjectName(QStringLiteral("unsavedQuestion"));
+    box.setInformativeText(tr("Save them before closing?"));
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return box.exec();
 }
 
 void TFCOMM::BtExit1Click() {

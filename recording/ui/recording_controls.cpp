@@ -70,7 +70,18 @@ RecordingControls::RecordingControls(TableStore& table, Recorder& recorder, QWid
 RecordingControls::~RecordingControls() = default;
 
 MeasurementGrid* RecordingControls::createGrid(QWidget* parent) {
-    return new MeasurementGrid(m_table, parent);
+    m_grid = new MeasurementGrid(m_table, parent);
+    return m_grid;
+}
+
+QString RecordingControls::suffixOfFilter(const QString& filter) {
+    // "XML(*.xml)" -> "xml"
+    const qsizetype star = filter.lastIndexOf(QStringLiteral("(*."));
+    const qsizetype close = filter.lastIndexOf(QLatin1Char(')'));
+    if (star < 0 || close <= star + 3) {
+        return QStringLiteral("xls");
+    }
+    return filter.mid(star + 3, close - star - 3);
 }
 
 void RecordingControls::populateFunctionBoard(QGroupBox* board) {
@@ -196,6 +207,7 @@ void RecordingControls::RecordNewClick() {
                        QString::fromLatin1(kRecordDeletedMessage.data(),
                                            static_cast<qsizetype>(kRecordDeletedMessage.size())));
     m_recorder.RecordNewClick();
+    emit tableReplaced();
     if (m_chartClear) {
         m_chartClear();
     }
@@ -209,6 +221,9 @@ void RecordingControls::saveasClick() {
     dialog.setNameFilters(fileFilters());
     dialog.selectNameFilter(fileFilters().front());
     dialog.setDefaultSuffix(QStringLiteral("xls"));
+    // A name typed without extension takes the chosen entry's: ".xls", ".xml" or ".txt".
+    connect(&dialog, &QFileDialog::filterSelected, &dialog,
+            [&dialog](const QString& filter) { dialog.setDefaultSuffix(suffixOfFilter(filter)); });
     if (!m_lastFolder.isEmpty()) {
         dialog.setDirectory(m_lastFolder);
     }
@@ -219,6 +234,13 @@ void RecordingControls::saveasClick() {
     m_lastFolder = QFileInfo(name).absolutePath();
     // Readings recorded while the dialog was open are saved too: the table is taken as it is now.
     const FileOutcome outcome = saveTable(m_table, fileNameBytes(name));
+    // The save walks the table to its end: the last row is the current one afterwards.
+    if (m_grid != nullptr && !m_table.empty()) {
+        m_grid->model()->setCurrentRow(m_table.rowCount() - 1);
+    }
+    if (outcome.ok) {
+        emit tableSaved();
+    }
     if (!outcome.message.empty()) {
         showPlainBox(m_dialogParent, boxText(outcome.message));
     }
@@ -240,9 +262,12 @@ void RecordingControls::SpeedButton2Click() {
     }
     const QString name = dialog.selectedFiles().front();
     m_lastFolder = QFileInfo(name).absolutePath();
-    const FileOutcome outcome = LoadDataFile(fileNameBytes(name), m_table, false);
+    const std::string bytes = fileNameBytes(name);
+    const FileOutcome outcome = LoadDataFile(bytes, m_table, false);
     if (!outcome.ok) {
         showLoadErrorBox(m_dialogParent);
+    } else if (isPacketName(bytes)) {
+        emit tableReplaced();
     }
 }
 

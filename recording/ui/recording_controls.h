@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <array>
 #include <functional>
@@ -31,6 +32,9 @@ class RecordingControls : public QObject {
 public:
     // The file dialogs' filter: "Excel File(*.xls)", "XML(*.xml)", "Txt File(*.txt)".
     static QStringList fileFilters();
+    // The extension a filter entry gives a bare name in the save dialog ("xml" for "XML(*.xml)");
+    // "xls" for anything else.
+    static QString suffixOfFilter(const QString& filter);
 
     // dialogParent is the window the boxes and dialogs belong to.
     RecordingControls(TableStore& table, Recorder& recorder, QWidget* dialogParent,
@@ -76,6 +80,12 @@ public slots:
     // One 100 ms tick of Trecord, which runs while Sampling Interval is checked.
     void TrecordTimer();
 
+signals:
+    // The table was written to a file (either format).
+    void tableSaved();
+    // The table's rows were replaced as a whole: by an XML data packet's, or by none (New).
+    void tableReplaced();
+
 private:
     void repaintWindow();
 
@@ -99,4 +109,5 @@ private:
     QAction* m_recallTime = nullptr;
     QTimer* m_trecord;
     RecallTimeDialog* m_recallDialog = nullptr;
+    QPointer<MeasurementGrid> m_grid;
 };

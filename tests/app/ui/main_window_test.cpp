@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -22,6 +23,9 @@
 #include "display/ui/scale_limits_window.h"
 #include "lcd/ui/connection_indicator_view.h"
 #include "lcd/ui/virtual_lcd.h"
+#include "recording/ui/recording_controls.h"
+#include "recording/ui/recording_room.h"
+#include "tests/recording/ui/modal_driver.h"
 #include "tests/support/frames.h"
 
 namespace {
@@ -296,6 +300,87 @@ TEST(MainWindow, WindowFontNamesMapToInstalledMetricCompatibleFonts) {
     EXPECT_EQ(info.pixelSize(), 11);
     const QFontInfo arial(QFont(QStringLiteral("Arial")));
     EXPECT_EQ(arial.family(), info.family());
+}
+
+}  // namespace
+
+namespace {
+
+// The close box with the real table: a question only while recorded rows are unsaved.
+struct ClosingWindow : ::testing::Test {
+    TFCOMM window;
+    QStringList asked;
+    int answer = QMessageBox::Cancel;
+
+    void SetUp() override {
+        window.setUnsavedQuestion([this](int rows) {
+            asked << QString::number(rows);
+            return answer;
+        });
+        window.setQuitRequest([] {});
+        window.show();
+    }
+    void send(const char* nibbles) { window.pipeline().receive(meterFrameBytes(nibbles)); }
+};
+
+TEST_F(ClosingWindow, NothingUnsavedClosesAtOnce) {
+    EXPECT_TRUE(window.close());
+    EXPECT_TRUE(asked.isEmpty());
+}
+
+TEST_F(ClosingWindow, UnsavedRowsAskAndCancelOrDiscardDecide) {
+    send("00012340010");
+    send("00012350010");
+    EXPECT_FALSE(window.close());  // Cancel
+    EXPECT_EQ(asked, QStringList{"2"});
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.recording().table().rowCount(), 2u);
+    answer = QMessageBox::Discard;
+    EXPECT_TRUE(window.close());
+    EXPECT_EQ(asked.size(), 2);
+}
+
+TEST_F(ClosingWindow, AfterASaveOrNewTheCloseBoxAsksNothing) {
+    QTemporaryDir dir;
+    send("00012340010");
+    ModalDriver driver;
+    driver.then(ModalDriver::chooseFile(dir.filePath(QStringLiteral("kept.xml"))));
+    window.recording().controls().saveasClick();
+    ASSERT_EQ(driver.pending(), 0);
+    EXPECT_TRUE(window.close());
+    EXPECT_TRUE(asked.isEmpty());
+
+    window.show();
+    send("00012340010");
+    ModalDriver newBox;
+    newBox.then(ModalDriver::closeBox(nullptr));
+    window.recording().controls().RecordNewClick();
+    EXPECT_TRUE(window.close());
+    EXPECT_TRUE(asked.isEmpty());
+}
+
+TEST_F(ClosingWindow, SaveFromTheQuestionSavesThenCloses) {
+    QTemporaryDir dir;
+    send("00012340010");
+    answer = QMessageBox::Save;
+    ModalDriver cancelled;
+    cancelled.then(ModalDriver::cancelDialog());
+    EXPECT_FALSE(window.close());  // the save dialog was cancelled: the rows stay
+    ModalDriver saved;
+    saved.then(ModalDriver::chooseFile(dir.filePath(QStringLiteral("rows.txt"))))
+        .then(ModalDriver::closeBox(nullptr));
+    EXPECT_TRUE(window.close());
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("rows.txt"))));
+}
+
+TEST_F(ClosingWindow, ExitAsksItsOwnQuestionOnly) {
+    send("00012340010");
+    ModalDriver driver;
+    driver.then(ModalDriver::closeBox(nullptr));  // "Yes", the first button
+    window.exitButton()->click();
+    EXPECT_EQ(driver.pending(), 0);
+    EXPECT_TRUE(window.close());
+    EXPECT_TRUE(asked.isEmpty());
 }
 
 }  // namespace
