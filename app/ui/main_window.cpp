@@ -158,6 +158,12 @@ void TFCOMM::buildTopBar() {
     // The exclusive group of the connect buttons, and the serial link behind "COM Connect".
     m_comConMember = m_connectGroup.add("COM Connect", [this](bool) { COMConClick(); });
     m_usbMember = m_connectGroup.add("USB Connect ", {});
+    // Every new connection starts the bad-frame count afresh.
+    m_connectGroup.onConnecting = [this](int) {
+        if (m_lcd != nullptr) {
+            m_lcd->resetFailureNotice();
+        }
+    };
     m_connectGroupView = new ToggleGroupView(m_connectGroup, this);
     m_connectGroupView->bind(m_comConMember, m_comCon);
     m_connectGroupView->bind(m_usbMember, m_usb);
@@ -229,8 +235,15 @@ void TFCOMM::buildRecording() {
     // The empty measurement table, its grid at DBGrid1, the "Function board" and "Record" menu.
     m_recording = std::make_unique<RecordingRoom>(this);
     setGridWidget(m_recording->install(m_functionBoard, m_recordMenu, m_client));
-    m_recording->setConversionFailure(
-        [this](std::string_view message) { m_consumer->conversionFailed(message); });
+    // A recording step that fails on the user's own edit text is shown at that edit; the
+    // bad-frame notice counts only frames the meter sent.
+    m_recording->setConversionFailure([this](std::string_view message) {
+        m_recording->controls().noteRecordingFailure(
+            QString::fromLatin1(message.data(), static_cast<qsizetype>(message.size())));
+    });
+    // New starts the bad-frame count afresh.
+    connect(&m_recording->controls(), &RecordingControls::recordNewDone, m_lcd,
+            &VirtualLcd::resetFailureNotice);
     m_consumers.add(m_recording->recordingStep());
     // New (the board's button, the hidden menu item, the chart's own button) clears the chart.
     m_recording->setChartClear([this] {

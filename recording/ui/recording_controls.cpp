@@ -122,6 +122,9 @@ void RecordingControls::populateFunctionBoard(QGroupBox* board) {
     connect(m_recordSITime, &QLineEdit::textChanged, this, [this](const QString& text) {
         const EditOutcome outcome =
             m_recorder.editChanged(RecorderEdit::RecordSITime, text.toLocal8Bit().toStdString());
+        if (!outcome.conversionFailed) {
+            noteRecordingFailure(QString());  // a number again: the mark goes
+        }
         showEditMessages(m_dialogParent, outcome.messages, outcome.conversionFailed);
     });
 
@@ -197,6 +200,15 @@ void RecordingControls::selectRecordLimit(RecordLimitItem item) {
     }
 }
 
+void RecordingControls::noteRecordingFailure(const QString& message) {
+    if (m_recordSITime == nullptr || m_recordSITime->toolTip() == message) {
+        return;  // every frame fails alike: mark once
+    }
+    m_recordSITime->setToolTip(message);
+    m_recordSITime->setStyleSheet(
+        message.isEmpty() ? QString() : QStringLiteral("QLineEdit { border: 2px solid #b01e1e; }"));
+}
+
 void RecordingControls::TrecordTimer() {
     m_recorder.TrecordTimer(m_trecord->interval());
 }
@@ -208,6 +220,7 @@ void RecordingControls::RecordNewClick() {
                                            static_cast<qsizetype>(kRecordDeletedMessage.size())));
     m_recorder.RecordNewClick();
     emit tableReplaced();
+    emit recordNewDone();
     if (m_chartClear) {
         m_chartClear();
     }

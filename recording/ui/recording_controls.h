@@ -77,6 +77,10 @@ public slots:
     void MajPrintClick();
     // The record-limit menu items.
     void selectRecordLimit(RecordLimitItem item);
+    // The recording step failed on the text of RecordSITime (not on the meter's frame): the
+    // edit is marked and carries the message in its tool tip until its text is a number again.
+    // Shown once per failure text, never as a box per frame.
+    void noteRecordingFailure(const QString& message);
     // One 100 ms tick of Trecord, which runs while Sampling Interval is checked.
     void TrecordTimer();
 
@@ -85,6 +89,8 @@ signals:
     void tableSaved();
     // The table's rows were replaced as a whole: by an XML data packet's, or by none (New).
     void tableReplaced();
+    // New has emptied the table and restarted the numbering.
+    void recordNewDone();
 
 private:
     void repaintWindow();

@@ -27,6 +27,7 @@
 #include "recording/ui/recording_room.h"
 #include "tests/recording/ui/modal_driver.h"
 #include "tests/support/frames.h"
+#include "transport/port_map.h"
 
 namespace {
 
@@ -268,6 +269,56 @@ TEST_F(WindowWithFrames, TheBarTakesTheModesMaximumEvenWhenTheFrameFailsAfterCho
     send("00039990010");  // back to mode "4"
     EXPECT_EQ(window.barGraph()->maximum(), 40);
     EXPECT_EQ(window.barGraph()->value(), 39);
+}
+
+TEST_F(WindowWithFrames, TheBadFrameNoticeRestartsOnNewAndOnEveryConnectionAndFades) {
+    // With the real table attached: New comes from its controls.
+    window.consumers().remove(taker);
+    QLabel* notice = window.lcd()->failureNotice();
+    window.lcd()->failureFade()->setInterval(60);
+    send("0001A340010");
+    send("0001A340010");
+    EXPECT_EQ(notice->text(), QStringLiteral("2 bad frames"));
+    EXPECT_TRUE(notice->isVisibleTo(window.lcd()));
+    QTest::qWait(30);
+    send("000B1230010");  // a new failure restarts the fade
+    QTest::qWait(40);
+    EXPECT_TRUE(notice->isVisibleTo(window.lcd()));
+    QTRY_VERIFY_WITH_TIMEOUT(!notice->isVisibleTo(window.lcd()), 2000);
+    EXPECT_EQ(notice->toolTip(), QStringLiteral("'B12' is not a valid integer value"));
+    EXPECT_EQ(window.lcd()->failedFrames(), 3);
+
+    ModalDriver driver;
+    driver.then(ModalDriver::closeBox(nullptr));  // " Record deleted "
+    window.recording().controls().RecordNewClick();
+    EXPECT_EQ(window.lcd()->failedFrames(), 0);
+    send("0001A340010");
+    EXPECT_EQ(notice->text(), QStringLiteral("1 bad frame"));
+
+    // A new connection, even one that cannot open, starts the count afresh.
+    PortMap ports;
+    ports.setPath(0, "/nonexistent/ttyHALVERN");
+    window.setPortMap(ports);
+    window.comConnectButton()->click();
+    EXPECT_EQ(window.lcd()->failedFrames(), 0);
+    EXPECT_FALSE(notice->isVisibleTo(window.lcd()));
+    window.comConnectButton()->click();
+}
+
+TEST_F(WindowWithFrames, ARecordingStepThatFailsOnTheEditIsShownAtTheEditNotAsABadFrame) {
+    window.consumers().remove(taker);
+    window.recording().recorder().setEditText(RecorderEdit::RecordSITime, "1x");
+    send("00012340010");
+    send("00012350010");
+    QLineEdit* edit = window.recording().controls().recordSITime();
+    EXPECT_EQ(window.lcd()->failedFrames(), 0);
+    EXPECT_FALSE(window.lcd()->failureNotice()->isVisibleTo(window.lcd()));
+    EXPECT_EQ(edit->toolTip(), QStringLiteral("'1x' is not a valid integer value"));
+    EXPECT_EQ(window.recording().table().rowCount(), 0u);
+    edit->setText(QStringLiteral("0"));  // a number again: recording goes on, the mark goes
+    EXPECT_TRUE(edit->toolTip().isEmpty());
+    send("00012360010");
+    EXPECT_EQ(window.recording().table().rowCount(), 1u);
 }
 
 TEST_F(WindowWithFrames, EnabledLimitAlarmsAndTheExtremesFollowTheFrames) {
