@@ -169,20 +169,6 @@ private:
     bool m_writeFailed = false;
 };
 
-std::string openFailure(const std::string& path, int error) {
-    switch (error) {
-        case EWOULDBLOCK:
-#if EBUSY != EWOULDBLOCK
-        case EBUSY:
-#endif
-            return "cannot open the port " + path + ": it is in use by another program";
-        case ENOTTY:
-            return "cannot open the port " + path + ": not a serial device";
-        default:
-            return "cannot open the port " + path + ": " + std::strerror(error);
-    }
-}
-
 }  // namespace
 
 int runLogCommand(int argc, char** argv) {
@@ -242,19 +228,20 @@ int runLogCommand(int argc, char** argv) {
     // The port first: nothing is written when the meter cannot be reached.
     auto timerOwned = std::make_unique<LoopPollTimer>();
     LoopPollTimer& timer = *timerOwned;
-    auto backendOwned = std::make_unique<TermiosSerialPort>();
-    TermiosSerialPort& backend = *backendOwned;
     PortMap ports;
     ports.setPath(0, portPath);
-    TCommPortDriver driver(std::move(backendOwned), std::move(timerOwned), ports);
+    TCommPortDriver driver(std::make_unique<TermiosSerialPort>(), std::move(timerOwned), ports);
     driver.setComPort(pnCOM1);
     driver.setComPortDataBits(db7BITS);  // the meter's line: 9600 bit/s, 7N1
 
     errno = 0;
     if (!driver.Connect()) {
-        std::fprintf(stderr, "halvern log: %s\n",
-                     openFailure(portPath, backend.lastError()).c_str());
+        std::fprintf(stderr, "halvern log: %s\n", driver.LastFailure().c_str());
         return 1;
+    }
+    if (!driver.LastFailure().empty()) {
+        // Open, but the line is not as the meter needs it: say so, and log what comes.
+        std::fprintf(stderr, "halvern log: warning: %s\n", driver.LastFailure().c_str());
     }
 
     const bool packet = !savePath.empty() && isPacketName(savePath);

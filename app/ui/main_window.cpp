@@ -421,12 +421,21 @@ void TFCOMM::COM41Click() {
 
 void TFCOMM::COMConClick() {
     m_serial->control().COMConClick(m_connectGroup.isDown(m_comConMember));
+    showSerialFailure();
 }
 
 void TFCOMM::BTCon1Click() {
     m_serial->control().BTCon1Click();
+    showSerialFailure();
 }
 
 void TFCOMM::BtDiscon1Click() {
     m_serial->control().BtDiscon1Click();
+    showSerialFailure();
+}
+
+void TFCOMM::showSerialFailure() {
+    // Not a box: the window stays usable, the reason stays in view until the button goes up.
+    const QString failure = QString::fromLocal8Bit(m_serial->control().state().failure);
+    m_lcd->showConnectionNotice(failure, failure);
 }

@@ -169,6 +169,7 @@ private:
     void replaceArea(QWidget*& area, QWidget* replacement);
     void FormCreate();
     int askAboutUnsavedRows(int rows);
+    void showSerialFailure();
 
     QWidget* m_client = nullptr;
     std::array<ClickPanel*, 4> m_portPanels{};
