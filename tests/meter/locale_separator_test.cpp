@@ -64,6 +64,9 @@ TEST(LocaleSeparator, ARealLocaleGivesItsSeparatorsOrTheFallback) {
         std::system(command.c_str());
     }
     TempFolder::write(folder.path("capture.bin"), meterFrameBytes("00012340010"));
+    // glibc keeps the names of locales loaded from LOCPATH for the life of the process; under
+    // the leak checker of the sanitizer build that is not ours to report.
+    TempFolder::write(folder.path("lsan.supp"), "leak:__argz_add_sep\n");
     const struct {
         const char* locale;
         const char* value;
@@ -71,9 +74,10 @@ TEST(LocaleSeparator, ARealLocaleGivesItsSeparatorsOrTheFallback) {
     } cases[] = {{"ps_AF.UTF-8", "1.234", ':'}, {"fi_FI.UTF-8", "1,234", '.'}};
     for (const auto& c : cases) {
         const std::string out = folder.path("out");
-        const std::string command = "env LOCPATH='" + folder.root() + "' LC_ALL=" + c.locale +
-                                    " '" + HALVERN_BINARY + "' decode '" +
-                                    folder.path("capture.bin") + "' >'" + out + "'";
+        const std::string command = "env LSAN_OPTIONS=suppressions='" + folder.path("lsan.supp") +
+                                    "' LOCPATH='" + folder.root() + "' LC_ALL=" + c.locale + " '" +
+                                    HALVERN_BINARY + "' decode '" + folder.path("capture.bin") +
+                                    "' >'" + out + "'";
         ASSERT_EQ(std::system(command.c_str()), 0) << c.locale;
         const std::string rows = TempFolder::read(out);
         const std::size_t row = rows.find("\r\n1\t");
