@@ -4,27 +4,19 @@
 
 #include <string>
 
+#include "bench/hand_timer.h"
 #include "transport/comm_port_driver.h"
 #include "transport/posix/pseudo_terminal.h"
 #include "transport/posix/termios_serial_port.h"
 
 namespace {
 
-class NoTimer final : public PollTimer {
-public:
-    void start(unsigned, std::function<void()>) override { m_active = true; }
-    void stop() override { m_active = false; }
-    bool isActive() const override { return m_active; }
-
-private:
-    bool m_active = false;
-};
-
 void BM_IdlePoll(benchmark::State& state) {
     PseudoTerminal pty;
     PortMap map;
     map.setPath(0, pty.devicePath());
-    TCommPortDriver driver(std::make_unique<TermiosSerialPort>(), std::make_unique<NoTimer>(), map);
+    TCommPortDriver driver(std::make_unique<TermiosSerialPort>(), std::make_unique<HandTimer>(),
+                           map);
     driver.setComPort(pnCOM1);
     std::int64_t delivered = 0;
     driver.setOnReceiveData(
@@ -46,7 +38,8 @@ void BM_PollFourFrames(benchmark::State& state) {
     PseudoTerminal pty;
     PortMap map;
     map.setPath(0, pty.devicePath());
-    TCommPortDriver driver(std::make_unique<TermiosSerialPort>(), std::make_unique<NoTimer>(), map);
+    TCommPortDriver driver(std::make_unique<TermiosSerialPort>(), std::make_unique<HandTimer>(),
+                           map);
     driver.setComPort(pnCOM1);
     std::int64_t delivered = 0;
     driver.setOnReceiveData(

@@ -8,13 +8,13 @@
 #include "meter/frame_decoder.h"
 #include "meter/reading_consumer.h"
 
-// The frame assemblers of the meter profiles. Each is fed the bytes of one poll (or one HID
-// report) in chunks of any size, keeps its assembler text between calls, cuts frames and hands
-// every cut frame text on: to the decoder when the frame passes its shape test, else to the
-// consumer's frameText only (the diagnostic label). Either way each cut text reaches frameText
-// exactly once (the HID cable's HidReportData shows only the frames it decodes, as the label
-// always has). The texts are held in fixed buffers: nothing is allocated per byte or per frame,
-// and a run of bytes without a carriage return cannot grow them.
+// The serial frame assemblers of the meter profiles (the HID cable's report handlers are in
+// hid_report_collector.h). Each is fed the bytes of one poll in chunks of any size, keeps its
+// assembler text between calls, cuts frames and hands every cut frame text on: to the decoder
+// when the frame passes its shape test, else to the consumer's frameText only (the diagnostic
+// label). Either way each cut text reaches frameText exactly once. The texts are held in fixed
+// buffers: nothing is allocated per byte or per frame, and a run of bytes without a carriage
+// return cannot grow them.
 
 // Told about every frame text an assembler cuts; for traces. outcome is nullptr when the frame
 // failed the shape test and was dropped.
@@ -138,67 +138,5 @@ public:
 private:
     ReadingConsumer& m_consumer;
     NibbleText<11> m_text;
-    std::size_t m_accepted = 0;
-};
-
-// The frame collection shared by the HID cable's report handlers: a report whose count byte
-// (payload byte 0, low nibble) is 1-9 carries that many meter bytes (as far as the report holds
-// them) and opens or extends a frame; any other report ends an open frame. Only the first
-// Capacity meter bytes of a frame are kept, since no frame test reads further.
-class HidFrameCollector {
-public:
-    static constexpr std::size_t Capacity = 14;
-
-    // Feeds one report's payload. Returns true when this report ended an open frame, whose
-    // first bytes are then endedFrame() until the next call.
-    bool report(const std::uint8_t* payload, std::size_t size);
-    const std::uint8_t* endedFrame() const { return m_bytes; }
-    std::size_t endedFrameSize() const { return m_endedSize; }
-
-    // Reports in a row with a payload but no meter bytes (the cable-idle check reads it).
-    std::int32_t emptyReportCount() const { return m_emptyReports; }
-    void resetEmptyReportCount() { m_emptyReports = 0; }
-    bool frameOpen() const { return m_frameOpen; }
-
-private:
-    std::uint8_t m_bytes[Capacity] = {};
-    std::size_t m_size = 0;
-    std::size_t m_endedSize = 0;
-    std::int32_t m_emptyReports = 0;
-    bool m_frameOpen = false;
-};
-
-// HidReportData: the HID cable's report handler of this build. A frame ends with the first
-// report without meter bytes; its frame text is the low nibble of byte 13 followed by those of
-// bytes 1-12 ("A" + 11 data nibbles + "D" for data, CR, LF), decoded when it starts with "A" and
-// its 13th character is "D".
-class HidReportData {
-public:
-    explicit HidReportData(FrameDecoder& decoder) : m_decoder(decoder) {}
-    // One input report (reportId and its payload). Never fails.
-    void report(std::uint8_t reportId, const std::uint8_t* payload, std::size_t size);
-    void setListener(FrameListener* listener) { m_listener = listener; }
-    HidFrameCollector& collector() { return m_collector; }
-
-private:
-    FrameDecoder& m_decoder;
-    FrameListener* m_listener = nullptr;
-    HidFrameCollector m_collector;
-};
-
-// PelmarkReportData: the HID report handler of the Pelmark model. Its frames are 14 meter bytes,
-// byte k carrying k (1..14) in its high nibble; the frame text is the 14 low nibbles, accepted
-// when the high nibbles read "123456789ABCDE".
-class PelmarkReportData {
-public:
-    explicit PelmarkReportData(ReadingConsumer& consumer) : m_consumer(consumer) {}
-    // One input report (reportId and its payload). Never fails.
-    void report(std::uint8_t reportId, const std::uint8_t* payload, std::size_t size);
-    std::size_t acceptedFrames() const { return m_accepted; }
-    HidFrameCollector& collector() { return m_collector; }
-
-private:
-    ReadingConsumer& m_consumer;
-    HidFrameCollector m_collector;
     std::size_t m_accepted = 0;
 };

@@ -74,7 +74,12 @@ ByteSource::ByteSource(std::string_view memory)
     : m_pos(memory.data()), m_end(memory.data() + memory.size()) {}
 
 bool ByteSource::refill() {
-    if (m_fd < 0 || m_failed) {
+    if (m_fd < 0 || m_failed || m_cancelled) {
+        return false;
+    }
+    if (m_beforeRead && !m_beforeRead(m_bytesRead)) {
+        m_cancelled = true;
+        m_pos = m_end = m_buffer.get();
         return false;
     }
     while (true) {
@@ -91,6 +96,7 @@ bool ByteSource::refill() {
         }
         m_pos = m_buffer.get();
         m_end = m_pos + n;
+        m_bytesRead += static_cast<std::uint64_t>(n);
         return true;
     }
 }
@@ -234,15 +240,25 @@ bool writeFileReplacing(const std::string& name, const std::function<void(ByteSi
     return ok;
 }
 
-int openForReading(const std::string& name) {
-    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+int openForReading(const std::string& name, std::uint64_t* size) {
+    // Non-blocking, so that opening a FIFO without a writer cannot hang the program before
+    // the type check refuses it.
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return -1;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return -1;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    if (size != nullptr) {
+        *size = static_cast<std::uint64_t>(st.st_size);
     }
     return fd;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -79,6 +80,14 @@ public:
     void skip(std::size_t n) { m_pos += n; }
     bool failed() const { return m_failed; }
 
+    // Called before every read from the file, with the bytes read so far; returning false
+    // ends the source there, as if the file ended (cancelled() then tells it apart).
+    void setBeforeRead(std::function<bool(std::uint64_t bytesRead)> beforeRead) {
+        m_beforeRead = std::move(beforeRead);
+    }
+    bool cancelled() const { return m_cancelled; }
+    std::uint64_t bytesRead() const { return m_bytesRead; }
+
 private:
     static constexpr std::size_t kBufferBytes = 1 << 20;
     bool refill();
@@ -88,6 +97,9 @@ private:
     const char* m_end = nullptr;
     int m_fd = -1;
     bool m_failed = false;
+    bool m_cancelled = false;
+    std::uint64_t m_bytesRead = 0;
+    std::function<bool(std::uint64_t)> m_beforeRead;
 };
 
 // Writes a file without ever destroying the old one: the content goes to a new file in the same
@@ -97,5 +109,7 @@ private:
 // writable, the file is written in place, and a failure may leave it partly overwritten.
 bool writeFileReplacing(const std::string& name, const std::function<void(ByteSink&)>& write);
 
-// Opens a file for reading; -1 when it cannot be opened.
-int openForReading(const std::string& name);
+// Opens a regular file for reading; -1 when it cannot be opened or is not a regular file (a
+// folder, a FIFO or a device never is: they could block the program or never end). size gets
+// the file's size in bytes when given.
+int openForReading(const std::string& name, std::uint64_t* size = nullptr);

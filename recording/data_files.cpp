@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <new>
+
 #include "recording/byte_stream.h"
 #include "recording/formats.h"
 
@@ -16,8 +19,7 @@ FileOutcome loadFailed() {
 }
 
 // Reads a packet into a fresh table and hands it over only when all of it is valid.
-bool loadPacket(ByteSource& in, TableStore& table) {
-    TableStore fresh;
+bool loadPacket(ByteSource& in, TableStore& table, TableStore& fresh) {
     if (!readTablePacket(in, fresh)) {
         return false;
     }
@@ -82,18 +84,52 @@ FileOutcome saveTable(const TableStore& table, const std::string& name) {
     return isPacketName(name) ? saveTablePacket(table, name) : SaveTableText(table, name);
 }
 
-FileOutcome LoadDataFile(const std::string& name, TableStore& table, bool clearFirst) {
+FileOutcome LoadDataFile(const std::string& name, TableStore& table, bool clearFirst,
+                         const LoadProgressFn& progress) {
     const bool packet = isPacketName(name);
     if (clearFirst && !packet) {
         table.clear();
     }
-    const int fd = openForReading(name);
+    std::uint64_t size = 0;
+    const int fd = openForReading(name, &size);
     if (fd < 0) {
         return loadFailed();
     }
     FileCloser closer(fd);
-    ByteSource in(fd);
-    const bool ok = packet ? loadPacket(in, table) : readTableText(in, table);
+    bool ok = false;
+    bool cancelled = false;
+    // Outside the guard, so that its notice is never given while an exception unwinds.
+    TableStore::AppendBatch batch(table);
+    try {
+        ByteSource in(fd);
+        TableStore fresh;
+        const std::size_t rowsBefore = table.rowCount();
+        in.setBeforeRead([&](std::uint64_t bytesRead) {
+            // The rows of the blocks read so far go to the view before the next block is
+            // read, so that it shows the load growing.
+            batch.flush();
+            if (!progress) {
+                return true;
+            }
+            const std::size_t rows =
+                packet ? fresh.rowCount()
+                       : table.rowCount() - std::min(rowsBefore, table.rowCount());
+            return progress(LoadProgress{rows, bytesRead, size});
+        });
+        ok = packet ? loadPacket(in, table, fresh) : readTableText(in, table);
+        cancelled = in.cancelled();
+    } catch (const std::bad_alloc&) {
+        // Out of memory: the load fails like any other, and the rows posted before stay.
+        ok = false;
+    }
+    try {
+        batch.flush();
+    } catch (const std::bad_alloc&) {
+        ok = false;
+    }
+    if (cancelled) {
+        return {false, {}, true};
+    }
     return ok ? FileOutcome{true, {}} : loadFailed();
 }
 
@@ -124,5 +160,6 @@ bool loadTextBytes(std::string_view bytes, TableStore& table) {
 
 bool loadPacketBytes(std::string_view bytes, TableStore& table) {
     ByteSource in(bytes);
-    return loadPacket(in, table);
+    TableStore fresh;
+    return loadPacket(in, table, fresh);
 }

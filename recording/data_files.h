@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,8 +20,18 @@ inline constexpr std::string_view kLoadFailedMessage = "Failed to Load File!";
 
 struct FileOutcome {
     bool ok = false;
-    std::string message;  // the box to show; empty when there is none
+    std::string message;     // the box to show; empty when there is none
+    bool cancelled = false;  // the user stopped the load: not ok, and no box to show
 };
+
+// How far a load has come, told before every block of the file is read.
+struct LoadProgress {
+    std::size_t rows = 0;  // rows read so far
+    std::uint64_t bytesRead = 0;
+    std::uint64_t bytesTotal = 0;  // the file's size
+};
+// Returns false to cancel the load.
+using LoadProgressFn = std::function<bool(const LoadProgress&)>;
 
 // Splits text at every occurrence of separator: "a\tb" gives a, b; "a\t" gives a and an empty
 // item; an empty text one empty item. The list's old content is replaced. Never fails.
@@ -38,10 +50,15 @@ FileOutcome saveTable(const TableStore& table, const std::string& name);
 
 // Reads a data file into the table. ".xml": the packet replaces the rows, all or nothing.
 // Otherwise the text lines after the first are appended; rows before a failing line stay.
-// Fails with kLoadFailedMessage (file missing or unreadable, bad line, bad packet).
-// clearFirst empties the table before a text file is read (a packet replaces the rows anyway,
-// and a bad packet leaves them untouched).
-FileOutcome LoadDataFile(const std::string& name, TableStore& table, bool clearFirst);
+// Fails with kLoadFailedMessage (file missing, unreadable or not a regular file, bad line, bad
+// packet, memory exhausted: the rows already in the table stay). clearFirst empties the table
+// before a text file is read (a packet replaces the rows anyway, and a bad packet leaves them
+// untouched). Observers hear of the appended rows once per block read, not once per row.
+// progress, when given, is asked before every block; when it returns false the load stops:
+// a text load keeps the rows of the lines read completely, a packet load changes nothing, and
+// the outcome is cancelled without a message.
+FileOutcome LoadDataFile(const std::string& name, TableStore& table, bool clearFirst,
+                         const LoadProgressFn& progress = {});
 
 // The same formats in memory, for the fuzz targets and the command line. Loading text appends
 // (rows before a failing line stay); loading a packet replaces the rows only when all of it is

@@ -175,6 +175,18 @@ struct TableStore::Impl {
     // compare against the cached id's text is cheaper than hashing.
     std::array<std::uint32_t, kTextFieldCount> lastId{};
     std::vector<TableObserver*> observers;
+    int batchDepth = 0;
+    std::size_t untoldFrom = 0;  // rows from here on have not been told while a batch holds
+
+    void tellAppended() {
+        if (rows > untoldFrom) {
+            const std::size_t first = untoldFrom;
+            untoldFrom = rows;
+            for (TableObserver* o : observers) {
+                o->rowsAppended(first, rows - first);
+            }
+        }
+    }
 
     std::uint32_t idFor(std::size_t column, std::string_view text) {
         if (text.size() > kMaxTextLength) {
@@ -233,6 +245,10 @@ void TableStore::append(const RowData& row) {
         c.text[k][at] = d.idFor(k, row.texts[k]);
     }
     const std::size_t first = d.rows++;
+    if (d.batchDepth > 0) {
+        return;
+    }
+    d.untoldFrom = d.rows;
     for (TableObserver* o : d.observers) {
         o->rowsAppended(first, 1);
     }
@@ -240,6 +256,7 @@ void TableStore::append(const RowData& row) {
 
 void TableStore::clear() {
     m_impl->resetStorage();
+    m_impl->untoldFrom = 0;
     for (TableObserver* o : m_impl->observers) {
         o->tableReset();
     }
@@ -255,7 +272,9 @@ void TableStore::replaceWith(TableStore&& other) {
     d.rows = o.rows;
     d.pool = std::move(o.pool);
     d.lastId = o.lastId;
+    d.untoldFrom = d.rows;
     o.resetStorage();
+    o.untoldFrom = 0;
     for (TableObserver* obs : d.observers) {
         obs->tableReset();
     }
@@ -318,4 +337,19 @@ void TableStore::addObserver(TableObserver* observer) {
 void TableStore::removeObserver(TableObserver* observer) {
     auto& v = m_impl->observers;
     v.erase(std::remove(v.begin(), v.end(), observer), v.end());
+}
+
+TableStore::AppendBatch::AppendBatch(TableStore& table) : m_table(table) {
+    ++m_table.m_impl->batchDepth;
+}
+
+TableStore::AppendBatch::~AppendBatch() {
+    Impl& d = *m_table.m_impl;
+    if (--d.batchDepth == 0) {
+        d.tellAppended();
+    }
+}
+
+void TableStore::AppendBatch::flush() {
+    m_table.m_impl->tellAppended();
 }

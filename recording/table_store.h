@@ -74,6 +74,23 @@ public:
     void addObserver(TableObserver* observer);
     void removeObserver(TableObserver* observer);
 
+    // Holds back the observers' append notices while it lives: the rows appended meanwhile
+    // (by anyone) are told as one append when flush() is called or the batch ends, so a view
+    // follows a load of a million rows with one update instead of a million. Batches nest;
+    // the outermost one tells.
+    class AppendBatch {
+    public:
+        explicit AppendBatch(TableStore& table);
+        ~AppendBatch();
+        AppendBatch(const AppendBatch&) = delete;
+        AppendBatch& operator=(const AppendBatch&) = delete;
+        // Tells the observers of the rows appended since the last notice.
+        void flush();
+
+    private:
+        TableStore& m_table;
+    };
+
 private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;

@@ -1,5 +1,7 @@
 // The tab-separated text file: writer and loader.
+#include <algorithm>
 #include <charconv>
+#include <optional>
 #include <string>
 
 #include "meter/whole_number.h"
@@ -41,38 +43,145 @@ void putTrimmed(ByteSink& out, std::string_view text) {
 constexpr Field kTextColumns[kTextFieldCount] = {Field::Time, Field::DcAc,  Field::Value,
                                                  Field::Unit, Field::Range, Field::Auto};
 
-// Fills one row from the items of a line; false when the line cannot be a row.
-bool appendLine(std::string_view line, TableStore& table) {
-    std::string_view items[kFieldCount];
-    std::size_t count = 0;
-    while (true) {
-        const std::size_t tab = line.find('\t');
-        if (count == kFieldCount) {
-            return false;  // more than eight items
+// What a whole-number item keeps: enough to convert it exactly or refuse it. Leading blanks
+// and runs of leading zeros change neither the value nor the verdict, so they are not kept
+// beyond two zeros (two, so that "00x1" stays as wrong as it was); what is left of a number
+// that converts is a handful of characters, and anything longer than kKeep cannot convert.
+class NumberItem {
+public:
+    void clear() {
+        m_size = 0;
+        m_tooLong = false;
+    }
+    void add(std::string_view part) {
+        for (const char c : part) {
+            if (c == ' ' && m_size == 0) {
+                continue;
+            }
+            if (c == '0' && leadingZeros() >= 2) {
+                continue;
+            }
+            if (m_size == kKeep) {
+                m_tooLong = true;
+                return;
+            }
+            m_text[m_size++] = c;
         }
-        items[count++] = line.substr(0, tab);
-        if (tab == std::string_view::npos) {
-            break;
+    }
+    std::optional<std::int32_t> value() const {
+        if (m_tooLong) {
+            return std::nullopt;
         }
-        line.remove_prefix(tab + 1);
+        return parseWholeNumber(std::string_view(m_text, m_size));
     }
-    RowData row;
-    row.no = parseWholeNumber(items[0]);
-    if (!row.no) {
-        return false;
+
+private:
+    static constexpr std::size_t kKeep = 40;
+
+    // The zeros at the end of the kept text when nothing but a sign, "$" or "0x" precedes them.
+    std::size_t leadingZeros() const {
+        std::size_t begin = 0;
+        if (begin < m_size && (m_text[begin] == '-' || m_text[begin] == '+')) {
+            ++begin;
+        }
+        if (begin < m_size && m_text[begin] == '$') {
+            ++begin;
+        } else if (begin + 2 < m_size && m_text[begin] == '0' &&
+                   (m_text[begin + 1] == 'x' || m_text[begin + 1] == 'X')) {
+            begin += 2;
+        }
+        for (std::size_t i = begin; i < m_size; ++i) {
+            if (m_text[i] != '0') {
+                return 0;
+            }
+        }
+        return m_size - begin;
     }
-    for (std::size_t k = 1; k < count && k <= kTextFieldCount; ++k) {
-        row.texts[k - 1] = items[k];
+
+    char m_text[kKeep];
+    std::size_t m_size = 0;
+    bool m_tooLong = false;
+};
+
+// One line of the file, fed in pieces as the reads cut it, held in constant memory whatever
+// its length: the items are counted, a text item keeps the 20 characters its field keeps, and
+// the two whole-number items keep what NumberItem keeps.
+class LineBuilder {
+public:
+    void clear() {
+        m_count = 1;
+        m_tooMany = false;
+        m_no.clear();
+        m_nval.clear();
+        for (std::size_t k = 0; k < kTextFieldCount; ++k) {
+            m_textSize[k] = 0;
+        }
     }
-    if (count == kFieldCount) {
-        row.nval = parseWholeNumber(items[kFieldCount - 1]);
-        if (!row.nval) {
+
+    void add(std::string_view part) {
+        while (!part.empty() && !m_tooMany) {
+            const std::size_t tab = part.find('\t');
+            addToItem(part.substr(0, tab));
+            if (tab == std::string_view::npos) {
+                return;
+            }
+            part.remove_prefix(tab + 1);
+            if (m_count == kFieldCount) {
+                m_tooMany = true;  // a ninth item
+                return;
+            }
+            ++m_count;
+        }
+    }
+
+    // Appends the line as a row; false when it cannot be one.
+    bool post(TableStore& table) const {
+        if (m_tooMany) {
             return false;
         }
+        RowData row;
+        row.no = m_no.value();
+        if (!row.no) {
+            return false;
+        }
+        for (std::size_t k = 1; k < m_count && k <= kTextFieldCount; ++k) {
+            row.texts[k - 1] = std::string_view(m_texts[k - 1], m_textSize[k - 1]);
+        }
+        if (m_count == kFieldCount) {
+            row.nval = m_nval.value();
+            if (!row.nval) {
+                return false;
+            }
+        }
+        table.append(row);
+        return true;
     }
-    table.append(row);
-    return true;
-}
+
+private:
+    void addToItem(std::string_view part) {
+        if (part.empty()) {
+            return;
+        }
+        const std::size_t item = m_count - 1;
+        if (item == 0) {
+            m_no.add(part);
+        } else if (item == kFieldCount - 1) {
+            m_nval.add(part);
+        } else {
+            std::size_t& size = m_textSize[item - 1];
+            const std::size_t n = std::min(part.size(), kMaxTextLength - size);
+            std::char_traits<char>::copy(m_texts[item - 1] + size, part.data(), n);
+            size += n;
+        }
+    }
+
+    std::size_t m_count = 1;
+    bool m_tooMany = false;
+    NumberItem m_no;
+    NumberItem m_nval;
+    char m_texts[kTextFieldCount][kMaxTextLength];
+    std::size_t m_textSize[kTextFieldCount] = {};
+};
 
 }  // namespace
 
@@ -98,14 +207,19 @@ bool readTableText(ByteSource& in, TableStore& table) {
     // Lines end at CR LF, LF or CR; the first line (the header) is dropped whatever it holds.
     bool firstLine = true;
     bool afterCr = false;
-    std::string carried;  // a line cut by the end of a read chunk
-    bool carrying = false;
-    auto takeLine = [&](std::string_view line) {
+    bool lineOpen = false;  // a line has begun and not yet ended
+    LineBuilder line;
+    line.clear();
+    auto endLine = [&]() {
+        lineOpen = false;
         if (firstLine) {
             firstLine = false;
+            line.clear();
             return true;
         }
-        return appendLine(line, table);
+        const bool ok = line.post(table);
+        line.clear();
+        return ok;
     };
     while (true) {
         std::string_view chunk = in.available();
@@ -117,44 +231,40 @@ bool readTableText(ByteSource& in, TableStore& table) {
             i = 1;
         }
         afterCr = false;
-        std::size_t lineStart = i;
-        for (; i < chunk.size(); ++i) {
-            const char c = chunk[i];
-            if (c != '\r' && c != '\n') {
-                continue;
+        while (i < chunk.size()) {
+            const std::size_t end = chunk.find_first_of("\r\n", i);
+            if (end == std::string_view::npos) {
+                if (!firstLine) {
+                    line.add(chunk.substr(i));
+                }
+                lineOpen = true;
+                break;
             }
-            std::string_view line = chunk.substr(lineStart, i - lineStart);
-            if (carrying) {
-                carried.append(line);
-                line = carried;
+            if (!firstLine) {
+                line.add(chunk.substr(i, end - i));
             }
-            if (!takeLine(line)) {
+            if (!endLine()) {
                 return false;
             }
-            carrying = false;
-            carried.clear();
-            if (c == '\r') {
-                if (i + 1 < chunk.size()) {
-                    if (chunk[i + 1] == '\n') {
+            i = end + 1;
+            if (chunk[end] == '\r') {
+                if (i < chunk.size()) {
+                    if (chunk[i] == '\n') {
                         ++i;
                     }
                 } else {
                     afterCr = true;
                 }
             }
-            lineStart = i + 1;
-        }
-        if (lineStart < chunk.size()) {
-            carried.append(chunk.substr(lineStart));
-            carrying = true;
         }
         in.skip(chunk.size());
     }
-    if (in.failed()) {
+    if (in.failed() || in.cancelled()) {
+        // A cancelled load keeps the rows of the lines read completely.
         return false;
     }
-    if (carrying && !carried.empty()) {
-        return takeLine(carried);
+    if (lineOpen) {
+        return endLine();
     }
     return true;
 }

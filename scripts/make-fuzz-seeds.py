@@ -2,7 +2,8 @@
 """Writes the seed inputs of the fuzz targets into fuzz/seeds/<target>/.
 
 Serial targets: byte 0 = number of chunk sizes - 1, then the sizes, then the byte stream.
-Report target: each report is a length byte and that many payload bytes.
+Report target: each report is a length byte (bit 7 set: for PelmarkReportData) and that many
+bytes, the report ID first.
 """
 import os
 
@@ -25,10 +26,10 @@ def write(target, name, data):
         f.write(data)
 
 
-def reports(*payloads):
+def reports(*payloads, pelmark=False):
     out = b""
     for p in payloads:
-        out += bytes([len(p)]) + bytes(p)
+        out += bytes([len(p) | (0x80 if pelmark else 0)]) + bytes(p)
     return out
 
 
@@ -51,14 +52,21 @@ def main():
     write("tarrow_data", "short", serial([2, 40], meter_frame("12345678") +
                                          meter_frame("123456789")))
 
+    usb = lambda data: data.encode("latin-1") + b"\r\n"
+    write("usb_frame_assembly", "frames", usb("00012340010") + usb("0123456789<") +
+          usb("01234567<90") + usb("0:012340010"))
+    write("usb_frame_assembly", "mid_frame", b"0010\r\n0001234" + usb("00012340010") +
+          b"012345678901234" + usb("00043210010"))
+    write("usb_frame_assembly", "zero_byte", b"0001\x00340010\r\n" + usb("00012340010"))
+
     ordered = [0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE]
-    write("pelmark_report_data", "pelmark_frame",
-          reports([0, 7] + ordered[:7], [0, 7] + ordered[7:], [0, 0, 0]))
+    write("hid_report_collector", "pelmark_frame",
+          reports([0, 7] + ordered[:7], [0, 7] + ordered[7:], [0, 0, 0], pelmark=True))
     serial_frame = list(meter_frame("00012340010")[1:]) + [0x0A]
-    write("pelmark_report_data", "hid_frame",
+    write("hid_report_collector", "hid_frame",
           reports([0, 4] + serial_frame[:4], [0, 4] + serial_frame[4:8],
                   [0, 4] + serial_frame[8:12], [0, 1] + serial_frame[12:], [0, 0], []))
-    write("pelmark_report_data", "odd_counts",
+    write("hid_report_collector", "odd_counts",
           reports([0, 0x0C, 1, 2], [0, 9, 0x31], [0, 3, 0x32, 0x33, 0x34, 0x35], []))
 
 

@@ -10,25 +10,7 @@ set -euo pipefail
 build=${1:-build}
 seconds=${2:-30}
 bin="$build/halvern"
-tick=$(getconf CLK_TCK)
-tmp=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
-
-# A pseudo-terminal nobody writes to: the silent port.
-silent_pty() {
-  python3 -c 'import os,sys,time
-m,s=os.openpty(); print(os.ttyname(s), flush=True); time.sleep(3600)' > "$1" &
-  pids+=($!)
-  for _ in $(seq 50); do [ -s "$1" ] && break; sleep 0.1; done
-}
-
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+source "$(dirname "$0")/cpu-measure-lib.sh"
 
 silent_pty "$tmp/idle1"
 silent_pty "$tmp/idle2"
@@ -45,14 +27,6 @@ idle_win=$!; pids+=($idle_win)
 QT_QPA_PLATFORM=offscreen "$bin" --demo --connect 2>/dev/null &
 demo_win=$!; pids+=($demo_win)
 
-sleep 3  # start-up (window creation) is not part of the steady state
-declare -A start
-for n in idle_log busy_log idle_win demo_win; do start[$n]=$(cpu_ticks "${!n}"); done
-sleep "$seconds"
-for n in idle_log busy_log idle_win demo_win; do
-  used=$(( $(cpu_ticks "${!n}") - ${start[$n]} ))
-  awk -v n="$n" -v u="$used" -v t="$tick" -v s="$seconds" \
-    'BEGIN { printf "%-9s %6.3f s of processor time in %d s = %.2f %% of one core\n", n, u / t, s, 100 * u / t / s }'
-done
+measure_cpu "$seconds" idle_log busy_log idle_win demo_win
 rows=$(( $(wc -l < "$tmp/busy.txt") - 1 ))
 echo "busy_log recorded $rows rows"

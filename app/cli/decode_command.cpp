@@ -7,31 +7,43 @@
 
 #include "app/cli/commands.h"
 #include "meter/clock.h"
+#include "meter/hid_report_collector.h"
 #include "meter/locale_decimal_separator.h"
 #include "meter/reading_pipeline.h"
+#include "meter/usb_frame_assembly.h"
 #include "meter/whole_number.h"
 #include "recording/byte_stream.h"
 #include "recording/data_files.h"
 #include "recording/formats.h"
 #include "recording/recorder.h"
 #include "recording/table_store.h"
+#include "transport/hid_report_lines.h"
 
 namespace {
 
 void printUsage(std::FILE* out) {
     std::fprintf(out,
-                 "usage: halvern decode [--trace] [--decimal-separator S] [--no-repeat]\n"
-                 "                      [--record-limit N] [--save FILE] [INPUT]\n"
+                 "usage: halvern decode [--link serial|usb-bridge|hid] [--trace]\n"
+                 "                      [--decimal-separator S] [--no-repeat] [--record-limit N]\n"
+                 "                      [--save FILE] [INPUT]\n"
                  "Decodes raw meter bytes (a serial capture) from INPUT or standard input and\n"
                  "records the readings as the window does (Repeat on unless --no-repeat, record\n"
                  "limit 10000 unless --record-limit N). Writes the recorded table as the\n"
                  "tab-separated data file to standard output, or saves it as FILE (\".xml\": data\n"
                  "packet, anything else: tab-separated text). With --trace, prints one line per\n"
                  "decoded frame instead: frame, function, value, unit, range, auto/manual, Nval,\n"
-                 "count mode, bar position, row, conversion message (tab-separated).\n");
+                 "count mode, bar position, row, conversion message (tab-separated).\n"
+                 "With --link usb-bridge, INPUT holds the bytes the USB bridge link read, in\n"
+                 "order (halvern log --usb-bridge --capture FILE), and is assembled as that link\n"
+                 "does; --link serial (the default) reads a serial capture. --link hid reads HID\n"
+                 "report lines instead (report ID, then the payload bytes, two upper-case hex\n"
+                 "digits each, single blanks between; blank and # lines skipped) and rebuilds the\n"
+                 "frames as the HID cable link does.\n");
 }
 
 struct Options {
+    bool usbBridge = false;  // --link usb-bridge: the bytes the bridge link read, in order
+    bool hidLink = false;    // --link hid: the input is HID report lines
     bool trace = false;
     std::optional<std::string> separator;
     bool repeat = true;
@@ -56,6 +68,20 @@ std::optional<Options> parseOptions(int argc, char** argv, bool& helpAsked) {
         if (arg == "--help" || arg == "-h") {
             helpAsked = true;
             return std::nullopt;
+        } else if (arg == "--link") {
+            const char* v = value(arg);
+            if (v == nullptr) {
+                return std::nullopt;
+            }
+            const std::string_view link = v;
+            if (link != "serial" && link != "usb-bridge" && link != "hid") {
+                std::fprintf(stderr,
+                             "halvern decode: --link must be serial, usb-bridge or hid, not '%s'\n",
+                             v);
+                return std::nullopt;
+            }
+            options.usbBridge = link == "usb-bridge";
+            options.hidLink = link == "hid";
         } else if (arg == "--trace") {
             options.trace = true;
         } else if (arg == "--no-repeat") {
@@ -196,15 +222,44 @@ int runDecodeCommand(int argc, char** argv) {
         options.separator ? *options.separator : ReadLocaleDecimalSeparator();
     ReadingPipeline pipeline(recording, clock, separator);
     TraceWriter trace(pipeline.decoder(), recorder, stdout);
+    // The bridge link's assembler takes the bytes one at a time, as its reads delivered them; a
+    // replay has no pauses, so its flushes find nothing pending and are left out.
+    UsbFrameAssembler usbAssembler(pipeline.decoder());
     if (options.trace) {
         pipeline.setFrameListener(&trace);
+        usbAssembler.setListener(&trace);
     }
 
     static std::uint8_t buffer[64 * 1024];
     bool readFailed = false;
-    for (;;) {
+    if (options.hidLink) {
+        // Every report goes through the HID cable's report handler, as the window's link does.
+        HidReportCollector collector(pipeline.decoder());
+        if (options.trace) {
+            collector.setListener(&trace);
+        }
+        HidReportLineReader reader(in);
+        HidReportLineReader::Result result;
+        while ((result = reader.next()) == HidReportLineReader::Result::Report) {
+            collector.HidReportData(reader.reportId(), reader.payload(), reader.payloadSize());
+        }
+        if (result == HidReportLineReader::Result::Error) {
+            std::fprintf(stderr, "halvern decode: %s: %s\n",
+                         in != stdin ? options.input->c_str() : "standard input",
+                         reader.error().c_str());
+            if (in != stdin) {
+                std::fclose(in);
+            }
+            return 1;
+        }
+    }
+    while (!options.hidLink) {
         const std::size_t n = std::fread(buffer, 1, sizeof buffer, in);
-        if (n > 0) {
+        if (options.usbBridge) {
+            for (std::size_t i = 0; i < n; ++i) {
+                usbAssembler.byteRead(buffer[i]);
+            }
+        } else if (n > 0) {
             pipeline.receive(buffer, n);
         }
         if (n < sizeof buffer) {

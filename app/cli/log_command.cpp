@@ -23,8 +23,11 @@
 #include "recording/recorder.h"
 #include "recording/table_store.h"
 #include "transport/comm_port_driver.h"
+#include "transport/device_roots.h"
 #include "transport/loop_poll_timer.h"
 #include "transport/posix/termios_serial_port.h"
+#include "transport/posix/usb_bridge_tty.h"
+#include "transport/usb_xpress_link.h"
 
 namespace {
 
@@ -40,9 +43,11 @@ void printHelp(std::FILE* out) {
     std::fprintf(
         out,
         "usage: halvern log --port PATH [--save FILE] [--duration SECONDS] [--frames N]\n"
-        "                   [--no-repeat] [--record-limit N]\n"
+        "                   [--no-repeat] [--record-limit N] [--capture FILE]\n"
+        "       halvern log --usb-bridge [--sysfs-root DIR] [--dev-root DIR] [options as above]\n"
         "Logs the meter on the serial device PATH (9600 bit/s, 7 data bits, no parity, 1 stop\n"
-        "bit) without a window: every frame is decoded and recorded as in the window.\n"
+        "bit), or through its USB bridge (10C4:EA61, exactly one attached) as \"USB Connect \"\n"
+        "does, without a window: every frame is decoded and recorded as in the window.\n"
         "  --save FILE        tab-separated text (each row written as it is recorded), or the\n"
         "                     XML data packet for a name ending in .xml (written at the end);\n"
         "                     without --save the rows go to standard output\n"
@@ -50,6 +55,9 @@ void printHelp(std::FILE* out) {
         "  --frames N         stop after N decoded frames\n"
         "  --no-repeat        record a reading only when it differs from the last one recorded\n"
         "  --record-limit N   1000, 5000, 10000 (default), 50000, 100000 or limitless\n"
+        "  --capture FILE     also write every byte the link read, in order (replay it with\n"
+        "                     halvern decode --link serial|usb-bridge FILE)\n"
+        "  --sysfs-root DIR, --dev-root DIR   look for the bridge there (default /sys, /dev)\n"
         "Stops on Ctrl+C or SIGTERM too; the file is complete and loadable whenever it stops.\n");
 }
 
@@ -178,6 +186,10 @@ int runLogCommand(int argc, char** argv) {
     long long frameLimit = -1;
     bool repeat = true;
     std::optional<RecordLimitItem> limit;
+    bool usbBridge = false;
+    std::string capturePath;
+    DeviceRoots roots;
+    std::optional<std::string> rootError;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -200,6 +212,15 @@ int runLogCommand(int argc, char** argv) {
             }
         } else if (arg == "--no-repeat") {
             repeat = false;
+        } else if (arg == "--usb-bridge") {
+            usbBridge = true;
+        } else if (arg == "--capture" && hasValue) {
+            capturePath = argv[++i];
+        } else if (takeDeviceRootOption(argc, argv, i, roots, rootError)) {
+            if (rootError) {
+                std::fprintf(stderr, "halvern log: %s\n", rootError->c_str());
+                return 2;
+            }
         } else if (arg == "--record-limit" && hasValue) {
             const std::string_view value = argv[++i];
             for (const RecordLimitChoice& c : kRecordLimitChoices) {
@@ -219,8 +240,9 @@ int runLogCommand(int argc, char** argv) {
             return 2;
         }
     }
-    if (portPath.empty()) {
-        std::fprintf(stderr, "halvern log: --port PATH is required\n");
+    if (portPath.empty() == !usbBridge) {
+        std::fprintf(stderr,
+                     "halvern log: exactly one of --port PATH and --usb-bridge is required\n");
         printHelp(stderr);
         return 2;
     }
@@ -234,8 +256,25 @@ int runLogCommand(int argc, char** argv) {
     driver.setComPort(pnCOM1);
     driver.setComPortDataBits(db7BITS);  // the meter's line: 9600 bit/s, 7N1
 
+    // The USB bridge: the window's link, Timer1 on a loop timer; frames are bound to the
+    // decoder once the recording exists.
+    std::unique_ptr<UsbXpressLink> usbLink;
+    LoopPollTimer* usbTimer = nullptr;
+    if (usbBridge) {
+        auto owned = std::make_unique<LoopPollTimer>();
+        usbTimer = owned.get();
+        usbLink = std::make_unique<UsbXpressLink>(std::make_unique<UsbBridgeTty>(roots),
+                                                  std::move(owned));
+        usbLink->start();
+        if (!usbLink->holdsDevice()) {
+            std::fprintf(stderr, "halvern log: %s%s\n",
+                         usbLink->UsbOpened() ? "cannot open the USB bridge " : "",
+                         usbLink->statusText().c_str());
+            return 1;
+        }
+    }
     errno = 0;
-    if (!driver.Connect()) {
+    if (!usbBridge && !driver.Connect()) {
         std::fprintf(stderr, "halvern log: %s\n", driver.LastFailure().c_str());
         return 1;
     }
@@ -243,6 +282,25 @@ int runLogCommand(int argc, char** argv) {
         // Open, but the line is not as the meter needs it: say so, and log what comes.
         std::fprintf(stderr, "halvern log: warning: %s\n", driver.LastFailure().c_str());
     }
+
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> capture(nullptr, &std::fclose);
+    if (!capturePath.empty()) {
+        capture.reset(std::fopen(capturePath.c_str(), "wb"));
+        if (!capture) {
+            std::fprintf(stderr, "halvern log: cannot write %s: %s\n", capturePath.c_str(),
+                         std::strerror(errno));
+            return 1;
+        }
+    }
+    bool captureFailed = false;
+    // Every byte the link took, handed to the system at once (a crash loses none of them).
+    auto captureBytes = [&](const std::uint8_t* data, std::size_t size) {
+        if (capture && !captureFailed &&
+            (std::fwrite(data, 1, size, capture.get()) != size ||
+             std::fflush(capture.get()) != 0)) {
+            captureFailed = true;
+        }
+    };
 
     const bool packet = !savePath.empty() && isPacketName(savePath);
     std::unique_ptr<RowJournal> journal;
@@ -283,6 +341,7 @@ int runLogCommand(int argc, char** argv) {
     bool portLost = false;
     driver.setOnReceiveData(
         [&](TCommPortDriver* sender, const std::uint8_t* data, std::int32_t size) {
+            captureBytes(data, static_cast<std::size_t>(size));
             pipeline.receive(data, static_cast<std::size_t>(size));
             if (journal) {
                 journal->syncToDisk();
@@ -292,8 +351,25 @@ int runLogCommand(int argc, char** argv) {
             }
         });
     driver.setOnPortLost([&](TCommPortDriver*) { portLost = true; });
+    bool bridgeLost = false;
+    if (usbLink) {
+        usbLink->bindDecoder(pipeline.decoder());
+        usbLink->onByteTaken = [&](std::uint8_t byte) {
+            captureBytes(&byte, 1);
+            if (journal) {
+                journal->syncToDisk();
+            }
+            if (consumer.done() || consumer.writeFailed()) {
+                usbLink->end();
+            }
+        };
+        usbLink->onDeviceLost = [&] {
+            bridgeLost = true;
+            usbLink->end();
+        };
+    }
 
-    g_timer = &timer;
+    g_timer = usbTimer != nullptr ? usbTimer : &timer;
     struct sigaction sa {};
     sa.sa_handler = onStopSignal;
     sigemptyset(&sa.sa_mask);
@@ -308,9 +384,11 @@ int runLogCommand(int argc, char** argv) {
                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                            std::chrono::duration<double>(duration));
         }
-        timer.run(deadline);
+        g_timer->run(deadline);
     }
     driver.Disconnect();
+    const std::string bridgePath = usbLink ? usbLink->si().lastOpen().path : std::string();
+    usbLink.reset();
     g_timer = nullptr;
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
@@ -325,6 +403,15 @@ int runLogCommand(int argc, char** argv) {
     } else if (consumer.writeFailed()) {
         std::fprintf(stderr, "halvern log: writing %s failed: %s\n",
                      savePath.empty() ? "standard output" : savePath.c_str(), std::strerror(errno));
+        status = 1;
+    }
+    if (captureFailed) {
+        std::fprintf(stderr, "halvern log: writing %s failed\n", capturePath.c_str());
+        status = 1;
+    }
+    if (bridgeLost) {
+        std::fprintf(stderr, "halvern log: the USB bridge %s went away (device removed?)\n",
+                     bridgePath.c_str());
         status = 1;
     }
     if (portLost) {

@@ -34,6 +34,7 @@
 #include "transport/ui/serial_connection_view.h"
 #include "transport/ui/serial_link.h"
 #include "transport/ui/toggle_group_view.h"
+#include "transport/ui/usb_bridge_link.h"
 
 namespace {
 
@@ -73,6 +74,12 @@ TFCOMM::TFCOMM(QWidget* parent) : QMainWindow(parent) {
                                   Qt::QueuedConnection);
     };
     FormCreate();
+    // "USB Connect ": the bridge's frames go to the same decoder as the serial ones; the exit
+    // stops its Timer1.
+    m_usbLink = new UsbBridgeLink(
+        m_connectGroup, m_usbMember, m_usb, m_pipeline->decoder(), [this] { return m_deviceRoots; },
+        this);
+    connect(this, &TFCOMM::usbTimerStopRequested, m_usbLink, &UsbBridgeLink::stopTimer);
 }
 
 TFCOMM::~TFCOMM() = default;

@@ -16,6 +16,7 @@ class AnalogScale;
 class PortMap;
 class ReadingPipeline;
 class SerialLink;
+class UsbBridgeLink;
 class ToggleGroupView;
 class ClickPanel;
 class ConnectionIndicatorView;
@@ -120,6 +121,8 @@ public:
     ReadingPipeline& readingPipeline() const { return *m_pipeline; }
     // The serial link: the driver COMM2 and its connection control.
     SerialLink& serialLink() const { return *m_serial; }
+    // The USB bridge link behind "USB Connect " (Timer1).
+    UsbBridgeLink& usbLink() const { return *m_usbLink; }
     // The exclusive toggle group of the top bar; "COM Connect" and "USB Connect " are members
     // comConMember() and usbMember() (the USB link sets its own handler with setHandler).
     ExclusiveToggleGroup& connectGroup() { return m_connectGroup; }
@@ -211,6 +214,7 @@ private:
     int m_usbMember = -1;
     ToggleGroupView* m_connectGroupView = nullptr;
     SerialLink* m_serial = nullptr;
+    UsbBridgeLink* m_usbLink = nullptr;
 
     QString m_localeDecimalSeparator;
     std::function<void()> m_quitRequest;

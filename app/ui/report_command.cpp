@@ -1,6 +1,8 @@
 #include "app/ui/report_command.h"
 
+#include <unistd.h>
 #include <QGuiApplication>
+
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -67,7 +69,20 @@ int runReportCommand(int argc, char** argv) {
         static char* appArgv[] = {appName, nullptr};
         app = std::make_unique<QGuiApplication>(appArgc, appArgv);
     }
-    const QString error = ReportPainter::renderPdf(table, QString::fromLocal8Bit(out.c_str()));
+    // Progress on a terminal only: a page count per line would flood a log.
+    const bool showProgress = ::isatty(STDERR_FILENO) == 1;
+    const auto progress = [](std::size_t done, std::size_t total) {
+        if (done == total || done % 64 == 0) {
+            std::fprintf(stderr, "\rpage %zu of %zu", done, total);
+            if (done == total) {
+                std::fputc('\n', stderr);
+            }
+        }
+        return true;
+    };
+    const QString error = ReportPainter::renderPdf(
+        table, QString::fromLocal8Bit(out.c_str()), table.rowCount(),
+        showProgress ? ReportPainter::ProgressFn(progress) : ReportPainter::ProgressFn());
     if (!error.isEmpty()) {
         std::fprintf(stderr, "halvern report: %s\n", error.toLocal8Bit().constData());
         return 1;

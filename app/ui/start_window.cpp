@@ -54,17 +54,20 @@ void releaseStartupMessages() {
 
 int startWindow(int argc, char** argv) {
     // The program's own options: --port COMn=PATH (repeatable), --demo, --connect,
-    // --sysfs-root DIR, --dev-root DIR.
+    // --usb-connect, --sysfs-root DIR, --dev-root DIR.
     WindowOptions options = parseWindowOptions(argc, argv);
     if (options.error) {
         std::fprintf(stderr, "halvern: %s\n", options.error->c_str());
         return 2;
     }
     bool connectAtStart = false;
+    bool usbConnectAtStart = false;
     std::vector<char*> qtArgs;
     for (std::string& arg : options.rest) {
         if (arg == "--connect") {
             connectAtStart = true;
+        } else if (arg == "--usb-connect") {
+            usbConnectAtStart = true;
         } else {
             qtArgs.push_back(arg.data());
         }
@@ -102,6 +105,9 @@ int startWindow(int argc, char** argv) {
     if (connectAtStart) {
         // As if the user pressed "COM Connect" once the window is up.
         QTimer::singleShot(0, &window, [&window] { window.comConnectButton()->click(); });
+    }
+    if (usbConnectAtStart) {
+        QTimer::singleShot(0, &window, [&window] { window.usbConnectButton()->click(); });
     }
     return app.exec();
 }

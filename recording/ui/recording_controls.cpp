@@ -18,6 +18,7 @@
 #include "recording/ui/digit_filter.h"
 #include "recording/ui/measurement_grid.h"
 #include "recording/ui/message_boxes.h"
+#include "recording/ui/progress_run.h"
 #include "recording/ui/recall_time_dialog.h"
 #include "recording/ui/report_painter.h"
 
@@ -275,11 +276,17 @@ void RecordingControls::SpeedButton2Click() {
     }
     const QString name = dialog.selectedFiles().front();
     m_lastFolder = QFileInfo(name).absolutePath();
+    // A long load shows its rows in a progress dialog with Cancel and keeps the window alive.
+    ProgressRun run(m_dialogParent, QStringLiteral("Loading"));
     const std::string bytes = fileNameBytes(name);
-    const FileOutcome outcome = LoadDataFile(bytes, m_table, false);
-    if (!outcome.ok) {
+    const FileOutcome outcome =
+        LoadDataFile(bytes, m_table, false, [&run](const LoadProgress& progress) {
+            return run.step(QStringLiteral("%L1 rows read").arg(progress.rows),
+                            ProgressGate::percent(progress.bytesRead, progress.bytesTotal));
+        });
+    if (!outcome.ok && !outcome.cancelled) {
         showLoadErrorBox(m_dialogParent);
-    } else if (isPacketName(bytes)) {
+    } else if (outcome.ok && isPacketName(bytes)) {
         emit tableReplaced();
     }
 }

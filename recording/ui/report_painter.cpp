@@ -1,12 +1,12 @@
 #include "recording/ui/report_painter.h"
 
+#include <QFile>
 #include <QFont>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <algorithm>
 #include <array>
@@ -70,10 +70,10 @@ QFont reportFont(ReportFont which) {
 // Paints in millimetres on a device of any resolution.
 class BandPainter {
 public:
-    BandPainter(QPainter& painter, const QPagedPaintDevice& device)
+    BandPainter(QPainter& painter, double dotsPerMmX, double dotsPerMmY)
         : m_painter(painter),
-          m_dotsPerMmX(device.logicalDpiX() / 25.4),
-          m_dotsPerMmY(device.logicalDpiY() / 25.4),
+          m_dotsPerMmX(dotsPerMmX),
+          m_dotsPerMmY(dotsPerMmY),
           m_glyph(reportFont(ReportFont::Glyph)),
           m_arial(reportFont(ReportFont::Arial)) {}
 
@@ -126,8 +126,7 @@ int ReportPainter::rowsPerPage() {
 }
 
 int ReportPainter::pageCount(std::size_t rows) {
-    const auto perPage = static_cast<std::size_t>(rowsPerPage());
-    return static_cast<int>((rows + perPage - 1) / perPage);
+    return static_cast<int>(ReportPages(rows).pageCount());
 }
 
 void ReportPainter::setUpPage(QPagedPaintDevice& device) {
@@ -135,65 +134,96 @@ void ReportPainter::setUpPage(QPagedPaintDevice& device) {
                                      QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
 }
 
-bool ReportPainter::paint(const TableStore& table, QPagedPaintDevice& device, std::size_t rows) {
-    rows = std::min(rows, table.rowCount());
-    if (rows == 0) {
-        return false;
-    }
-    QPainter painter;
-    if (!painter.begin(&device)) {
-        return false;
+void ReportPainter::paintPage(const TableStore& table, QPainter& painter, double dotsPerMmX,
+                              double dotsPerMmY, const ReportPages& pages, std::size_t page) {
+    const ReportPages::RowRange range = pages.rowsOfPage(page);
+    if (range.size() == 0 || range.end > table.rowCount()) {
+        return;
     }
     painter.setPen(Qt::black);
-    BandPainter bands(painter, device);
-    const auto perPage = static_cast<std::size_t>(rowsPerPage());
+    BandPainter bands(painter, dotsPerMmX, dotsPerMmY);
+    paintPageBands(bands);
     const double firstDetailTop = kPageHeaderHeight + kColumnHeaderHeight;
-    for (std::size_t row = 0; row < rows; ++row) {
-        const std::size_t onPage = row % perPage;
-        if (onPage == 0) {
-            if (row > 0 && !device.newPage()) {
-                return false;
-            }
-            paintPageBands(bands);
-        }
-        const double top = firstDetailTop + static_cast<double>(onPage) * kDetailHeight + kFieldTop;
+    for (std::size_t row = range.first; row < range.end; ++row) {
+        const double top =
+            firstDetailTop + static_cast<double>(row - range.first) * kDetailHeight + kFieldTop;
         for (const DetailField& field : kDetailFields) {
             bands.text(field.left, top, fieldText(table, row, field), field.font);
         }
     }
-    return painter.end();
 }
 
-QString ReportPainter::renderPdf(const TableStore& table, const QString& fileName) {
+ReportPainter::Result ReportPainter::paint(const TableStore& table, QPagedPaintDevice& device,
+                                           std::size_t rows, const ProgressFn& progress,
+                                           std::size_t firstPage, std::size_t lastPage) {
+    const ReportPages pages(std::min(rows, table.rowCount()));
+    firstPage = std::max<std::size_t>(firstPage, 1);
+    lastPage = std::min(lastPage, pages.pageCount());
+    if (firstPage > lastPage) {
+        return Result::Failed;
+    }
+    QPainter painter;
+    if (!painter.begin(&device)) {
+        return Result::Failed;
+    }
+    const double dotsPerMmX = device.logicalDpiX() / 25.4;
+    const double dotsPerMmY = device.logicalDpiY() / 25.4;
+    // The report is laid out for A4; on a smaller paper the whole page is scaled down to fit
+    // the printable area, so every page still holds its 37 rows and its footer.
+    const QRectF printable = device.pageLayout().paintRect(QPageLayout::Millimeter);
+    const double scale = ReportPages::scaleToFit(printable.width(), printable.height());
+    painter.scale(scale, scale);
+    const std::size_t total = lastPage - firstPage + 1;
+    for (std::size_t page = firstPage; page <= lastPage; ++page) {
+        if (page > firstPage && !device.newPage()) {
+            painter.end();
+            return Result::Failed;
+        }
+        paintPage(table, painter, dotsPerMmX, dotsPerMmY, pages, page);
+        if (progress && !progress(page - firstPage + 1, total)) {
+            // A print job is aborted, so that the printer gets no half report; a file device
+            // ends here and its caller removes the file.
+            auto* printer = dynamic_cast<QPrinter*>(&device);
+            if (printer != nullptr) {
+                printer->abort();
+            }
+            painter.end();
+            // Printing to a file (the print dialog's PDF printer) leaves no cut-off file.
+            if (printer != nullptr && printer->outputFormat() == QPrinter::PdfFormat &&
+                !printer->outputFileName().isEmpty()) {
+                QFile::remove(printer->outputFileName());
+            }
+            return Result::Cancelled;
+        }
+    }
+    return painter.end() ? Result::Done : Result::Failed;
+}
+
+QString ReportPainter::renderPdf(const TableStore& table, const QString& fileName, std::size_t rows,
+                                 const ProgressFn& progress) {
     if (table.empty()) {
         return QStringLiteral("the table has no rows, so there is nothing to print");
     }
-    QPdfWriter writer(fileName);
-    if (!writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                          QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter))) {
-        return QStringLiteral("could not set up the A4 page");
+    Result result = Result::Failed;
+    {
+        QPdfWriter writer(fileName);
+        if (!writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                              QMarginsF(10, 10, 10, 10),
+                                              QPageLayout::Millimeter))) {
+            return QStringLiteral("could not set up the A4 page");
+        }
+        writer.setResolution(600);
+        writer.setTitle(QStringLiteral("The Data Print Title"));
+        writer.setCreator(QStringLiteral("Halvern Interface Program"));
+        result = paint(table, writer, rows, progress);
     }
-    writer.setResolution(600);
-    writer.setTitle(QStringLiteral("The Data Print Title"));
-    writer.setCreator(QStringLiteral("Halvern Interface Program"));
-    if (!paint(table, writer)) {
+    if (result == Result::Cancelled) {
+        // The writer has closed what it had; a cut-off report is no report.
+        QFile::remove(fileName);
+        return QStringLiteral("cancelled");
+    }
+    if (result != Result::Done) {
         return QStringLiteral("could not write %1").arg(fileName);
     }
     return {};
-}
-
-bool previewReport(const TableStore& table, QWidget* parent) {
-    if (table.empty()) {
-        return false;
-    }
-    QPrinter printer(QPrinter::HighResolution);
-    ReportPainter::setUpPage(printer);
-    QPrintPreviewDialog preview(&printer, parent);
-    preview.setWindowTitle(QStringLiteral("Print Preview"));
-    QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
-                     [&table, rows = table.rowCount()](QPrinter* target) {
-                         ReportPainter::paint(table, *target, rows);
-                     });
-    preview.exec();
-    return true;
 }

@@ -2,10 +2,13 @@
 
 #include <QString>
 #include <cstddef>
+#include <functional>
 
+#include "recording/report_pages.h"
 #include "recording/table_store.h"
 
 class QPagedPaintDevice;
+class QPainter;
 class QPrinter;
 class QWidget;
 
@@ -17,6 +20,10 @@ class QWidget;
 // fields in Arial's stand-in; Range and Nval are not printed.
 class ReportPainter {
 public:
+    // Told after every page painted (pages done, pages in all); returning false cancels.
+    using ProgressFn = std::function<bool(std::size_t done, std::size_t total)>;
+    enum class Result { Done, Failed, Cancelled };
+
     // Detail rows that fit between the column header and the page footer of one page.
     static int rowsPerPage();
     // Pages of a report of this many rows (0 for an empty table: it is not printed).
@@ -24,19 +31,34 @@ public:
 
     // Sets the page of the report: A4 portrait, all margins 10 mm. Never fails.
     static void setUpPage(QPagedPaintDevice& device);
-    // Paints the report of the table's first `rows` rows (all by default) on the device, whose
-    // page must already be set up. Returns false without painting when there is no row to print
-    // or the device cannot be painted on (for example an unwritable PDF file).
-    static bool paint(const TableStore& table, QPagedPaintDevice& device,
-                      std::size_t rows = static_cast<std::size_t>(-1));
+
+    // Paints page (1-based) of the report alone, from its own rows, with the painter's origin
+    // at the printable area's top-left corner and dotsPer the device's dots per millimetre.
+    // Paints nothing for a page that does not exist or rows the table no longer has.
+    static void paintPage(const TableStore& table, QPainter& painter, double dotsPerMmX,
+                          double dotsPerMmY, const ReportPages& pages, std::size_t page);
+
+    // Paints the report of the table's first `rows` rows on the device, page after page, its
+    // A4 page scaled down to fit a smaller printable area. Failed without painting when there
+    // is no row or the device cannot be painted on (for example an unwritable PDF file).
+    // Cancelled when progress asked to stop: a QPrinter's job is then aborted
+    // (QPrinter::abort) and its output file, if it prints to one, removed; any other device
+    // simply ends after the pages painted so far.
+    // Only the pages firstPage..lastPage (1-based, kept within the report) are painted.
+    static Result paint(const TableStore& table, QPagedPaintDevice& device,
+                        std::size_t rows = static_cast<std::size_t>(-1),
+                        const ProgressFn& progress = {}, std::size_t firstPage = 1,
+                        std::size_t lastPage = static_cast<std::size_t>(-1));
 
     // Renders the report into a PDF file. Returns an empty text on success, otherwise what
-    // went wrong (empty table, file not writable).
-    static QString renderPdf(const TableStore& table, const QString& fileName);
+    // went wrong (empty table, file not writable, "cancelled": the file is then removed).
+    static QString renderPdf(const TableStore& table, const QString& fileName,
+                             std::size_t rows = static_cast<std::size_t>(-1),
+                             const ProgressFn& progress = {});
 };
 
-// MajPrintClick: shows the report in a modal print preview, from which the user pages, prints
-// and chooses the printer (PDF included); returns when the preview is closed. An empty table
-// opens no preview (returns false). The report holds the rows present when it was opened;
-// readings recorded while the preview is open are not in it.
+// MajPrintClick: shows the report in a modal preview that draws only the page on screen, from
+// which the user pages, zooms, prints (printer choice included) and writes a PDF; returns when
+// the preview is closed. An empty table opens no preview (returns false). The report holds
+// the rows present when it was opened; readings recorded meanwhile are not in it.
 bool previewReport(const TableStore& table, QWidget* parent);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/frame_cut_log.h"
 #include "tests/support/frames.h"
 #include "tests/support/recording_consumer.h"
 
@@ -13,18 +14,6 @@ namespace {
 const std::uint8_t* bytesOf(const std::string& s) {
     return reinterpret_cast<const std::uint8_t*>(s.data());
 }
-
-// Keeps every frame the assembler cut and whether it was decoded.
-struct CutLog : FrameListener {
-    std::vector<std::string> cut;
-    std::vector<std::string> decoded;
-    void frameCut(std::string_view text, const DecodeOutcome* outcome) override {
-        cut.emplace_back(text);
-        if (outcome != nullptr) {
-            decoded.emplace_back(text);
-        }
-    }
-};
 
 class QuillerDataTest : public ::testing::Test {
 protected:
@@ -138,101 +127,6 @@ TEST(TarrowDataTest, FramesAreTheNineNibblesPlusDA) {
     EXPECT_EQ(consumer.frameTexts, (std::vector<std::string>{"123456789DA", "12345678DDA", "DDA"}));
     EXPECT_EQ(tarrow.acceptedFrames(), 1u);
     EXPECT_EQ(consumer.takeCalls(), "frameText frameText frameText");
-}
-
-// --- HID reports ---------------------------------------------------------------------------------
-
-// A report's payload: the count byte, then the meter bytes.
-std::vector<std::uint8_t> payload(std::uint8_t count, std::vector<std::uint8_t> bytes = {}) {
-    bytes.insert(bytes.begin(), count);
-    return bytes;
-}
-
-template <typename Handler>
-void send(Handler& h, const std::vector<std::uint8_t>& p) {
-    h.report(0, p.data(), p.size());
-}
-
-TEST(PelmarkReportDataTest, AcceptsFourteenBytesInOrderOfTheirHighNibbles) {
-    RecordingConsumer consumer;
-    PelmarkReportData handler(consumer);
-    send(handler, payload(7, {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77}));
-    send(handler, payload(7, {0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE}));
-    EXPECT_TRUE(consumer.frameTexts.empty());
-    send(handler, payload(0));
-    EXPECT_EQ(consumer.frameTexts, std::vector<std::string>{"123456789ABCDE"});
-    EXPECT_EQ(handler.acceptedFrames(), 1u);
-
-    // Two bytes swapped: shown, not accepted.
-    send(handler, payload(7, {0x11, 0x33, 0x22, 0x44, 0x55, 0x66, 0x77}));
-    send(handler, payload(7, {0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE}));
-    send(handler, payload(0));
-    EXPECT_EQ(consumer.frameTexts.back(), "132456789ABCDE");
-    EXPECT_EQ(handler.acceptedFrames(), 1u);
-}
-
-TEST(HidFrameCollectorTest, CountsEmptyReportsAndEndsFramesOnReportsWithoutMeterBytes) {
-    HidFrameCollector c;
-    EXPECT_FALSE(c.report(nullptr, 0));  // empty payload: not counted
-    EXPECT_EQ(c.emptyReportCount(), 0);
-    const auto none = payload(0, {0x31});
-    for (int i = 0; i < 5; ++i) {
-        c.report(none.data(), none.size());
-    }
-    EXPECT_EQ(c.emptyReportCount(), 5);
-
-    // A count beyond the bytes present takes only those present.
-    const auto data = payload(0x09, {0x31, 0x32, 0x33});
-    EXPECT_FALSE(c.report(data.data(), data.size()));
-    EXPECT_EQ(c.emptyReportCount(), 0);
-    EXPECT_TRUE(c.frameOpen());
-
-    // A count nibble of 10-15 ends the frame like an empty report.
-    const auto big = payload(0x1A, {0x34, 0x35});
-    EXPECT_TRUE(c.report(big.data(), big.size()));
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(c.endedFrame()), c.endedFrameSize()),
-              "123");
-    EXPECT_EQ(c.emptyReportCount(), 1);
-    EXPECT_FALSE(c.frameOpen());
-    EXPECT_FALSE(c.report(big.data(), big.size()));  // no frame open: nothing ends
-}
-
-class HidReportDataTest : public ::testing::Test {
-protected:
-    HidReportDataTest() { handler.setListener(&log); }
-
-    // The meter's bytes for one frame (data, CR, LF) in reports of up to four bytes, then an
-    // empty report.
-    void sendFrame(const std::string& meterBytes) {
-        for (std::size_t i = 0; i < meterBytes.size(); i += 4) {
-            const std::string part = meterBytes.substr(i, 4);
-            send(handler, payload(static_cast<std::uint8_t>(part.size()),
-                                  std::vector<std::uint8_t>(part.begin(), part.end())));
-        }
-        send(handler, payload(0));
-    }
-
-    RecordingConsumer consumer;
-    FixedClock clock;
-    FrameDecoder decoder{consumer, clock, "."};
-    HidReportData handler{decoder};
-    CutLog log;
-};
-
-TEST_F(HidReportDataTest, RebuildsTheSerialFrameTextFromTheReports) {
-    // Data, CR, LF: the LF's "A" moves to the front.
-    sendFrame(meterFrameBytes("00012340010").substr(1) + "\x0A");
-    EXPECT_EQ(log.decoded, std::vector<std::string>{"A00012340010D"});
-    EXPECT_EQ(decoder.reading().valueText, "1.234");
-
-    // 14 bytes: the same frame from the first 13.
-    sendFrame(meterFrameBytes("00156780010").substr(1) + "\x0A\x0A");
-    EXPECT_EQ(log.decoded.back(), "A00156780010D");
-
-    // 12 bytes are never decoded.
-    sendFrame(meterFrameBytes("00012340010").substr(1));
-    EXPECT_EQ(log.cut.back(), "D00012340010D");
-    EXPECT_EQ(log.decoded.size(), 2u);
 }
 
 }  // namespace

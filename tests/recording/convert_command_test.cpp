@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "recording/data_files.h"
 #include "temp_folder.h"
+#include "tests/support/sanitizers.h"
 
 namespace {
 
@@ -20,10 +23,11 @@ class ConvertCommandTest : public ::testing::Test {
 protected:
     TempFolder folder;
 
-    ProcessRun convert(const std::string& arguments) {
+    // prefix is shell text run before the command (for example a ulimit).
+    ProcessRun convert(const std::string& arguments, const std::string& prefix = {}) {
         const std::string out = folder.path("stdout");
         const std::string err = folder.path("stderr");
-        const std::string command = std::string("'") + HALVERN_BINARY + "' convert " + arguments +
+        const std::string command = prefix + "'" + HALVERN_BINARY + "' convert " + arguments +
                                     " >'" + out + "' 2>'" + err + "'";
         const int raw = std::system(command.c_str());
         ProcessRun run;
@@ -74,6 +78,41 @@ TEST_F(ConvertCommandTest, FailuresWriteNothingAndSayWhy) {
     const ProcessRun badSave = convert(quoted("good.txt") + " '" + target + "'");
     EXPECT_EQ(badSave.status, 1);
     EXPECT_EQ(badSave.err, "Could not save table to specified file: " + target + "\n");
+}
+
+TEST_F(ConvertCommandTest, DevicesFifosAndMemoryExhaustionFailWithoutWriting) {
+    ASSERT_EQ(::mkfifo(folder.path("pipe.txt").c_str(), 0600), 0);
+    // Ten million rows: 30 MB of file, more table than a 200 MB address space holds.
+    {
+        std::FILE* out = std::fopen(folder.path("huge.txt").c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        const std::string block = [] {
+            std::string b;
+            for (int i = 0; i < 100'000; ++i) {
+                b += "1\r\n";
+            }
+            return b;
+        }();
+        std::fputs("No\r\n", out);
+        for (int i = 0; i < 100; ++i) {
+            std::fwrite(block.data(), 1, block.size(), out);
+        }
+        std::fclose(out);
+    }
+    const std::string cases[] = {"/dev/zero " + quoted("out.txt"),
+                                 quoted("pipe.txt") + " " + quoted("out.txt"),
+                                 quoted("huge.txt") + " " + quoted("out.txt")};
+    for (const std::string& arguments : cases) {
+        SCOPED_TRACE(arguments);
+        // The address space cannot be limited under AddressSanitizer.
+        if (kAddressSanitizer && arguments.find("huge") != std::string::npos) {
+            continue;
+        }
+        const ProcessRun run = convert(arguments, kAddressSanitizer ? "" : "ulimit -v 200000; ");
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, "Failed to Load File!\n");
+        EXPECT_FALSE(std::filesystem::exists(folder.path("out.txt")));
+    }
 }
 
 TEST_F(ConvertCommandTest, BadArgumentsPrintTheUsage) {

@@ -9,10 +9,12 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <utility>
 #include <vector>
 
+#include "recording/data_files.h"
 #include "tests/recording/ui/report_test_support.h"
 
 namespace {
@@ -199,4 +201,20 @@ TEST_F(GridTest, ShowsWhatAFreshGridShowsWhereverTheReadingsAndTheCurrentRowGo) 
         ASSERT_EQ(fresh.model()->firstRow(), model->firstRow()) << i;
         EXPECT_EQ(shown(live), shown(fresh)) << "after step " << i;
     }
+}
+
+// A loaded file reaches the grid as one append, not one update per row.
+TEST_F(GridTest, FollowsALoadedFileWithOneUpdate) {
+    appendSampleRows(table, 3);
+    TableStore source;
+    appendSampleRows(source, 5000, 101);
+    QTemporaryDir dir;
+    const std::string file = dir.filePath(QStringLiteral("rows.txt")).toStdString();
+    ASSERT_TRUE(SaveTableText(source, file).ok);
+    QSignalSpy updates(grid.model(), &MeasurementTableModel::windowChanged);
+    ASSERT_TRUE(LoadDataFile(file, table, false).ok);
+    EXPECT_EQ(table.rowCount(), 5003u);
+    EXPECT_EQ(updates.count(), 1);
+    EXPECT_EQ(grid.model()->currentRow(), 5002u);
+    EXPECT_EQ(cell(lastViewRow(), MeasurementTableModel::ColNo), "5100");
 }

@@ -26,7 +26,8 @@ ModalDriver::State* s_active = nullptr;
 ModalDriver::ModalDriver() : m_state(new State) {
     s_active = m_state;
     m_state->timer.setInterval(5);
-    m_state->deadline = QDeadlineTimer(10000);
+    // Generous, so that a loaded machine never turns an expected modal into an unexpected one.
+    m_state->deadline = QDeadlineTimer(60000);
     QObject::connect(&m_state->timer, &QTimer::timeout, [s = m_state] {
         if (s != s_active) {
             return;
@@ -37,7 +38,15 @@ ModalDriver::ModalDriver() : m_state(new State) {
         }
         if (s->steps.empty() || s->deadline.hasExpired()) {
             s->unexpected << modal->metaObject()->className();
-            if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            s->last = modal;
+            // A message box without an Escape button ignores reject(): press one of its buttons,
+            // so an unexpected box ends the handler instead of hanging the test.
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (box != nullptr && !box->buttons().isEmpty()) {
+                QAbstractButton* b =
+                    box->escapeButton() != nullptr ? box->escapeButton() : box->buttons().front();
+                QMetaObject::invokeMethod(b, &QAbstractButton::click, Qt::QueuedConnection);
+            } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
                 dialog->reject();
             } else {
                 modal->close();

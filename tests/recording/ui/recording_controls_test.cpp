@@ -10,8 +10,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPrintPreviewDialog>
-#include <QPrintPreviewWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -21,6 +19,7 @@
 #include "recording/data_files.h"
 #include "recording/ui/measurement_grid.h"
 #include "recording/ui/recall_time_dialog.h"
+#include "recording/ui/report_preview.h"
 #include "tests/recording/ui/modal_driver.h"
 #include "tests/recording/ui/report_test_support.h"
 
@@ -374,15 +373,12 @@ TEST_F(ControlsTest, PrintPreviewsTheReportOnlyWhenThereAreRows) {
     int pages = -1;
     ModalDriver driver;
     driver.then([&pages](QWidget* modal) {
-        auto* preview = qobject_cast<QPrintPreviewDialog*>(modal);
+        auto* preview = qobject_cast<ReportPreview*>(modal);
         if (preview == nullptr) {
             modal->close();
             return;
         }
-        if (auto* widget = preview->findChild<QPrintPreviewWidget*>()) {
-            widget->updatePreview();
-            pages = widget->pageCount();
-        }
+        pages = static_cast<int>(preview->pages().pageCount());
         QMetaObject::invokeMethod(preview, &QDialog::reject, Qt::QueuedConnection);
     });
     controls.MajPrintClick();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include "recording/data_files.h"
@@ -62,4 +63,36 @@ TEST(ReportCommand, FailsClearlyOnBadInput) {
     EXPECT_FALSE(QFile::exists(out));
 
     EXPECT_EQ(runHalvern({headerOnly}).exitCode, 2);
+}
+
+TEST(ReportCommand, ShowsThePagesWrittenOnlyWhenStandardErrorIsATerminal) {
+    if (QStandardPaths::findExecutable(QStringLiteral("script")).isEmpty()) {
+        GTEST_SKIP() << "script (util-linux) is not installed";
+    }
+    QTemporaryDir dir;
+    TableStore table;
+    appendSampleRows(table, 37 * 130);  // 130 pages
+    const QString in = dir.filePath(QStringLiteral("data.txt"));
+    ASSERT_TRUE(saveTable(table, in.toStdString()).ok);
+    const QString out = dir.filePath(QStringLiteral("out.pdf"));
+
+    const ProgramRun plain = runHalvern({in, out});
+    EXPECT_EQ(plain.exitCode, 0);
+    EXPECT_FALSE(plain.output.contains(QStringLiteral("page ")));
+
+    // The same on a pseudo-terminal, as in a shell.
+    QProcess terminal;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    terminal.setProcessEnvironment(env);
+    terminal.start(QStringLiteral("script"),
+                   {QStringLiteral("-qec"),
+                    QStringLiteral("'%1' report '%2' '%3'").arg(HALVERN_BINARY, in, out),
+                    QStringLiteral("/dev/null")});
+    ASSERT_TRUE(terminal.waitForFinished(30000));
+    const QString shown = QString::fromLocal8Bit(terminal.readAll());
+    EXPECT_EQ(terminal.exitCode(), 0) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("\rpage 64 of 130"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("\rpage 130 of 130"))) << shown.toStdString();
+    EXPECT_EQ(pdfPageCount(readFileBytes(out)), 130);
 }

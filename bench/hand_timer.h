@@ -1,0 +1,16 @@
+#pragma once
+
+#include <functional>
+
+#include "transport/serial_port_backend.h"
+
+// A poll timer that never fires: the benchmarks run the ticks themselves.
+class HandTimer final : public PollTimer {
+public:
+    void start(unsigned, std::function<void()>) override { m_active = true; }
+    void stop() override { m_active = false; }
+    bool isActive() const override { return m_active; }
+
+private:
+    bool m_active = false;
+};
