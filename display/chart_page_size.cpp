@@ -2,13 +2,6 @@
 
 #include "meter/whole_number.h"
 
-bool digitFilterAccepts(char32_t key) {
-    if (key >= U'0' && key <= U'9') {
-        return true;
-    }
-    return key < 0x20 || key == 0x7f;  // backspace and the other control characters
-}
-
 PageSizeEntry readPageSizeEntry(std::string_view text) {
     PageSizeEntry entry;
     if (text.empty()) {

@@ -120,6 +120,69 @@ std::string baseOf(const std::string& name) {
 
 }  // namespace
 
+namespace {
+
+// The temporary file of a save: closed and removed unless it became the file, whatever way the
+// save ends (a failed step, or an exception out of the writer).
+class TemporaryFile {
+public:
+    TemporaryFile(std::string path, int fd) : m_path(std::move(path)), m_fd(fd) {}
+    ~TemporaryFile() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+        if (!m_kept) {
+            ::unlink(m_path.c_str());
+        }
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    int fd() const { return m_fd; }
+    bool close() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd) == 0;
+    }
+    void keep() { m_kept = true; }
+
+private:
+    std::string m_path;
+    int m_fd;
+    bool m_kept = false;
+};
+
+bool writeAll(int fd, const std::function<void(ByteSink&)>& write) {
+    ByteSink sink(fd);
+    write(sink);
+    return sink.flush();
+}
+
+// The folder does not let a new file be made beside the old one, but the old file itself may be
+// written (a shared folder of someone else's with a file left writable for us): the only way
+// to save there is over the old file, in place. This gives up what the new file buys: a save
+// that fails half-way leaves the old file partly overwritten. Its permissions, owner and links
+// stay as they are.
+bool writeInPlace(const std::string& target, const std::function<void(ByteSink&)>& write) {
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = false;
+    try {
+        ok = writeAll(fd, write);
+    } catch (...) {
+        ok = false;
+    }
+    // Cut what is left of a longer old file; the data must be on disk before the save says so.
+    const off_t end = ::lseek(fd, 0, SEEK_CUR);
+    ok = ok && end >= 0 && ::ftruncate(fd, end) == 0 && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    return ok;
+}
+
+}  // namespace
+
 bool writeFileReplacing(const std::string& name, const std::function<void(ByteSink&)>& write) {
     if (name.empty()) {
         return false;
@@ -133,6 +196,8 @@ bool writeFileReplacing(const std::string& name, const std::function<void(ByteSi
             std::free(resolved);
         }
     }
+    struct stat old {};
+    const bool replacing = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
     const std::string folder = folderOf(target);
     // Long names get a short temporary name, so that the suffix cannot push it past the limit.
     const std::string base = baseOf(target).size() > 200 ? "halvern" : baseOf(target);
@@ -143,29 +208,34 @@ bool writeFileReplacing(const std::string& name, const std::function<void(ByteSi
                std::to_string(g_tempCounter++);
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) {
+            const bool folderRefused = errno == EACCES || errno == EPERM;
+            if (folderRefused && replacing && ::access(target.c_str(), W_OK) == 0) {
+                return writeInPlace(target, write);
+            }
             return false;
         }
     }
     if (fd < 0) {
         return false;
     }
-    struct stat old {};
-    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+    TemporaryFile file(temp, fd);
+    // The new file gets the old one's permission bits (the creation mask does not apply here).
+    if (replacing) {
         ::fchmod(fd, old.st_mode & 07777);
     }
-    bool ok;
-    {
-        ByteSink sink(fd);
-        write(sink);
-        ok = sink.flush();
+    bool ok = false;
+    try {
+        ok = writeAll(fd, write);
+    } catch (...) {
+        return false;  // out of memory while writing: the file goes with the old one kept
     }
     // The data must be on disk before the rename makes it the file, or a crash could leave an
     // empty file where the old one was.
     ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
+    ok = file.close() && ok;
     ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
+    if (ok) {
+        file.keep();
     }
     return ok;
 }

@@ -104,7 +104,9 @@ private:
 
 // Writes a file without ever destroying the old one: the content goes to a new file in the same
 // folder, which is renamed over the target only when complete. The new file keeps the old
-// file's permissions. False (and nothing changed) when any step fails.
+// file's permission bits. False (nothing changed, no temporary file left) when any step fails or
+// the writer throws. One exception: when the folder refuses new files but the old file is
+// writable, the file is written in place, and a failure may leave it partly overwritten.
 bool writeFileReplacing(const std::string& name, const std::function<void(ByteSink&)>& write);
 
 // Opens a regular file for reading; -1 when it cannot be opened or is not a regular file (a

@@ -10,8 +10,9 @@ std::size_t editIndex(RecorderEdit edit) {
     return static_cast<std::size_t>(edit);
 }
 
-// Two digits per part; the stamp of a clock part outside 0..99 still fits the field.
-std::size_t formatTime(const LocalDateTime& t, char* out) {
+// Two digits per part, the system's time separator between them; the stamp of a clock part
+// outside 0..99 still fits the field.
+std::size_t formatTime(const LocalDateTime& t, char separator, char* out) {
     auto two = [](int v, char* at) {
         if (v < 0 || v > 99) {
             v = ((v % 100) + 100) % 100;
@@ -20,9 +21,9 @@ std::size_t formatTime(const LocalDateTime& t, char* out) {
         at[1] = static_cast<char>('0' + v % 10);
     };
     two(t.hour, out);
-    out[2] = ':';
+    out[2] = separator;
     two(t.minute, out + 3);
-    out[5] = ':';
+    out[5] = separator;
     two(t.second, out + 6);
     return 8;
 }
@@ -130,7 +131,7 @@ RecordOutcome Recorder::INDataToTable(const CurrentReading& reading) {
     ++m_rowsRecorded;
 
     char time[8];
-    const std::size_t timeLength = formatTime(m_readingTimestamp, time);
+    const std::size_t timeLength = formatTime(m_readingTimestamp, m_timeSeparator, time);
     RowData row;
     row.no = m_nextRowNumber;
     row.texts = {std::string_view(time, timeLength), reading.functionText.view(),

@@ -91,6 +91,11 @@ public:
     RecordLimitItem recordLimitItem() const { return m_limitItem; }
     std::int32_t recordLimit() const { return m_recordLimit; }
 
+    // The character between hours, minutes and seconds of Time (":" until set; the window and
+    // the command line set the system's). Never fails.
+    void setTimeSeparator(char separator) { m_timeSeparator = separator; }
+    char timeSeparator() const { return m_timeSeparator; }
+
     // The check boxes. Never fail.
     void setRepeat(bool checked) { m_repeat = checked; }
     bool repeat() const { return m_repeat; }
@@ -153,6 +158,7 @@ private:
     Clock& m_clock;
 
     bool m_repeat = true;
+    char m_timeSeparator = ':';
     bool m_samplingInterval = false;
     bool m_recall = false;
     std::array<std::string, 5> m_edits{"1", "23", "59", "59", "1"};

@@ -30,11 +30,17 @@ bool TCommPortDriver::Connect() {
     if (m_open) {
         return true;
     }
+    m_lastFailure.clear();
     if (!m_backend->open(devicePath())) {
+        m_lastFailure = m_backend->problem();
         return false;
     }
     m_open = true;
+    ++m_openCount;
     ApplyPortSettings();
+    // The port stays open whatever the device refused (its data may still be of use); the
+    // caller can tell the user why nothing decodes.
+    m_lastFailure = m_backend->problem();
     // Reads return at once with whatever is queued; writes have no time-out.
     m_backend->setTimeouts(CommTimeouts{1, 0, 1, 0, 0});
     m_timer->start(m_pollingDelay, [this] { HandlePollTimer(); });
@@ -148,11 +154,14 @@ void TCommPortDriver::HandlePollTimer() {
     if (!m_open) {
         return;
     }
+    const std::uint64_t polled = m_openCount;
     const ReadResult r = m_backend->read(m_receiveBuffer.data(), m_receiveBuffer.size());
     if (r.count > 0 && m_onReceiveData) {
         m_onReceiveData(this, m_receiveBuffer.data(), static_cast<std::int32_t>(r.count));
     }
-    if (r.hungUp && m_open) {
+    // The handler may have closed the port and opened it (or another) again: the hang-up was
+    // seen on the old descriptor and must not close the new one.
+    if (r.hungUp && m_open && m_openCount == polled) {
         // The device is gone: polling a dead descriptor would only spin, and holding it would
         // keep the re-plugged adapter from getting its old name back.
         closePort();

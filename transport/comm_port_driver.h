@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "transport/port_map.h"
@@ -68,6 +69,10 @@ public:
     // Stops polling and closes the port; nothing while closed.
     void Disconnect();
     bool Connected() const;
+    // Why the last Connect failed, or what the device refused of the line settings while the
+    // port still opened (7 data bits on a driver that runs 8): the backend's text for the user.
+    // Empty after a Connect that opened and programmed the port as asked.
+    const std::string& LastFailure() const { return m_lastFailure; }
 
     // Programs the settings into the open port and discards both queues; nothing while closed.
     // Refusals of the device are ignored.
@@ -151,4 +156,7 @@ private:
 
     std::vector<std::uint8_t> m_receiveBuffer;
     bool m_open = false;
+    // Counts the opens, so a poll can tell that the port it read from is still the open one.
+    std::uint64_t m_openCount = 0;
+    std::string m_lastFailure;
 };

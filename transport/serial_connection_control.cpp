@@ -33,7 +33,8 @@ void SerialConnectionControl::COMConClick(bool down) {
         m_state.start1Enabled = false;
         m_state.stop1Enabled = true;
         m_state.stop1Checked = false;
-        m_driver.Connect();  // a port that cannot be opened delivers nothing; no message
+        m_driver.Connect();  // a port that cannot be opened delivers nothing; no box
+        m_state.failure = m_driver.LastFailure();
         m_state.btConVisible = false;
         m_state.btDisconVisible = true;
         m_state.selectorEnabled = false;
@@ -44,6 +45,7 @@ void SerialConnectionControl::COMConClick(bool down) {
         m_state.stop1Enabled = false;
         m_state.stop1Checked = true;
         m_driver.Disconnect();
+        m_state.failure.clear();
         m_state.btConVisible = true;
         m_state.btDisconVisible = false;
         m_state.selectorEnabled = true;

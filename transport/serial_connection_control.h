@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "transport/comm_port_driver.h"
 
@@ -16,12 +17,16 @@ struct SerialControlState {
     bool stop1Enabled = false;
     bool btConVisible = true;      // hidden panel BTCon
     bool btDisconVisible = false;  // hidden panel BtDiscon
+    // Why the last press of "COM Connect" did not give a working port (the device path, the
+    // system's reason, the fix); empty when it did, and once the button is released.
+    std::string failure;
 
     friend bool operator==(const SerialControlState&, const SerialControlState&) = default;
 };
 
 // The serial connection control: choose COM1 … COM4 and open or close the port with "COM
-// Connect". It shows no messages: a port that cannot be opened simply delivers nothing.
+// Connect". It shows no message boxes: a port that cannot be opened leaves the button down and
+// delivers nothing, and the reason is kept in the state for the window to show beside it.
 // The "COM Connect" button itself is shown by the toggle group it belongs to.
 class SerialConnectionControl {
 public:

@@ -58,6 +58,9 @@ public:
     // Opens the device exclusively for reading and writing; false if absent, in use or not a
     // serial device (the port then stays closed).
     virtual bool open(const std::string& device) = 0;
+    // Why the last open or setState failed, for the user (device path, reason, fix); empty
+    // after a success or when the backend cannot tell.
+    virtual std::string problem() const { return {}; }
     // Closes the port; nothing while closed.
     virtual void close() = 0;
     virtual bool isOpen() const = 0;

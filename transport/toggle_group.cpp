@@ -20,6 +20,9 @@ void ExclusiveToggleGroup::setDown(int member, bool down) {
 void ExclusiveToggleGroup::click(int member) {
     const bool down = !m_members.at(member).down;
     setDown(member, down);
+    if (down && onConnecting) {
+        onConnecting(member);
+    }
     // Copy: the handler may add members, which would move the vector under it.
     const Handler handler = m_members[member].handler;
     if (handler) {

@@ -28,6 +28,9 @@ public:
 
     // Called after every change of what is shown (to repaint buttons).
     std::function<void()> onChanged;
+    // Called when a click presses a member down, before its handler opens the transport: a new
+    // connection begins.
+    std::function<void(int member)> onConnecting;
 
 private:
     struct Member {

@@ -32,6 +32,60 @@ void printUsage(std::FILE* out, const std::vector<Command>& extra) {
     std::fprintf(out, "Each subcommand explains itself with --help.\n");
 }
 
+// The first word of the window's command line that is neither an option nor an option's value;
+// nullptr when there is none. The toolkit's own options (-platform NAME, -style NAME, ...) and
+// the window's (--port, --sysfs-root, --dev-root) take the word after them.
+const char* strayWindowArgument(int argc, char** argv) {
+    static constexpr std::string_view kTakesValue[] = {"port",
+                                                       "sysfs-root",
+                                                       "dev-root",
+                                                       "platform",
+                                                       "platformpluginpath",
+                                                       "platformtheme",
+                                                       "plugin",
+                                                       "qmljsdebugger",
+                                                       "style",
+                                                       "stylesheet",
+                                                       "session",
+                                                       "display",
+                                                       "geometry",
+                                                       "title",
+                                                       "name",
+                                                       "qwindowgeometry",
+                                                       "qwindowtitle",
+                                                       "qwindowicon",
+                                                       "font",
+                                                       "fn",
+                                                       "bg",
+                                                       "background",
+                                                       "fg",
+                                                       "foreground",
+                                                       "btn",
+                                                       "button",
+                                                       "visual",
+                                                       "ncols",
+                                                       "cmap",
+                                                       "im",
+                                                       "inputstyle"};
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        if (arg.empty() || arg.front() != '-') {
+            return argv[i];
+        }
+        arg.remove_prefix(arg.starts_with("--") ? 2 : 1);
+        if (arg.find('=') != std::string_view::npos) {
+            continue;
+        }
+        for (std::string_view option : kTakesValue) {
+            if (arg == option) {
+                ++i;  // its value
+                break;
+            }
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 int runCommandLine(int argc, char** argv, const WindowStarter& startWindow,
@@ -57,6 +111,17 @@ int runCommandLine(int argc, char** argv, const WindowStarter& startWindow,
             printUsage(stdout, extraCommands);
             return 0;
         }
+        // A word that names no subcommand is a mistyped one, not a reason to open the window.
+        if (!name.empty() && name.front() != '-') {
+            std::fprintf(stderr, "halvern: unknown command \"%s\"\n", argv[1]);
+            printUsage(stderr, extraCommands);
+            return 2;
+        }
+    }
+    if (const char* stray = strayWindowArgument(argc, argv)) {
+        std::fprintf(stderr, "halvern: unexpected argument \"%s\"\n", stray);
+        printUsage(stderr, extraCommands);
+        return 2;
     }
     if (startWindow) {
         return startWindow(argc, argv);

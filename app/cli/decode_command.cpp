@@ -215,6 +215,7 @@ int runDecodeCommand(int argc, char** argv) {
     recorder.setRepeat(options.repeat);
     recorder.setSamplingInterval(false);
     recorder.setRecordLimit(options.recordLimit);
+    recorder.setTimeSeparator(ReadLocaleTimeSeparator().front());
     CommandLineRecorder recording(recorder);
 
     const std::string separator =

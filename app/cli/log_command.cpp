@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -16,6 +15,7 @@
 #include "app/cli/cli_args.h"
 #include "app/cli/commands.h"
 #include "meter/clock.h"
+#include "meter/locale_decimal_separator.h"
 #include "meter/reading_pipeline.h"
 #include "recording/byte_stream.h"
 #include "recording/data_files.h"
@@ -177,28 +177,6 @@ private:
     bool m_writeFailed = false;
 };
 
-// The decimal separator of the system's locale, read once as the window does.
-std::string localeDecimalSeparator() {
-    const char* previous = std::setlocale(LC_NUMERIC, "");
-    std::string separator = previous ? std::localeconv()->decimal_point : ".";
-    std::setlocale(LC_NUMERIC, "C");
-    return separator.empty() ? std::string(".") : separator;
-}
-
-std::string openFailure(const std::string& path, int error) {
-    switch (error) {
-        case EWOULDBLOCK:
-#if EBUSY != EWOULDBLOCK
-        case EBUSY:
-#endif
-            return "cannot open the port " + path + ": it is in use by another program";
-        case ENOTTY:
-            return "cannot open the port " + path + ": not a serial device";
-        default:
-            return "cannot open the port " + path + ": " + std::strerror(error);
-    }
-}
-
 }  // namespace
 
 int runLogCommand(int argc, char** argv) {
@@ -272,11 +250,9 @@ int runLogCommand(int argc, char** argv) {
     // The port first: nothing is written when the meter cannot be reached.
     auto timerOwned = std::make_unique<LoopPollTimer>();
     LoopPollTimer& timer = *timerOwned;
-    auto backendOwned = std::make_unique<TermiosSerialPort>();
-    TermiosSerialPort& backend = *backendOwned;
     PortMap ports;
     ports.setPath(0, portPath);
-    TCommPortDriver driver(std::move(backendOwned), std::move(timerOwned), ports);
+    TCommPortDriver driver(std::make_unique<TermiosSerialPort>(), std::move(timerOwned), ports);
     driver.setComPort(pnCOM1);
     driver.setComPortDataBits(db7BITS);  // the meter's line: 9600 bit/s, 7N1
 
@@ -299,9 +275,12 @@ int runLogCommand(int argc, char** argv) {
     }
     errno = 0;
     if (!usbBridge && !driver.Connect()) {
-        std::fprintf(stderr, "halvern log: %s\n",
-                     openFailure(portPath, backend.lastError()).c_str());
+        std::fprintf(stderr, "halvern log: %s\n", driver.LastFailure().c_str());
         return 1;
+    }
+    if (!driver.LastFailure().empty()) {
+        // Open, but the line is not as the meter needs it: say so, and log what comes.
+        std::fprintf(stderr, "halvern log: warning: %s\n", driver.LastFailure().c_str());
     }
 
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> capture(nullptr, &std::fclose);
@@ -355,7 +334,9 @@ int runLogCommand(int argc, char** argv) {
         recorder.selectRecordLimit(*limit);
     }
     LogConsumer consumer(recorder, table, journal.get(), frameLimit);
-    ReadingPipeline pipeline(consumer, clock, localeDecimalSeparator());
+    // The system's separators, read once as the window does.
+    recorder.setTimeSeparator(ReadLocaleTimeSeparator().front());
+    ReadingPipeline pipeline(consumer, clock, ReadLocaleDecimalSeparator());
 
     bool portLost = false;
     driver.setOnReceiveData(

@@ -1,5 +1,6 @@
 #include "app/ui/main_window.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFrame>
@@ -11,6 +12,9 @@
 #include <QScreen>
 #include <QSysInfo>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <limits>
 
 #include "app/ui/click_panel.h"
 #include "app/ui/fonts.h"
@@ -92,8 +96,9 @@ bool TFCOMM::is64BitOperatingSystem() {
 }
 
 QString TFCOMM::readLocaleDecimalSeparator() {
-    // The same reading as the command line's, so a capture decodes alike in both.
-    return QString::fromLocal8Bit(ReadLocaleDecimalSeparator());
+    // The same reading as the command line's, so a capture decodes alike in both: one Latin-1
+    // character, the program's own character set.
+    return QString::fromLatin1(ReadLocaleDecimalSeparator());
 }
 
 ClickPanel* TFCOMM::portPanel(int index) const {
@@ -160,6 +165,12 @@ void TFCOMM::buildTopBar() {
     // The exclusive group of the connect buttons, and the serial link behind "COM Connect".
     m_comConMember = m_connectGroup.add("COM Connect", [this](bool) { COMConClick(); });
     m_usbMember = m_connectGroup.add("USB Connect ", {});
+    // Every new connection starts the bad-frame count afresh.
+    m_connectGroup.onConnecting = [this](int) {
+        if (m_lcd != nullptr) {
+            m_lcd->resetFailureNotice();
+        }
+    };
     m_connectGroupView = new ToggleGroupView(m_connectGroup, this);
     m_connectGroupView->bind(m_comConMember, m_comCon);
     m_connectGroupView->bind(m_usbMember, m_usb);
@@ -231,8 +242,15 @@ void TFCOMM::buildRecording() {
     // The empty measurement table, its grid at DBGrid1, the "Function board" and "Record" menu.
     m_recording = std::make_unique<RecordingRoom>(this);
     setGridWidget(m_recording->install(m_functionBoard, m_recordMenu, m_client));
-    m_recording->setConversionFailure(
-        [this](std::string_view message) { m_consumer->conversionFailed(message); });
+    // A recording step that fails on the user's own edit text is shown at that edit; the
+    // bad-frame notice counts only frames the meter sent.
+    m_recording->setConversionFailure([this](std::string_view message) {
+        m_recording->controls().noteRecordingFailure(
+            QString::fromLatin1(message.data(), static_cast<qsizetype>(message.size())));
+    });
+    // New starts the bad-frame count afresh.
+    connect(&m_recording->controls(), &RecordingControls::recordNewDone, m_lcd,
+            &VirtualLcd::resetFailureNotice);
     m_consumers.add(m_recording->recordingStep());
     // New (the board's button, the hidden menu item, the chart's own button) clears the chart.
     m_recording->setChartClear([this] {
@@ -270,7 +288,9 @@ void TFCOMM::FormCreate() {
     // axis) run where those rooms attach; this is the window's share, in its order.
     // 1. The locale's decimal separator, for the decoder's value text.
     m_localeDecimalSeparator = readLocaleDecimalSeparator();
-    m_separatorBytes = m_localeDecimalSeparator.toUtf8();
+    m_separatorBytes = m_localeDecimalSeparator.toLatin1();
+    // The table's Time takes the system's time separator.
+    m_recording->recorder().setTimeSeparator(ReadLocaleTimeSeparator().front());
     // 4. The LCD's hidden time label.
     LcdState start = m_lcd->shownState();
     const QByteArray time = lcdTimeText();
@@ -341,11 +361,45 @@ void TFCOMM::BitBtn1Click() {
     if (box.exec() != QMessageBox::Yes) {
         return;
     }
+    m_exiting = true;  // the user has answered; closing asks nothing more
     if (m_quitRequest) {
         m_quitRequest();
     }
     emit tableCloseRequested();
     emit usbTimerStopRequested();
+}
+
+void TFCOMM::closeEvent(QCloseEvent* event) {
+    if (m_exiting || !m_recording->hasUnsavedRows()) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    const int rows = static_cast<int>(
+        std::min<std::size_t>(m_recording->table().rowCount(), std::numeric_limits<int>::max()));
+    const int answer = m_unsavedQuestion ? m_unsavedQuestion(rows) : askAboutUnsavedRows(rows);
+    if (answer == QMessageBox::Save) {
+        m_recording->controls().saveasClick();
+        if (m_recording->hasUnsavedRows()) {
+            event->ignore();  // the save was cancelled or failed: the rows stay
+            return;
+        }
+    } else if (answer != QMessageBox::Discard) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+int TFCOMM::askAboutUnsavedRows(int rows) {
+    QMessageBox box(QMessageBox::Warning, windowTitle(),
+                    rows == 1 ? tr("The table holds 1 row that has not been saved.")
+                              : tr("The table holds %1 rows that have not been saved.").arg(rows),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.setObjectName(QStringLiteral("unsavedQuestion"));
+    box.setInformativeText(tr("Save them before closing?"));
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return box.exec();
 }
 
 void TFCOMM::BtExit1Click() {
@@ -374,12 +428,21 @@ void TFCOMM::COM41Click() {
 
 void TFCOMM::COMConClick() {
     m_serial->control().COMConClick(m_connectGroup.isDown(m_comConMember));
+    showSerialFailure();
 }
 
 void TFCOMM::BTCon1Click() {
     m_serial->control().BTCon1Click();
+    showSerialFailure();
 }
 
 void TFCOMM::BtDiscon1Click() {
     m_serial->control().BtDiscon1Click();
+    showSerialFailure();
+}
+
+void TFCOMM::showSerialFailure() {
+    // Not a box: the window stays usable, the reason stays in view until the button goes up.
+    const QString failure = QString::fromLocal8Bit(m_serial->control().state().failure);
+    m_lcd->showConnectionNotice(failure, failure);
 }

@@ -110,6 +110,12 @@ public:
     // What "Yes" to the exit question does first: ask the event loop to end. Defaults to a
     // posted QCoreApplication::quit; tests replace it.
     void setQuitRequest(std::function<void()> request) { m_quitRequest = std::move(request); }
+    // What the close box asks when the table holds rows that were never saved: "Save",
+    // "Discard" or "Cancel" (QMessageBox's buttons). Defaults to the question box; tests replace
+    // it.
+    void setUnsavedQuestion(std::function<int(int rows)> ask) {
+        m_unsavedQuestion = std::move(ask);
+    }
 
     // The reading engine every transport feeds (bound to the profile's frame handler).
     ReadingPipeline& readingPipeline() const { return *m_pipeline; }
@@ -154,6 +160,9 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // The close box ends the program at once, unless the table holds unsaved rows: then it asks
+    // first (save, discard or cancel). After "Yes" to "Exit" it never asks.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildMenu();
@@ -162,6 +171,8 @@ private:
     void buildRecording();
     void replaceArea(QWidget*& area, QWidget* replacement);
     void FormCreate();
+    int askAboutUnsavedRows(int rows);
+    void showSerialFailure();
 
     QWidget* m_client = nullptr;
     std::array<ClickPanel*, 4> m_portPanels{};
@@ -207,5 +218,7 @@ private:
 
     QString m_localeDecimalSeparator;
     std::function<void()> m_quitRequest;
+    std::function<int(int rows)> m_unsavedQuestion;
+    bool m_exiting = false;
     bool m_centred = false;
 };

@@ -3,8 +3,11 @@
 #include <QApplication>
 #include <QPushButton>
 #include <QTimer>
+#include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "app/ui/fonts.h"
@@ -12,6 +15,43 @@
 #include "app/ui/meter_icon.h"
 #include "transport/port_map.h"
 #include "transport/ui/demo_meter.h"
+
+namespace {
+
+// While the application object connects to the display, the toolkit's messages are held back:
+// when no display can be reached it ends the process with a fatal message and an abort. The
+// fatal message is replaced by one line that says what to do, and the exit status is 1.
+QtMessageHandler g_previousHandler = nullptr;
+QList<std::pair<QtMsgType, QString>> g_heldMessages;
+
+void holdStartupMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtFatalMsg) {
+        std::fprintf(
+            stderr,
+            "halvern: cannot open the window: no display could be reached (DISPLAY=%s); "
+            "run it in a desktop session or under xvfb-run\n",
+            qEnvironmentVariableIsSet("DISPLAY") ? qgetenv("DISPLAY").constData() : "unset");
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
+    (void)context;
+    g_heldMessages.append({type, text});
+}
+
+void releaseStartupMessages() {
+    qInstallMessageHandler(g_previousHandler);
+    for (const auto& [type, text] : std::as_const(g_heldMessages)) {
+        const QMessageLogContext none;
+        if (g_previousHandler != nullptr) {
+            g_previousHandler(type, none, text);
+        } else {
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+        }
+    }
+    g_heldMessages.clear();
+}
+
+}  // namespace
 
 int startWindow(int argc, char** argv) {
     // The program's own options: --port COMn=PATH (repeatable), --demo, --connect,
@@ -36,7 +76,13 @@ int startWindow(int argc, char** argv) {
     int qtArgc = static_cast<int>(qtArgs.size());
     qtArgs.push_back(nullptr);
 
+    g_previousHandler = qInstallMessageHandler(holdStartupMessages);
     QApplication app(qtArgc, qtArgs.data());
+    releaseStartupMessages();
+    // The application object takes the user's locale for every category; number formatting in
+    // shared code (files, conversions) must never follow it. The separators the display uses
+    // are read from the locale on their own.
+    std::setlocale(LC_NUMERIC, "C");
     installFontSubstitutions();
     // The taskbar button shows no text of its own.
     QApplication::setApplicationDisplayName(QString());

@@ -30,6 +30,17 @@ void WindowConsumer::lcdApply(const LcdState& state) {
 
 void WindowConsumer::scaleUpdate(const FrameCountMode& mode, int needleValue) {
     m_scale.scaleUpdate(mode, needleValue);
+    // The bar's maximum comes with the count mode chosen here, so a frame that fails before the
+    // bar's own step still leaves the bar scaled for its mode.
+    const int top = std::max(mode.barMaximum, 0);
+    if (m_bar.maximum() != top) {
+        m_bar.setUpdatesEnabled(false);
+        if (m_bar.value() > top) {
+            m_bar.setValue(top);  // inside the old range; a value outside the new one would reset
+        }
+        m_bar.setRange(0, top);
+        m_bar.setUpdatesEnabled(true);
+    }
 }
 
 void WindowConsumer::limitCheck(const CurrentReading& reading, const FrameCountMode& mode) {

@@ -30,10 +30,12 @@ AnalogScale::AnalogScale(QWidget* parent)
     m_canvas = QImage(kCanvasSize, QImage::Format_RGB32);
     m_canvas.fill(Qt::white);
 
-    // The alarm sign sits inside the panel, over the arc's right end, where it can be seen.
+    // The alarm sign sits inside the panel, in its top right corner: above the arc and right of
+    // the labels, where no label, dot or needle position of any face is drawn (the connection
+    // icons take the other corner), so it hides nothing of the reading it warns about.
     m_oltext = new QLabel(QStringLiteral("OL !!"), this);
     m_oltext->setObjectName(QStringLiteral("oltext"));
-    m_oltext->setGeometry(252, 90, 113, 49);
+    m_oltext->setGeometry(kAlarmPlace);
     m_oltext->setAlignment(Qt::AlignCenter);
     m_oltext->setAutoFillBackground(true);
     QPalette pal = m_oltext->palette();
@@ -41,7 +43,7 @@ AnalogScale::AnalogScale(QWidget* parent)
     pal.setColor(QPalette::WindowText, Qt::white);
     m_oltext->setPalette(pal);
     QFont f(QStringLiteral("Arial"));
-    f.setPixelSize(35);
+    f.setPixelSize(20);
     f.setBold(true);
     m_oltext->setFont(f);
     m_oltext->hide();

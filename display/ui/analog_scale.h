@@ -26,6 +26,8 @@ public:
     // KD1, the drawing surface, fills the panel inside its bevel.
     static constexpr QPoint kCanvasOrigin{2, 2};
     static constexpr QSize kCanvasSize{367, 139};
+    // Where the alarm sign "OL !!" shows, in panel pixels.
+    static constexpr QRect kAlarmPlace{298, 4, 68, 28};
 
     explicit AnalogScale(QWidget* parent = nullptr);
 

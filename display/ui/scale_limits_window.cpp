@@ -99,8 +99,9 @@ ScaleLimitsWindow::ScaleLimitsWindow(AnalogScale& scale, QWidget* parent)
         m_scale.limits().setMinEnabled(on);
         SetMinExit();
     });
-    connect(m_setmax, &QLineEdit::editingFinished, this, &ScaleLimitsWindow::SetmaxExit);
-    connect(m_setMin, &QLineEdit::editingFinished, this, &ScaleLimitsWindow::SetMinExit);
+    // Every change of an edit applies its limit, so the arc's colouring follows at once.
+    connect(m_setmax, &QLineEdit::textChanged, this, &ScaleLimitsWindow::SetmaxExit);
+    connect(m_setMin, &QLineEdit::textChanged, this, &ScaleLimitsWindow::SetMinExit);
     connect(&m_scale, &AnalogScale::extremesChanged, this, [this] {
         if (isVisible()) {
             refreshExtremes();

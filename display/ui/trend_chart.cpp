@@ -24,6 +24,7 @@
 
 #include "display/chart_page_size.h"
 #include "recording/recorder.h"
+#include "recording/ui/digit_filter.h"
 
 namespace {
 
@@ -250,7 +251,13 @@ void TrendChart::buildControls() {
     m_maxrecord = new QLineEdit(QStringLiteral("100"), this);
     m_maxrecord->setObjectName(QStringLiteral("Maxrecord"));
     m_maxrecord->setGeometry(48, 3, 41, 21);
-    m_maxrecord->installEventFilter(this);
+    // The numeric edits' digit filter, its warning through the chart's prompts.
+    installDigitFilter(m_maxrecord, [this](QWidget*) {
+        m_prompts->message(this, QMessageBox::Warning,
+                           QString::fromUtf8(kDigitOnlyMessage.data(),
+                                             static_cast<qsizetype>(kDigitOnlyMessage.size())),
+                           QMessageBox::Cancel);
+    });
     connect(m_maxrecord, &QLineEdit::textChanged, this, &TrendChart::MaxrecordExit);
 
     m_btNew = addButton(QStringLiteral("BtNew"), QStringLiteral("New"), 91, 3, 23, 22);
@@ -486,24 +493,6 @@ bool TrendChart::writePicture(const QString& fileName, QString* error) {
 void TrendChart::wheelEvent(QWheelEvent* event) {
     // ChtshowMouseWheel: turns of the wheel over the chart are taken and do nothing
     event->accept();
-}
-
-bool TrendChart::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_maxrecord && event->type() == QEvent::KeyPress) {
-        const QString text = static_cast<QKeyEvent*>(event)->text();
-        const char32_t key = text.isEmpty() ? 0 : text.toUcs4().value(0);
-        // keys that type nothing (Enter, Escape, the clipboard shortcuts) keep their use; a
-        // pasted text is checked when the page size is read
-        const bool typesNothing = key < 0x20 || key == 0x7f;
-        if (!typesNothing && (key > 0x7f || !RecordSITimeKeyPress(static_cast<char>(key)))) {
-            m_prompts->message(this, QMessageBox::Warning,
-                               QString::fromUtf8(kDigitOnlyMessage.data(),
-                                                 static_cast<qsizetype>(kDigitOnlyMessage.size())),
-                               QMessageBox::Cancel);
-            return true;  // the key is discarded
-        }
-    }
-    return QChartView::eventFilter(watched, event);
 }
 
 void TrendChart::chartChanged(Change change) {

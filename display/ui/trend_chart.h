@@ -118,7 +118,6 @@ signals:
 
 protected:
     void wheelEvent(QWheelEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void chartChanged(Change change) override;

@@ -7,6 +7,7 @@
 #include <QPainterPath>
 #include <QPicture>
 #include <QPolygonF>
+#include <QTimer>
 
 #include <array>
 
@@ -366,6 +367,42 @@ VirtualLcd::VirtualLcd(QWidget* parent) : QFrame(parent) {
     f.setBold(true);
     m_failureNotice->setFont(f);
     m_failureNotice->hide();
+    // The notice fades when the failures stop; its tool tip keeps the last message until then.
+    m_failureFade = new QTimer(this);
+    m_failureFade->setSingleShot(true);
+    m_failureFade->setInterval(kNoticeFadeMs);
+    connect(m_failureFade, &QTimer::timeout, m_failureNotice, &QWidget::hide);
+
+    // A port's failure to open: left of the bad-frame notice, on the panel's bottom line.
+    m_connectionNotice = new QLabel(this);
+    m_connectionNotice->setObjectName(QStringLiteral("connectionNotice"));
+    m_connectionNotice->setGeometry(8, 186, 306, 17);
+    m_connectionNotice->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_connectionNotice->setStyleSheet(QStringLiteral("color: #b01e1e;"));
+    m_connectionNotice->setFont(f);
+    m_connectionNotice->hide();
+}
+
+void VirtualLcd::resetFailureNotice() {
+    m_failedFrames = 0;
+    m_failureFade->stop();
+    m_failureNotice->hide();
+    m_failureNotice->clear();
+    m_failureNotice->setToolTip(QString());
+}
+
+void VirtualLcd::showConnectionNotice(const QString& text, const QString& toolTip) {
+    if (text.isEmpty()) {
+        m_connectionNotice->hide();
+        m_connectionNotice->clear();
+        m_connectionNotice->setToolTip(QString());
+        return;
+    }
+    const QFontMetrics metrics(m_connectionNotice->font());
+    m_connectionNotice->setText(
+        metrics.elidedText(text, Qt::ElideRight, m_connectionNotice->width()));
+    m_connectionNotice->setToolTip(toolTip.isEmpty() ? text : toolTip);
+    m_connectionNotice->show();
 }
 
 bool VirtualLcd::isShown(LcdElement element) const {
@@ -396,6 +433,7 @@ void VirtualLcd::noteConversionFailure(const QString& message) {
                                                  : tr("%1 bad frames").arg(m_failedFrames));
     m_failureNotice->setToolTip(message);
     m_failureNotice->show();
+    m_failureFade->start();
 }
 
 bool VirtualLcd::itemShown(const LcdState& state, int item, char* c) {

@@ -9,6 +9,7 @@
 #include "meter/lcd_state.h"
 
 class QLabel;
+class QTimer;
 
 // The replica of the meter's LCD (Panel1): four large seven-segment digits, the minus sign, three
 // decimal points, the range indicator and every annunciator, drawn as vector shapes on the cream
@@ -35,10 +36,21 @@ public:
     int point() const { return m_state.point; }
     bool minusShown() const { return m_state.minus; }
 
-    // A frame's decoding failed with this message: count it and show the notice.
+    // A frame the meter sent failed to decode with this message: count it and show the notice
+    // "N bad frames", the message in its tool tip. The notice fades once no failure has come for
+    // kNoticeFadeMs; the count goes on until resetFailureNotice.
     void noteConversionFailure(const QString& message);
+    // A new start (New, a new connection): the count restarts and the notice goes.
+    void resetFailureNotice();
     int failedFrames() const { return m_failedFrames; }
     QLabel* failureNotice() const { return m_failureNotice; }
+    QTimer* failureFade() const { return m_failureFade; }
+    static constexpr int kNoticeFadeMs = 10000;
+
+    // A non-modal notice on the panel that stays until replaced or cleared (a port that could
+    // not be opened, and why); an empty text clears it. The tool tip carries the whole text.
+    void showConnectionNotice(const QString& text, const QString& toolTip);
+    QLabel* connectionNotice() const { return m_connectionNotice; }
 
     QSize sizeHint() const override { return {kWidth, kHeight}; }
 
@@ -56,4 +68,6 @@ private:
     std::unordered_map<std::uint64_t, QImage> m_sprites;
     int m_failedFrames = 0;
     QLabel* m_failureNotice = nullptr;
+    QTimer* m_failureFade = nullptr;
+    QLabel* m_connectionNotice = nullptr;
 };

@@ -71,7 +71,18 @@ RecordingControls::RecordingControls(TableStore& table, Recorder& recorder, QWid
 RecordingControls::~RecordingControls() = default;
 
 MeasurementGrid* RecordingControls::createGrid(QWidget* parent) {
-    return new MeasurementGrid(m_table, parent);
+    m_grid = new MeasurementGrid(m_table, parent);
+    return m_grid;
+}
+
+QString RecordingControls::suffixOfFilter(const QString& filter) {
+    // "XML(*.xml)" -> "xml"
+    const qsizetype star = filter.lastIndexOf(QStringLiteral("(*."));
+    const qsizetype close = filter.lastIndexOf(QLatin1Char(')'));
+    if (star < 0 || close <= star + 3) {
+        return QStringLiteral("xls");
+    }
+    return filter.mid(star + 3, close - star - 3);
 }
 
 void RecordingControls::populateFunctionBoard(QGroupBox* board) {
@@ -112,6 +123,9 @@ void RecordingControls::populateFunctionBoard(QGroupBox* board) {
     connect(m_recordSITime, &QLineEdit::textChanged, this, [this](const QString& text) {
         const EditOutcome outcome =
             m_recorder.editChanged(RecorderEdit::RecordSITime, text.toLocal8Bit().toStdString());
+        if (!outcome.conversionFailed) {
+            noteRecordingFailure(QString());  // a number again: the mark goes
+        }
         showEditMessages(m_dialogParent, outcome.messages, outcome.conversionFailed);
     });
 
@@ -187,6 +201,15 @@ void RecordingControls::selectRecordLimit(RecordLimitItem item) {
     }
 }
 
+void RecordingControls::noteRecordingFailure(const QString& message) {
+    if (m_recordSITime == nullptr || m_recordSITime->toolTip() == message) {
+        return;  // every frame fails alike: mark once
+    }
+    m_recordSITime->setToolTip(message);
+    m_recordSITime->setStyleSheet(
+        message.isEmpty() ? QString() : QStringLiteral("QLineEdit { border: 2px solid #b01e1e; }"));
+}
+
 void RecordingControls::TrecordTimer() {
     m_recorder.TrecordTimer(m_trecord->interval());
 }
@@ -197,6 +220,8 @@ void RecordingControls::RecordNewClick() {
                        QString::fromLatin1(kRecordDeletedMessage.data(),
                                            static_cast<qsizetype>(kRecordDeletedMessage.size())));
     m_recorder.RecordNewClick();
+    emit tableReplaced();
+    emit recordNewDone();
     if (m_chartClear) {
         m_chartClear();
     }
@@ -210,6 +235,9 @@ void RecordingControls::saveasClick() {
     dialog.setNameFilters(fileFilters());
     dialog.selectNameFilter(fileFilters().front());
     dialog.setDefaultSuffix(QStringLiteral("xls"));
+    // A name typed without extension takes the chosen entry's: ".xls", ".xml" or ".txt".
+    connect(&dialog, &QFileDialog::filterSelected, &dialog,
+            [&dialog](const QString& filter) { dialog.setDefaultSuffix(suffixOfFilter(filter)); });
     if (!m_lastFolder.isEmpty()) {
         dialog.setDirectory(m_lastFolder);
     }
@@ -220,6 +248,13 @@ void RecordingControls::saveasClick() {
     m_lastFolder = QFileInfo(name).absolutePath();
     // Readings recorded while the dialog was open are saved too: the table is taken as it is now.
     const FileOutcome outcome = saveTable(m_table, fileNameBytes(name));
+    // The save walks the table to its end: the last row is the current one afterwards.
+    if (m_grid != nullptr && !m_table.empty()) {
+        m_grid->model()->setCurrentRow(m_table.rowCount() - 1);
+    }
+    if (outcome.ok) {
+        emit tableSaved();
+    }
     if (!outcome.message.empty()) {
         showPlainBox(m_dialogParent, boxText(outcome.message));
     }
@@ -243,13 +278,16 @@ void RecordingControls::SpeedButton2Click() {
     m_lastFolder = QFileInfo(name).absolutePath();
     // A long load shows its rows in a progress dialog with Cancel and keeps the window alive.
     ProgressRun run(m_dialogParent, QStringLiteral("Loading"));
+    const std::string bytes = fileNameBytes(name);
     const FileOutcome outcome =
-        LoadDataFile(fileNameBytes(name), m_table, false, [&run](const LoadProgress& progress) {
+        LoadDataFile(bytes, m_table, false, [&run](const LoadProgress& progress) {
             return run.step(QStringLiteral("%L1 rows read").arg(progress.rows),
                             ProgressGate::percent(progress.bytesRead, progress.bytesTotal));
         });
     if (!outcome.ok && !outcome.cancelled) {
         showLoadErrorBox(m_dialogParent);
+    } else if (outcome.ok && isPacketName(bytes)) {
+        emit tableReplaced();
     }
 }
 

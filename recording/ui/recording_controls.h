@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <array>
 #include <functional>
@@ -31,6 +32,9 @@ class RecordingControls : public QObject {
 public:
     // The file dialogs' filter: "Excel File(*.xls)", "XML(*.xml)", "Txt File(*.txt)".
     static QStringList fileFilters();
+    // The extension a filter entry gives a bare name in the save dialog ("xml" for "XML(*.xml)");
+    // "xls" for anything else.
+    static QString suffixOfFilter(const QString& filter);
 
     // dialogParent is the window the boxes and dialogs belong to.
     RecordingControls(TableStore& table, Recorder& recorder, QWidget* dialogParent,
@@ -73,8 +77,20 @@ public slots:
     void MajPrintClick();
     // The record-limit menu items.
     void selectRecordLimit(RecordLimitItem item);
+    // The recording step failed on the text of RecordSITime (not on the meter's frame): the
+    // edit is marked and carries the message in its tool tip until its text is a number again.
+    // Shown once per failure text, never as a box per frame.
+    void noteRecordingFailure(const QString& message);
     // One 100 ms tick of Trecord, which runs while Sampling Interval is checked.
     void TrecordTimer();
+
+signals:
+    // The table was written to a file (either format).
+    void tableSaved();
+    // The table's rows were replaced as a whole: by an XML data packet's, or by none (New).
+    void tableReplaced();
+    // New has emptied the table and restarted the numbering.
+    void recordNewDone();
 
 private:
     void repaintWindow();
@@ -99,4 +115,5 @@ private:
     QAction* m_recallTime = nullptr;
     QTimer* m_trecord;
     RecallTimeDialog* m_recallDialog = nullptr;
+    QPointer<MeasurementGrid> m_grid;
 };

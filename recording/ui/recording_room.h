@@ -43,6 +43,10 @@ public:
     void setConversionFailure(std::function<void(std::string_view)> report);
     // What New does to the trend chart: clear it and show its page number.
     void setChartClear(std::function<void()> clear);
+    // Whether the table holds rows recorded since it was last saved (New, a successful save or
+    // an XML packet that replaced the rows clear it). Rows that came from a file are in that
+    // file already. Never fails.
+    bool hasUnsavedRows() const { return m_unsaved && !m_table.empty(); }
 
 private:
     class Step;
@@ -53,4 +57,5 @@ private:
     std::unique_ptr<Step> m_step;
     std::unique_ptr<RecordingControls> m_controls;
     QPointer<MeasurementGrid> m_grid;  // observes the table, so it goes first
+    bool m_unsaved = false;
 };

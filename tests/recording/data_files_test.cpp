@@ -1,16 +1,21 @@
 #include "recording/data_files.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "meter/clock.h"
+#include "recording/byte_stream.h"
 #include "recording/recorder.h"
 #include "temp_folder.h"
 
@@ -390,6 +395,84 @@ TEST_F(DataFilesTest, AFailedSaveKeepsTheOldFile) {
     }
     std::sort(files.begin(), files.end());
     EXPECT_EQ(files, (std::vector<std::string>{"dir.txt", "keep.txt"}));
+}
+
+std::vector<std::string> filesIn(const std::string& folder) {
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        files.push_back(entry.path().filename().string());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+TEST_F(DataFilesTest, ASaveKeepsTheOldFilesPermissionBits) {
+    table.append(makeRow(1, {"12:04:31", "DCV", "1.234", "V", "4 V", "Auto"}, 1234));
+    for (const mode_t mode : {0600, 0640, 0604, 0664}) {
+        for (const char* name : {"kept.txt", "kept.xml"}) {
+            const std::string file = folder.path(name);
+            TempFolder::write(file, "old\r\n");
+            ASSERT_EQ(::chmod(file.c_str(), mode), 0);
+            ASSERT_TRUE(saveTable(table, file).ok) << name;
+            struct stat st {};
+            ASSERT_EQ(::stat(file.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, mode) << name << " " << std::oct << mode;
+        }
+    }
+}
+
+TEST_F(DataFilesTest, AWriterThatThrowsLeavesNoTemporaryFile) {
+    const std::string name = folder.path("keep.txt");
+    TempFolder::write(name, "old\r\n");
+    const bool ok = writeFileReplacing(name, [](ByteSink& out) {
+        out.put("half");
+        throw std::bad_alloc();
+    });
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(TempFolder::read(name), "old\r\n");
+    EXPECT_EQ(filesIn(folder.root()), std::vector<std::string>{"keep.txt"});
+}
+
+// A folder that refuses new files, holding a file we may write: the save goes over the file in
+// place. As root the folder's mode does not stop us, so the save then runs as "nobody".
+TEST_F(DataFilesTest, AFolderThatRefusesNewFilesIsWrittenInPlace) {
+    for (int i = 1; i <= 3; ++i) {
+        table.append(makeRow(i, {"12:04:31", "DCV", "1.234", "V", "4 V", "Auto"}, i));
+    }
+    const std::string shared = folder.path("shared");
+    std::filesystem::create_directory(shared);
+    const std::string name = shared + "/data.txt";
+    TempFolder::write(name, std::string(100000, 'x'));  // longer than the new content
+    ASSERT_EQ(::chmod(name.c_str(), 0666), 0);
+    ASSERT_EQ(::chmod(folder.root().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), 0555), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            ::_exit(3);
+        }
+        const std::string probe = shared + "/probe";
+        if (::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600) >= 0) {
+            ::_exit(4);  // the folder takes new files after all: nothing to test here
+        }
+        ::_exit(saveTable(table, name).ok && saveTable(table, shared + "/other.txt").ok == false
+                    ? 0
+                    : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ::chmod(shared.c_str(), 0755);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 4 || WEXITSTATUS(status) == 3) {
+        GTEST_SKIP() << "cannot make a folder that refuses new files here";
+    }
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the in-place save failed, or a new file was made";
+    TableStore back;
+    ASSERT_TRUE(LoadDataFile(name, back, false).ok);
+    EXPECT_EQ(back.rowCount(), 3u);
+    EXPECT_EQ(TempFolder::read(name), tableTextBytes(table));  // the old tail is cut
+    EXPECT_EQ(filesIn(shared), std::vector<std::string>{"data.txt"});
 }
 
 TEST_F(DataFilesTest, SavesThroughLinksAndUnderLongNames) {

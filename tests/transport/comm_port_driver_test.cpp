@@ -232,6 +232,25 @@ TEST_F(DriverTest, HandlerMayDisconnectDuringDelivery) {
     EXPECT_EQ(std::count(port.calls.begin(), port.calls.end(), "close"), 1);
 }
 
+TEST_F(DriverTest, AHangUpSeenOnTheOldPortDoesNotCloseTheOneOpenedAfterIt) {
+    int lost = 0;
+    driver.setOnPortLost([&](TCommPortDriver*) { ++lost; });
+    // The handler reconnects (the user pressed "COM Connect" twice while the bytes came).
+    driver.setOnReceiveData([this](TCommPortDriver* s, const std::uint8_t*, std::int32_t) {
+        s->Disconnect();
+        port.hangUp = false;  // the new device is alive
+        EXPECT_TRUE(s->Connect());
+    });
+    ASSERT_TRUE(driver.Connect());
+    port.input = "x";
+    port.hangUp = true;
+    tick();
+    EXPECT_TRUE(driver.Connected()) << "the old port's hang-up closed the new one";
+    EXPECT_TRUE(port.open);
+    EXPECT_TRUE(timer.active);
+    EXPECT_EQ(lost, 0);
+}
+
 TEST_F(DriverTest, OutputFreeSpaceAndSend) {
     EXPECT_EQ(driver.OutputFreeSpace(), 65535);
     EXPECT_EQ(driver.Send("abc", 3), 0);

@@ -91,7 +91,12 @@ TEST(LogCommandTest, PortThatCannotBeOpenedIsReported) {
     Child absent = spawn({HALVERN_BINARY, "log", "--port", "/dev/does-not-exist"});
     std::string err;
     EXPECT_EQ(finish(absent, &err), 1);
-    EXPECT_NE(err.find("cannot open the port /dev/does-not-exist"), std::string::npos) << err;
+    EXPECT_EQ(err,
+              "halvern log: cannot open the port /dev/does-not-exist: No such file or directory; "
+              "a USB serial adapter is usually /dev/ttyUSB0 (see --port COMn=PATH)\n");
+    Child notSerial = spawn({HALVERN_BINARY, "log", "--port", "/dev/null"});
+    EXPECT_EQ(finish(notSerial, &err), 1);
+    EXPECT_EQ(err, "halvern log: cannot open the port /dev/null: not a serial device\n");
 
     Simulator meter("10");
     TermiosSerialPort holder;  // another program has the port

@@ -4,10 +4,16 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "transport/serial_open_failure.h"
 
 namespace {
 
@@ -53,6 +59,19 @@ tcflag_t sizeFlag(std::uint8_t byteSize) {
     }
 }
 
+int bitsOf(tcflag_t size) {
+    switch (size) {
+        case CS5:
+            return 5;
+        case CS6:
+            return 6;
+        case CS7:
+            return 7;
+        default:
+            return 8;
+    }
+}
+
 }  // namespace
 
 TermiosSerialPort::~TermiosSerialPort() {
@@ -61,33 +80,63 @@ TermiosSerialPort::~TermiosSerialPort() {
 
 bool TermiosSerialPort::open(const std::string& device) {
     close();
+    m_device = device;
+    m_problem.clear();
+    // Only a serial line is opened: opening another device can have effects of its own (a new
+    // pseudo-terminal from /dev/ptmx, a rewind of a tape, ...), so the node is checked first.
+    struct stat node {};
+    if (::stat(device.c_str(), &node) != 0) {
+        m_lastError = errno;
+    } else if (!S_ISCHR(node.st_mode) ||
+               !isSerialLineDevice(major(node.st_rdev), minor(node.st_rdev), m_driversFile)) {
+        m_lastError = ENOTTY;
+    } else {
+        m_lastError = 0;
+    }
+    if (m_lastError != 0) {
+        m_problem = serialOpenFailureText(device, m_lastError);
+        return false;
+    }
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         m_lastError = errno;
+        m_problem = serialOpenFailureText(device, m_lastError);
         return false;
     }
-    // Only terminals are serial ports; a plain file or a directory would "open" otherwise.
     // TIOCEXCL keeps other users out, flock keeps out other instances even when run as root.
     if (!::isatty(fd)) {
         m_lastError = ENOTTY;
     } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
         m_lastError = errno == EWOULDBLOCK ? EBUSY : errno;
-    } else {
-        m_lastError = 0;
     }
     if (m_lastError != 0) {
+        m_problem = serialOpenFailureText(device, m_lastError);
         ::close(fd);
         return false;
     }
+    static_assert(sizeof(termios) <= sizeof m_saved && alignof(termios) <= 8);
+    termios saved{};
+    m_haveSaved = ::tcgetattr(fd, &saved) == 0;
+    std::memcpy(m_saved, &saved, sizeof saved);
+    struct stat opened {};
+    m_pseudoTerminal =
+        ::fstat(fd, &opened) == 0 && major(opened.st_rdev) >= 136 && major(opened.st_rdev) <= 143;
     m_fd = fd;
     return true;
 }
 
 void TermiosSerialPort::close() {
     if (m_fd >= 0) {
+        // The next user of the port finds it as this one did (a hung-up line refuses; no harm).
+        if (m_haveSaved) {
+            termios saved{};
+            std::memcpy(&saved, m_saved, sizeof saved);
+            ::tcsetattr(m_fd, TCSANOW, &saved);
+        }
         ::ioctl(m_fd, TIOCNXCL);
         ::close(m_fd);  // releases the flock too
         m_fd = -1;
+        m_haveSaved = false;
     }
 }
 
@@ -149,6 +198,30 @@ bool TermiosSerialPort::setState(const CommState& s) {
     bool ok = ::tcsetattr(m_fd, TCSANOW, &t) == 0;
     if (speed == B0) {
         ok = setCustomBaudRate(m_fd, s.baudRate) && ok;
+    }
+    // tcsetattr succeeds when any part was taken: read back what the driver really runs.
+    termios back{};
+    m_problem.clear();
+    if (!ok) {
+        m_problem = "cannot set the line of " + m_device + ": " + std::strerror(errno);
+    } else if (::tcgetattr(m_fd, &back) == 0) {
+        const tcflag_t wanted = t.c_cflag & CSIZE;
+        const tcflag_t got = back.c_cflag & CSIZE;
+        if (got != wanted && (!m_pseudoTerminal || m_checkPtySize)) {
+            m_problem = "the port " + m_device + " does not take " + std::to_string(s.byteSize) +
+                        " data bits (its driver runs " + std::to_string(bitsOf(got)) +
+                        "); frames will not decode";
+            ok = false;
+        } else if ((back.c_cflag & (PARENB | PARODD | CSTOPB)) !=
+                       (t.c_cflag & (PARENB | PARODD | CSTOPB)) &&
+                   !m_pseudoTerminal) {
+            m_problem = "the port " + m_device + " did not take its parity or stop bits";
+            ok = false;
+        } else if (speed != B0 && ::cfgetospeed(&back) != speed && !m_pseudoTerminal) {
+            m_problem =
+                "the port " + m_device + " does not take " + std::to_string(s.baudRate) + " bit/s";
+            ok = false;
+        }
     }
     // Modem lines: a pseudo-terminal has none and refuses, which changes nothing for its data.
     int dtr = TIOCM_DTR;

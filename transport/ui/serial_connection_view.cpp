@@ -51,7 +51,12 @@ void SerialConnectionView::refresh() {
         if (panel) {
             panel->setVisible(i == s.selectedPort);
             panel->setEnabled(s.selectorEnabled);
-            panel->setToolTip(QString::fromStdString(m_control.portPath(i)));
+            // The device path, and why the port did not open as it should.
+            QString tip = QString::fromStdString(m_control.portPath(i));
+            if (i == s.selectedPort && !s.failure.empty()) {
+                tip += QLatin1Char('\n') + QString::fromLocal8Bit(s.failure);
+            }
+            panel->setToolTip(tip);
         }
         if (QAction* item = m_portItems[static_cast<std::size_t>(i)]) {
             item->setChecked(i == s.selectedPort);

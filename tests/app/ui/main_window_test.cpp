@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -22,7 +23,11 @@
 #include "display/ui/scale_limits_window.h"
 #include "lcd/ui/connection_indicator_view.h"
 #include "lcd/ui/virtual_lcd.h"
+#include "recording/ui/recording_controls.h"
+#include "recording/ui/recording_room.h"
+#include "tests/recording/ui/modal_driver.h"
 #include "tests/support/frames.h"
+#include "transport/port_map.h"
 
 namespace {
 
@@ -251,6 +256,71 @@ TEST_F(WindowWithFrames, BadFramesShowANoticeAndTheNextFrameIsShownAsUsual) {
     EXPECT_EQ(window.lcd()->failedFrames(), 1);
 }
 
+TEST_F(WindowWithFrames, TheBarTakesTheModesMaximumEvenWhenTheFrameFailsAfterChoosingIt) {
+    send("00012340010");  // mode "4": bar 12 of 40
+    ASSERT_EQ(window.barGraph()->maximum(), 40);
+    send("22000000001");  // capacitance "open": mode "10", then the needle's number fails
+    EXPECT_EQ(window.lcd()->failedFrames(), 1);
+    EXPECT_EQ(window.scale()->scaleParams().mode, "10");
+    EXPECT_EQ(window.barGraph()->maximum(), 100);
+    EXPECT_EQ(window.barGraph()->value(), 12);
+    send("11000000000");  // temperature "open": mode "13", bar maximum 10, bar 0
+    send("22000000001");
+    send("00039990010");  // back to mode "4"
+    EXPECT_EQ(window.barGraph()->maximum(), 40);
+    EXPECT_EQ(window.barGraph()->value(), 39);
+}
+
+TEST_F(WindowWithFrames, TheBadFrameNoticeRestartsOnNewAndOnEveryConnectionAndFades) {
+    // With the real table attached: New comes from its controls.
+    window.consumers().remove(taker);
+    QLabel* notice = window.lcd()->failureNotice();
+    window.lcd()->failureFade()->setInterval(60);
+    send("0001A340010");
+    send("0001A340010");
+    EXPECT_EQ(notice->text(), QStringLiteral("2 bad frames"));
+    EXPECT_TRUE(notice->isVisibleTo(window.lcd()));
+    QTest::qWait(30);
+    send("000B1230010");  // a new failure restarts the fade
+    QTest::qWait(40);
+    EXPECT_TRUE(notice->isVisibleTo(window.lcd()));
+    QTRY_VERIFY_WITH_TIMEOUT(!notice->isVisibleTo(window.lcd()), 2000);
+    EXPECT_EQ(notice->toolTip(), QStringLiteral("'B12' is not a valid integer value"));
+    EXPECT_EQ(window.lcd()->failedFrames(), 3);
+
+    ModalDriver driver;
+    driver.then(ModalDriver::closeBox(nullptr));  // " Record deleted "
+    window.recording().controls().RecordNewClick();
+    EXPECT_EQ(window.lcd()->failedFrames(), 0);
+    send("0001A340010");
+    EXPECT_EQ(notice->text(), QStringLiteral("1 bad frame"));
+
+    // A new connection, even one that cannot open, starts the count afresh.
+    PortMap ports;
+    ports.setPath(0, "/nonexistent/ttyHALVERN");
+    window.setPortMap(ports);
+    window.comConnectButton()->click();
+    EXPECT_EQ(window.lcd()->failedFrames(), 0);
+    EXPECT_FALSE(notice->isVisibleTo(window.lcd()));
+    window.comConnectButton()->click();
+}
+
+TEST_F(WindowWithFrames, ARecordingStepThatFailsOnTheEditIsShownAtTheEditNotAsABadFrame) {
+    window.consumers().remove(taker);
+    window.recording().recorder().setEditText(RecorderEdit::RecordSITime, "1x");
+    send("00012340010");
+    send("00012350010");
+    QLineEdit* edit = window.recording().controls().recordSITime();
+    EXPECT_EQ(window.lcd()->failedFrames(), 0);
+    EXPECT_FALSE(window.lcd()->failureNotice()->isVisibleTo(window.lcd()));
+    EXPECT_EQ(edit->toolTip(), QStringLiteral("'1x' is not a valid integer value"));
+    EXPECT_EQ(window.recording().table().rowCount(), 0u);
+    edit->setText(QStringLiteral("0"));  // a number again: recording goes on, the mark goes
+    EXPECT_TRUE(edit->toolTip().isEmpty());
+    send("00012360010");
+    EXPECT_EQ(window.recording().table().rowCount(), 1u);
+}
+
 TEST_F(WindowWithFrames, EnabledLimitAlarmsAndTheExtremesFollowTheFrames) {
     ScaleLimitsWindow* limits = window.limitsWindow();
     limits->setmaxEdit()->setText(QStringLiteral("1000"));
@@ -281,6 +351,87 @@ TEST(MainWindow, WindowFontNamesMapToInstalledMetricCompatibleFonts) {
     EXPECT_EQ(info.pixelSize(), 11);
     const QFontInfo arial(QFont(QStringLiteral("Arial")));
     EXPECT_EQ(arial.family(), info.family());
+}
+
+}  // namespace
+
+namespace {
+
+// The close box with the real table: a question only while recorded rows are unsaved.
+struct ClosingWindow : ::testing::Test {
+    TFCOMM window;
+    QStringList asked;
+    int answer = QMessageBox::Cancel;
+
+    void SetUp() override {
+        window.setUnsavedQuestion([this](int rows) {
+            asked << QString::number(rows);
+            return answer;
+        });
+        window.setQuitRequest([] {});
+        window.show();
+    }
+    void send(const char* nibbles) { window.pipeline().receive(meterFrameBytes(nibbles)); }
+};
+
+TEST_F(ClosingWindow, NothingUnsavedClosesAtOnce) {
+    EXPECT_TRUE(window.close());
+    EXPECT_TRUE(asked.isEmpty());
+}
+
+TEST_F(ClosingWindow, UnsavedRowsAskAndCancelOrDiscardDecide) {
+    send("00012340010");
+    send("00012350010");
+    EXPECT_FALSE(window.close());  // Cancel
+    EXPECT_EQ(asked, QStringList{"2"});
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.recording().table().rowCount(), 2u);
+    answer = QMessageBox::Discard;
+    EXPECT_TRUE(window.close());
+    EXPECT_EQ(asked.size(), 2);
+}
+
+TEST_F(ClosingWindow, AfterASaveOrNewTheCloseBoxAsksNothing) {
+    QTemporaryDir dir;
+    send("00012340010");
+    ModalDriver driver;
+    driver.then(ModalDriver::chooseFile(dir.filePath(QStringLiteral("kept.xml"))));
+    window.recording().controls().saveasClick();
+    ASSERT_EQ(driver.pending(), 0);
+    EXPECT_TRUE(window.close());
+    EXPECT_TRUE(asked.isEmpty());
+
+    window.show();
+    send("00012340010");
+    ModalDriver newBox;
+    newBox.then(ModalDriver::closeBox(nullptr));
+    window.recording().controls().RecordNewClick();
+    EXPECT_TRUE(window.close());
+    EXPECT_TRUE(asked.isEmpty());
+}
+
+TEST_F(ClosingWindow, SaveFromTheQuestionSavesThenCloses) {
+    QTemporaryDir dir;
+    send("00012340010");
+    answer = QMessageBox::Save;
+    ModalDriver cancelled;
+    cancelled.then(ModalDriver::cancelDialog());
+    EXPECT_FALSE(window.close());  // the save dialog was cancelled: the rows stay
+    ModalDriver saved;
+    saved.then(ModalDriver::chooseFile(dir.filePath(QStringLiteral("rows.txt"))))
+        .then(ModalDriver::closeBox(nullptr));
+    EXPECT_TRUE(window.close());
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("rows.txt"))));
+}
+
+TEST_F(ClosingWindow, ExitAsksItsOwnQuestionOnly) {
+    send("00012340010");
+    ModalDriver driver;
+    driver.then(ModalDriver::closeBox(nullptr));  // "Yes", the first button
+    window.exitButton()->click();
+    EXPECT_EQ(driver.pending(), 0);
+    EXPECT_TRUE(window.close());
+    EXPECT_TRUE(asked.isEmpty());
 }
 
 }  // namespace

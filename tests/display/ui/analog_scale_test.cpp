@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
 #include <QLabel>
 
 namespace {
@@ -10,6 +11,8 @@ constexpr ScaleParams kMode4{"4", 4000, 400, 80};
 constexpr ScaleParams kMode10{"10", 1000, 1000, 200};
 const FrameCountMode kFrame4{&kMode4, 40, 40};
 const FrameCountMode kFrame10{&kMode10, 100, 100};
+constexpr ScaleParams kMode13{"13", 1000, 1000, 200};
+const FrameCountMode kFrame13{&kMode13, 10, 100};
 
 QPoint canvasPointOfDot(const AnalogScale& scale, int j, int dots) {
     const ScalePoint b = scale.geometry().pointAt(scale.geometry().radius() + 3.0f, j, dots);
@@ -80,6 +83,33 @@ TEST(AnalogScale, EnabledMaximumTurnsTheArcRedBeyondItAndTheAlarmSounds) {
     scale.limitCheck(readingOf(2000.0f), kFrame4);
     EXPECT_EQ(beeps, 1);
     EXPECT_FALSE(scale.alarmSign()->isVisibleTo(&scale));
+}
+
+TEST(AnalogScale, TheAlarmSignHidesNothingOfAnyFaceOrNeedle) {
+    AnalogScale scale;
+    scale.limits().setMaxEnabled(true);
+    scale.limits().SetmaxExit("0");
+    scale.limitsChanged();
+    QLabel* sign = scale.alarmSign();
+    const QRect place = sign->geometry();
+    EXPECT_TRUE(QRect(0, 0, 371, 143).contains(place));
+    EXPECT_GE(place.width(), QFontMetrics(sign->font()).horizontalAdvance(sign->text()));
+    EXPECT_GE(place.height(), QFontMetrics(sign->font()).height());
+    const QRect covered = place.translated(-AnalogScale::kCanvasOrigin) &
+                          QRect(QPoint(0, 0), AnalogScale::kCanvasSize);
+    for (const FrameCountMode* mode : {&kFrame4, &kFrame10, &kFrame13}) {
+        const int span = 10 * mode->scale->scaleSteps;
+        for (int v = -span / 10; v <= span + span / 10; v += 2) {  // a little beyond both ends
+            scale.scaleUpdate(*mode, v);
+            for (int y = covered.top(); y <= covered.bottom(); ++y) {
+                for (int x = covered.left(); x <= covered.right(); ++x) {
+                    ASSERT_EQ(scale.canvas().pixelColor(x, y), QColor(Qt::white))
+                        << "mode " << mode->scale->mode << ", needle " << v << " at " << x << ","
+                        << y;
+                }
+            }
+        }
+    }
 }
 
 }  // namespace

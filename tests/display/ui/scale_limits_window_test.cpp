@@ -47,7 +47,29 @@ TEST_F(LimitsWindowFixture, OnlyDigitsAndSignsReachTheEditsAndLoneSignsMeanZero)
 TEST_F(LimitsWindowFixture, NotAWholeNumberIsReportedOnceAndKeepsTheLimit) {
     enter(window.setmaxEdit(), QStringLiteral("5-"));
     EXPECT_EQ(reports, QStringList{QStringLiteral("'5-' is not a valid integer value")});
-    EXPECT_FLOAT_EQ(scale.limits().maxLimit(), 4002.0f);
+    EXPECT_FLOAT_EQ(scale.limits().maxLimit(), 5.0f);  // "5" was in force before the "-"
+}
+
+TEST_F(LimitsWindowFixture, EveryKeystrokeRecoloursTheArcWithoutEnterOrLeavingTheEdit) {
+    window.setMaxBox()->click();
+    const ScaleGeometry& g = scale.geometry();
+    // Mode "4": dot j stands for (j - 400) * 10 counts; dot 700 is 3000.
+    const ScalePoint dot = g.pointAt(g.radius() + 3.0f, 700, 800);
+    auto dotColour = [&] { return scale.canvas().pixelColor(dot.x + 1, dot.y + 1); };
+    ASSERT_EQ(dotColour(), QColor(Qt::black));
+    QLineEdit* edit = window.setmaxEdit();
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("2"));
+    EXPECT_FLOAT_EQ(scale.limits().maxLimit(), 2.0f);
+    EXPECT_EQ(dotColour(), QColor(Qt::red));
+    QTest::keyClicks(edit, QStringLiteral("000"));
+    EXPECT_FLOAT_EQ(scale.limits().maxLimit(), 2000.0f);
+    EXPECT_EQ(dotColour(), QColor(Qt::red));
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClicks(edit, QStringLiteral("0000"));  // 2000 -> 200 -> 2000000
+    EXPECT_EQ(dotColour(), QColor(Qt::black));
+    EXPECT_TRUE(reports.isEmpty());
 }
 
 TEST_F(LimitsWindowFixture, TickingABoxRedrawsTheFaceWithItsLimit) {

@@ -4,6 +4,8 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMenu>
@@ -257,6 +259,67 @@ TEST_F(ControlsTest, SavesThroughTheDialogAndReportsTheResult) {
     controls.saveasClick();
     EXPECT_EQ(text, "Could not save table to specified file: " + unwritable);
     EXPECT_TRUE(fourth.unexpected().isEmpty());
+}
+
+TEST_F(ControlsTest, TheChosenFilterGivesABareNameItsExtension) {
+    record("1.000");
+    record("2.000");
+    struct Case {
+        int filter;  // the entry the user picks in the dialog's type box
+        const char* name;
+        const char* written;
+    } cases[] = {{0, "first", "first.xls"},
+                 {1, "packet", "packet.xml"},
+                 {2, "plain", "plain.txt"},
+                 {1, "kept.txt", "kept.txt"}};
+    for (const Case& c : cases) {
+        const QString bare = dir.filePath(QString::fromLatin1(c.name));
+        ModalDriver driver;
+        driver.then([&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            auto* types =
+                dialog != nullptr ? dialog->findChild<QComboBox*>("fileTypeCombo") : nullptr;
+            if (types == nullptr) {
+                modal->close();
+                return;
+            }
+            // As the user does: the box is opened and an entry chosen with the keys.
+            types->setFocus();
+            for (int i = 0; i < c.filter; ++i) {
+                QTest::keyClick(types, Qt::Key_Down);
+            }
+            dialog->selectFile(bare);
+            QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
+        });
+        if (!QString::fromLatin1(c.written).endsWith(".xml")) {
+            driver.then(ModalDriver::closeBox(nullptr));  // a packet's save shows no box
+        }
+        controls.saveasClick();
+        EXPECT_EQ(driver.pending(), 0) << c.name;
+        EXPECT_TRUE(driver.unexpected().isEmpty()) << c.name;
+        const QString written = dir.filePath(QString::fromLatin1(c.written));
+        ASSERT_TRUE(QFile::exists(written)) << c.written;
+        TableStore back;
+        ASSERT_TRUE(LoadDataFile(written.toStdString(), back, false).ok) << c.written;
+        EXPECT_EQ(back.rowCount(), 2u) << c.written;
+        // ".xml" holds the packet with Nval; the text formats leave Nval empty.
+        EXPECT_EQ(back.nval(0).has_value(), QString::fromLatin1(c.written).endsWith(".xml"))
+            << c.written;
+    }
+}
+
+TEST_F(ControlsTest, SavingLeavesTheLastRowCurrent) {
+    for (int i = 0; i < 40; ++i) {
+        record("1.000");
+    }
+    grid->model()->setCurrentRow(3);
+    ASSERT_EQ(grid->model()->currentRow(), 3u);
+    ModalDriver driver;
+    driver.then(ModalDriver::chooseFile(dir.filePath(QStringLiteral("rows.txt"))))
+        .then(ModalDriver::closeBox(nullptr));
+    controls.saveAs()->click();
+    EXPECT_EQ(driver.pending(), 0);
+    EXPECT_EQ(grid->model()->currentRow(), 39u);
 }
 
 TEST_F(ControlsTest, OpensTextFilesByAppendingAndPacketsByReplacing) {

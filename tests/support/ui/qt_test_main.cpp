@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <clocale>
 
 // Widget tests run on the offscreen platform unless the caller chose another one.
 int main(int argc, char** argv) {
@@ -8,6 +9,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");  // as the program does once the application is up
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

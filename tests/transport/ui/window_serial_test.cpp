@@ -1,6 +1,8 @@
 // The serial link in the main window: selector, "COM Connect", the exclusive group, and live
 // readings from the demo meter over a pseudo-terminal.
 #include <QAction>
+#include <QApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
@@ -10,6 +12,7 @@
 #include "app/ui/click_panel.h"
 #include "app/ui/main_window.h"
 #include "app/ui/window_consumer.h"
+#include "lcd/ui/virtual_lcd.h"
 #include "meter/reading_pipeline.h"
 #include "tests/support/frames.h"
 #include "transport/port_map.h"
@@ -78,11 +81,22 @@ TEST(WindowSerialTest, ComConnectPressedAndReleasedWithAnAbsentDevice) {
     EXPECT_FALSE(w.comSetupMenu()->isEnabled());
     QTest::mouseClick(w.portPanel(0), Qt::LeftButton);  // disabled: no change of port
     EXPECT_EQ(w.serialLink().COMM2().ComPort(), pnCOM1);
+    // Why, without a box: on the LCD panel and in the selector's tool tip.
+    const QString why = QStringLiteral(
+        "cannot open the port /dev/halvern-no-such-port: No such file or directory; a USB serial "
+        "adapter is usually /dev/ttyUSB0 (see --port COMn=PATH)");
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(w.lcd()->connectionNotice()->isVisibleTo(w.lcd()));
+    EXPECT_EQ(w.lcd()->connectionNotice()->toolTip(), why);
+    EXPECT_TRUE(why.startsWith(w.lcd()->connectionNotice()->text().chopped(1)));
+    EXPECT_EQ(w.portPanel(0)->toolTip(), QStringLiteral("/dev/halvern-no-such-port\n") + why);
 
     QTest::mouseClick(comCon, Qt::LeftButton);
     EXPECT_FALSE(comCon->isChecked());
     EXPECT_TRUE(w.portPanel(0)->isEnabled());
     EXPECT_EQ(visiblePanel(w), 0);  // the same port still chosen
+    EXPECT_FALSE(w.lcd()->connectionNotice()->isVisibleTo(w.lcd()));
+    EXPECT_EQ(w.portPanel(0)->toolTip(), QStringLiteral("/dev/halvern-no-such-port"));
 }
 
 TEST(WindowSerialTest, DemoMeterGivesLiveReadingsAndTheGroupKeepsTheLinkRunning) {
