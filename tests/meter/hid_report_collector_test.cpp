@@ -83,6 +83,11 @@ struct Case {
     std::size_t historyLines;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+[[maybe_unused]] void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
+
 std::vector<Bytes> concat(std::vector<std::vector<Bytes>> parts) {
     std::vector<Bytes> all;
     for (auto& p : parts) {

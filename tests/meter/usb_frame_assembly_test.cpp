@@ -44,6 +44,11 @@ struct FrameCase {
     std::vector<std::string> decoded;  // what the decoder got
 };
 
+// Names the case in test listings instead of dumping its bytes.
+[[maybe_unused]] void PrintTo(const FrameCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class UsbFrameCases : public UsbFrameAssemblyTest,
                       public ::testing::WithParamInterface<FrameCase> {};
 

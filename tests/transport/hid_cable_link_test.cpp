@@ -194,6 +194,11 @@ struct ListCase {
     int selected;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+[[maybe_unused]] void PrintTo(const ListCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class HidCableLinkList : public HidCableLinkTest, public ::testing::WithParamInterface<ListCase> {};
 
 TEST_P(HidCableLinkList, CaptionsEveryDeviceAndSelectsTheCable) {

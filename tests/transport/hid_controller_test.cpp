@@ -326,6 +326,11 @@ struct ReportCase {
     Bytes payload;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+[[maybe_unused]] void PrintTo(const ReportCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class HidReportTest : public HidControllerTest, public testing::WithParamInterface<ReportCase> {};
 
 TEST_P(HidReportTest, HandlersSeeTheIdThenThePayload) {

@@ -15,6 +15,11 @@ struct DescriptorCase {
     HidCaps caps;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+[[maybe_unused]] void PrintTo(const DescriptorCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class ReportDescriptorTest : public testing::TestWithParam<DescriptorCase> {};
 
 TEST_P(ReportDescriptorTest, DeclaresTheReportLengths) {

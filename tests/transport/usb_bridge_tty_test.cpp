@@ -23,6 +23,11 @@ struct CountCase {
     std::vector<std::string> bridges;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+[[maybe_unused]] void PrintTo(const CountCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class BridgeCount : public ::testing::TestWithParam<CountCase> {};
 
 TEST_P(BridgeCount, CountsOnlyTtysOfTheBridgesUsbDevice) {
@@ -157,6 +162,11 @@ struct OpenFailure {
     std::string node;  // what <dev>/ttyUSB0 is
     int error;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+[[maybe_unused]] void PrintTo(const OpenFailure& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class UsbBridgeOpenFailure : public ::testing::TestWithParam<OpenFailure> {};
 

@@ -51,6 +51,11 @@ struct StartCase {
     std::string endCalls;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+[[maybe_unused]] void PrintTo(const StartCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class UsbLinkStartCases : public UsbLinkTest, public ::testing::WithParamInterface<StartCase> {};
 
 TEST_P(UsbLinkStartCases, StartAndEndStepsAndTheStatusShown) {
