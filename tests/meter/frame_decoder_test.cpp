@@ -81,6 +81,10 @@ struct FunctionCase {
     const char* caption;
 };
 
+[[maybe_unused]] void PrintTo(const FunctionCase& c, std::ostream* os) {
+    *os << c.frame;
+}
+
 class FunctionTable : public DecoderTest, public ::testing::WithParamInterface<FunctionCase> {};
 
 TEST_P(FunctionTable, SetsTextsPointAndLitElements) {
@@ -178,6 +182,10 @@ struct FlagCase {
     const char* autoManual;
 };
 
+[[maybe_unused]] void PrintTo(const FlagCase& c, std::ostream* os) {
+    *os << c.frame;
+}
+
 class Flags : public DecoderTest, public ::testing::WithParamInterface<FlagCase> {};
 
 TEST_P(Flags, LightTheirElements) {
@@ -218,6 +226,10 @@ struct ValueCase {
     int bar;
     int chart;
 };
+
+[[maybe_unused]] void PrintTo(const ValueCase& c, std::ostream* os) {
+    *os << c.frame;
+}
 
 class ValueRules : public DecoderTest, public ::testing::WithParamInterface<ValueCase> {};
 
@@ -304,6 +316,10 @@ struct FailureCase {
     const char* message;
     const char* calls;
 };
+
+[[maybe_unused]] void PrintTo(const FailureCase& c, std::ostream* os) {
+    *os << c.frame;
+}
 
 class Failures : public DecoderTest, public ::testing::WithParamInterface<FailureCase> {};
 

@@ -13,6 +13,10 @@ struct CaptionCase {
     const char* caption;
 };
 
+[[maybe_unused]] void PrintTo(const CaptionCase& c, std::ostream* os) {
+    *os << c.caption;
+}
+
 class DeviceCaptionTest : public testing::TestWithParam<CaptionCase> {};
 
 TEST_P(DeviceCaptionTest, FollowsProductSerialAndIds) {
