@@ -43,6 +43,22 @@ public:
     PtyHidCable& operator=(const PtyHidCable&) = delete;
 
     bool isOpen() const { return m_pty.isOpen() && m_probe >= 0; }
+    // The device side the node leads to (/dev/pts/N).
+    const std::string& devicePath() const { return m_pty.devicePath(); }
+
+    // How many descriptors process pid holds on the device side.
+    int opensBy(pid_t pid) const {
+        int n = 0;
+        std::error_code ec;
+        for (std::filesystem::directory_iterator it("/proc/" + std::to_string(pid) + "/fd", ec),
+             end;
+             !ec && it != end; it.increment(ec)) {
+            if (std::filesystem::read_symlink(it->path(), ec) == m_pty.devicePath()) {
+                ++n;
+            }
+        }
+        return n;
+    }
 
     // Bytes waiting on the device side for the program to read.
     int queued() const {
@@ -58,13 +74,14 @@ public:
         return write(std::move(payload)) &&
                waitFor([&] { return queued() >= before + static_cast<int>(kReportBytes); });
     }
-    // Writes one report for a reader in another process and waits until it took it.
-    bool sendTaken(std::vector<std::uint8_t> payload) {
+    // Writes one report for a reader in another process and waits until it took it. The
+    // pseudo-terminal hands the bytes on a moment after the write: settleMs 0 risks that two
+    // reports are read as one (harmless for reports that carry no meter bytes).
+    bool sendTaken(std::vector<std::uint8_t> payload, int settleMs = 3) {
         if (!write(std::move(payload))) {
             return false;
         }
-        // The pseudo-terminal hands the bytes on a moment after the write.
-        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        std::this_thread::sleep_for(std::chrono::milliseconds(settleMs));
         return waitFor([&] { return queued() == 0; });
     }
 
