@@ -157,9 +157,11 @@ HidDevicesWindow::HidDevicesWindow(HidLink& link, QWidget* parent)
     left->addWidget(m_hotPlug);
     grid->addLayout(left, 1, 0);
     grid->addWidget(m_history, 1, 1);
-    grid->addWidget(m_memo1, 2, 0);
-    grid->addWidget(m_memo2, 2, 1);
-    grid->addLayout(buttons, 3, 0, 1, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Frames (nibbles)"), this), 2, 0);
+    grid->addWidget(new QLabel(QStringLiteral("Frames (bytes)"), this), 2, 1);
+    grid->addWidget(m_memo1, 3, 0);
+    grid->addWidget(m_memo2, 3, 1);
+    grid->addLayout(buttons, 4, 0, 1, 2);
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(1, 1);
 
