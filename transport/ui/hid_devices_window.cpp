@@ -323,7 +323,7 @@ HidDeviceInfoDialog::HidDeviceInfoDialog(const QString& caption, TJvHidDevice* d
     text->setObjectName(QStringLiteral("InfoText"));
     text->setReadOnly(true);
     text->setLineWrapMode(QPlainTextEdit::NoWrap);
-    text->setMinimumSize(520, 220);
+    text->setMinimumSize(640, 220);
     auto* box = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
