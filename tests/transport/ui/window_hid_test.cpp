@@ -268,6 +268,47 @@ TEST_F(WindowHidTest, APassWhileReadingReleasesHidConnectVisibly) {
     EXPECT_EQ(link().reader(), HidCableLink::Reader::None);
 }
 
+TEST_F(WindowHidTest, TheIdleCheckStopsReadingInTheTickAndShowsItsBoxOnceAfterIt) {
+    PtyHidCable cable(tree);
+    show();
+    QTest::mouseClick(hidConnect(), Qt::LeftButton);
+    ASSERT_EQ(link().reader(), HidCableLink::Reader::HidReportData);
+    const std::uint8_t empty[8] = {};
+    for (int i = 0; i < HidCableLink::kIdleReports; ++i) {
+        link().collector().HidReportData(0, empty, sizeof empty);
+    }
+    int boxes = 0;
+    int boxesInTick = 0;
+    bool inTick = false;
+    QString message;
+    auto closeBoxes = [&] {
+        if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            ++boxes;
+            boxesInTick += inTick ? 1 : 0;
+            message = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->text();
+            box->reject();
+        }
+    };
+    // The third tick without a frame falls back and runs the check: reading stops at once,
+    // the box waits until the tick is over.
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, closeBoxes);
+    closer.start(20);
+    ConnectionIndicatorView& indicator = *window.connectionIndicator();
+    inTick = true;
+    for (int tick = 0; tick < 3; ++tick) {
+        indicator.ConTimerTimer();
+    }
+    inTick = false;
+    EXPECT_FALSE(hidConnect()->isChecked());
+    EXPECT_EQ(link().reader(), HidCableLink::Reader::None);
+    EXPECT_FALSE(window.hidLink().controller()->Device(0).Reading());
+    QTest::qWait(400);  // ConTimer goes on ticking meanwhile
+    EXPECT_EQ(boxes, 1);
+    EXPECT_EQ(boxesInTick, 0);
+    EXPECT_EQ(message, QString::fromLatin1(HidCableLink::kMeterNotReadyText.data()));
+}
+
 TEST_F(WindowHidTest, ACableThatCannotBeOpenedSaysWhyAndReleasesHidConnect) {
     const std::string node = tree.plug(fakehid::usbDevice("1-2"));
     std::filesystem::remove(tree.node(node));  // listed in sysfs, but no node to open
