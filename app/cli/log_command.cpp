@@ -14,6 +14,7 @@
 
 #include "app/cli/cli_args.h"
 #include "app/cli/commands.h"
+#include "app/cli/hid_log_session.h"
 #include "meter/clock.h"
 #include "meter/locale_decimal_separator.h"
 #include "meter/reading_pipeline.h"
@@ -24,6 +25,7 @@
 #include "recording/table_store.h"
 #include "transport/comm_port_driver.h"
 #include "transport/device_roots.h"
+#include "transport/hid_report_lines.h"
 #include "transport/loop_poll_timer.h"
 #include "transport/posix/termios_serial_port.h"
 #include "transport/posix/usb_bridge_tty.h"
@@ -32,10 +34,14 @@
 namespace {
 
 LoopPollTimer* g_timer = nullptr;
+HidLogSession* g_hidSession = nullptr;
 
 void onStopSignal(int) {
     if (g_timer) {
         g_timer->requestStop();
+    }
+    if (g_hidSession) {
+        g_hidSession->requestStop();
     }
 }
 
@@ -45,9 +51,11 @@ void printHelp(std::FILE* out) {
         "usage: halvern log --port PATH [--save FILE] [--duration SECONDS] [--frames N]\n"
         "                   [--no-repeat] [--record-limit N] [--capture FILE]\n"
         "       halvern log --usb-bridge [--sysfs-root DIR] [--dev-root DIR] [options as above]\n"
+        "       halvern log --hid [--sysfs-root DIR] [--dev-root DIR] [options as above]\n"
         "Logs the meter on the serial device PATH (9600 bit/s, 7 data bits, no parity, 1 stop\n"
         "bit), or through its USB bridge (10C4:EA61, exactly one attached) as \"USB Connect \"\n"
-        "does, without a window: every frame is decoded and recorded as in the window.\n"
+        "does, or through its HID cable (the last device named \"USB to Serial\") as \"HID\n"
+        "Connect\" does, without a window: every frame is decoded and recorded as in the window.\n"
         "  --save FILE        tab-separated text (each row written as it is recorded), or the\n"
         "                     XML data packet for a name ending in .xml (written at the end);\n"
         "                     without --save the rows go to standard output\n"
@@ -56,8 +64,11 @@ void printHelp(std::FILE* out) {
         "  --no-repeat        record a reading only when it differs from the last one recorded\n"
         "  --record-limit N   1000, 5000, 10000 (default), 50000, 100000 or limitless\n"
         "  --capture FILE     also write every byte the link read, in order (replay it with\n"
-        "                     halvern decode --link serial|usb-bridge FILE)\n"
-        "  --sysfs-root DIR, --dev-root DIR   look for the bridge there (default /sys, /dev)\n"
+        "                     halvern decode --link serial|usb-bridge FILE); with --hid every\n"
+        "                     input report as a line (halvern decode --link hid FILE)\n"
+        "  --sysfs-root DIR, --dev-root DIR   look for the bridge or the cable there (default\n"
+        "                     /sys, /dev)\n"
+        "With --hid, a cable that sends 1900 reports in a row without meter bytes ends the log.\n"
         "Stops on Ctrl+C or SIGTERM too; the file is complete and loadable whenever it stops.\n");
 }
 
@@ -187,6 +198,7 @@ int runLogCommand(int argc, char** argv) {
     bool repeat = true;
     std::optional<RecordLimitItem> limit;
     bool usbBridge = false;
+    bool hid = false;
     std::string capturePath;
     DeviceRoots roots;
     std::optional<std::string> rootError;
@@ -214,6 +226,8 @@ int runLogCommand(int argc, char** argv) {
             repeat = false;
         } else if (arg == "--usb-bridge") {
             usbBridge = true;
+        } else if (arg == "--hid") {
+            hid = true;
         } else if (arg == "--capture" && hasValue) {
             capturePath = argv[++i];
         } else if (takeDeviceRootOption(argc, argv, i, roots, rootError)) {
@@ -240,9 +254,10 @@ int runLogCommand(int argc, char** argv) {
             return 2;
         }
     }
-    if (portPath.empty() == !usbBridge) {
+    if (int{!portPath.empty()} + int{usbBridge} + int{hid} != 1) {
         std::fprintf(stderr,
-                     "halvern log: exactly one of --port PATH and --usb-bridge is required\n");
+                     "halvern log: exactly one of --port PATH, --usb-bridge and --hid is "
+                     "required\n");
         printHelp(stderr);
         return 2;
     }
@@ -273,8 +288,17 @@ int runLogCommand(int argc, char** argv) {
             return 1;
         }
     }
+    // The HID cable: found and tested for access as "HID Connect" would find it.
+    std::unique_ptr<HidLogSession> hidSession;
+    if (hid) {
+        hidSession = std::make_unique<HidLogSession>(roots);
+        if (const std::optional<std::string> problem = hidSession->findCable()) {
+            std::fprintf(stderr, "halvern log: %s\n", problem->c_str());
+            return 1;
+        }
+    }
     errno = 0;
-    if (!usbBridge && !driver.Connect()) {
+    if (!usbBridge && !hid && !driver.Connect()) {
         std::fprintf(stderr, "halvern log: %s\n", driver.LastFailure().c_str());
         return 1;
     }
@@ -336,7 +360,12 @@ int runLogCommand(int argc, char** argv) {
     LogConsumer consumer(recorder, table, journal.get(), frameLimit);
     // The system's separators, read once as the window does.
     recorder.setTimeSeparator(ReadLocaleTimeSeparator().front());
-    ReadingPipeline pipeline(consumer, clock, ReadLocaleDecimalSeparator());
+    ConsumerList consumers;
+    consumers.add(consumer);
+    if (hidSession) {
+        consumers.add(hidSession->indicatorConsumer());  // the cable-idle check's frame mark
+    }
+    ReadingPipeline pipeline(consumers, clock, ReadLocaleDecimalSeparator());
 
     bool portLost = false;
     driver.setOnReceiveData(
@@ -369,7 +398,28 @@ int runLogCommand(int argc, char** argv) {
         };
     }
 
+    if (hidSession) {
+        std::string line;
+        hidSession->onReport = [&, line](std::uint8_t id, const std::uint8_t* data,
+                                         std::size_t size) mutable {
+            formatHidReportLine(id, data, size, line);
+            line += '\n';
+            captureBytes(reinterpret_cast<const std::uint8_t*>(line.data()), line.size());
+        };
+        hidSession->onReadError = [](std::string_view text) {
+            std::fprintf(stderr, "halvern log: %.*s\n", static_cast<int>(text.size()), text.data());
+        };
+        hidSession->onResumed = [] {
+            std::fprintf(stderr, "halvern log: the HID devices changed; reading the cable again\n");
+        };
+        if (!hidSession->start(pipeline.decoder())) {
+            std::fprintf(stderr, "halvern log: %s\n", hidSession->stopReason().c_str());
+            return 1;
+        }
+    }
+
     g_timer = usbTimer != nullptr ? usbTimer : &timer;
+    g_hidSession = hidSession.get();
     struct sigaction sa {};
     sa.sa_handler = onStopSignal;
     sigemptyset(&sa.sa_mask);
@@ -384,12 +434,26 @@ int runLogCommand(int argc, char** argv) {
                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                            std::chrono::duration<double>(duration));
         }
-        g_timer->run(deadline);
+        if (hidSession) {
+            hidSession->run(deadline, [&] {
+                if (journal) {
+                    journal->syncToDisk();
+                }
+                if (consumer.done() || consumer.writeFailed()) {
+                    hidSession->requestStop();
+                }
+            });
+        } else {
+            g_timer->run(deadline);
+        }
     }
     driver.Disconnect();
     const std::string bridgePath = usbLink ? usbLink->si().lastOpen().path : std::string();
     usbLink.reset();
     g_timer = nullptr;
+    g_hidSession = nullptr;
+    const std::string hidStop = hidSession ? hidSession->stopReason() : std::string();
+    hidSession.reset();
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
 
@@ -412,6 +476,10 @@ int runLogCommand(int argc, char** argv) {
     if (bridgeLost) {
         std::fprintf(stderr, "halvern log: the USB bridge %s went away (device removed?)\n",
                      bridgePath.c_str());
+        status = 1;
+    }
+    if (!hidStop.empty()) {
+        std::fprintf(stderr, "halvern log: %s\n", hidStop.c_str());
         status = 1;
     }
     if (portLost) {

@@ -31,6 +31,8 @@
 #include "recording/ui/recording_controls.h"
 #include "recording/ui/recording_room.h"
 #include "transport/port_map.h"
+#include "transport/ui/hid_devices_window.h"
+#include "transport/ui/hid_link.h"
 #include "transport/ui/serial_connection_view.h"
 #include "transport/ui/serial_link.h"
 #include "transport/ui/toggle_group_view.h"
@@ -80,9 +82,17 @@ TFCOMM::TFCOMM(QWidget* parent) : QMainWindow(parent) {
         m_connectGroup, m_usbMember, m_usb, m_pipeline->decoder(), [this] { return m_deviceRoots; },
         this);
     connect(this, &TFCOMM::usbTimerStopRequested, m_usbLink, &UsbBridgeLink::stopTimer);
+    // "HID Connect": the cable's frames go to the same decoder; the idle check rides on the
+    // connection indicator.
+    m_hidLink =
+        new HidLink(m_connectGroup, m_usbConMember, m_readBtnMember, m_indicator->indicator(),
+                    m_pipeline->decoder(), m_profile.hidHandler, this);
 }
 
-TFCOMM::~TFCOMM() = default;
+TFCOMM::~TFCOMM() {
+    // Before the decoder and the indicator it uses go.
+    delete m_hidLink;
+}
 
 QString TFCOMM::programTitle(bool is64BitOs) {
     return QString::fromLatin1(kBaseTitle) +
@@ -138,6 +148,14 @@ void TFCOMM::buildMenu() {
         w->raise();
         w->activateWindow();
     });
+    // The HID cable's device list and logs.
+    m_hidMenu = addMenu(QStringLiteral("HID"), "HidMenu", true);
+    QAction* hidDevices = m_hidMenu->addAction(QStringLiteral("HID devices\u2026"));
+    hidDevices->setObjectName(QStringLiteral("HidDevices"));
+    connect(hidDevices, &QAction::triggered, this, [this] {
+        startHidLink();
+        m_hidLink->showDevicesWindow();
+    });
 }
 
 void TFCOMM::buildTopBar() {
@@ -159,6 +177,8 @@ void TFCOMM::buildTopBar() {
     };
     m_comCon = button(QStringLiteral("COM Connect"), "COMCon", QRect(84, 3, 94, 25), true);
     m_usb = button(QStringLiteral("USB Connect "), "USB", QRect(188, 3, 105, 25), true);
+    m_usbCon = button(QStringLiteral("HID Connect"), "USBCon", QRect(303, 3, 94, 25), true);
+    m_usbCon->setToolTip(QString::fromLatin1(HidLink::kToolTip));
     m_exitButton = button(QStringLiteral("Exit"), "BitBtn1", QRect(696, 3, 105, 25), false);
     connect(m_exitButton, &QPushButton::clicked, this, &TFCOMM::BitBtn1Click);
 
@@ -174,6 +194,10 @@ void TFCOMM::buildTopBar() {
     m_connectGroupView = new ToggleGroupView(m_connectGroup, this);
     m_connectGroupView->bind(m_comConMember, m_comCon);
     m_connectGroupView->bind(m_usbMember, m_usb);
+    // The HID link binds its handlers; ReadBtn's button lives in the "HID devices" window.
+    m_usbConMember = m_connectGroup.add("HID Connect", {});
+    m_readBtnMember = m_connectGroup.add("Read", {});
+    m_connectGroupView->bind(m_usbConMember, m_usbCon);
     SerialLink::Widgets serialWidgets;
     for (std::size_t i = 0; i < m_portPanels.size(); ++i) {
         serialWidgets.panels[i] = m_portPanels[i];
@@ -339,7 +363,17 @@ void TFCOMM::FormCreate() {
                    (is64BitOperatingSystem() ? QStringLiteral("(x64)") : QStringLiteral("(x86)")));
 }
 
+void TFCOMM::startHidLink() {
+    // The list is filled and the cable selected before the window is first painted.
+    m_hidLink->start(m_deviceRoots);
+    if (!m_readBtnBound && m_hidLink->devicesWindow() != nullptr) {
+        m_readBtnBound = true;
+        m_connectGroupView->bind(m_readBtnMember, m_hidLink->devicesWindow()->readBtn());
+    }
+}
+
 void TFCOMM::showEvent(QShowEvent* event) {
+    startHidLink();
     QMainWindow::showEvent(event);
     if (!m_centred) {
         m_centred = true;

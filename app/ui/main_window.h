@@ -17,6 +17,7 @@ class PortMap;
 class ReadingPipeline;
 class SerialLink;
 class UsbBridgeLink;
+class HidLink;
 class ToggleGroupView;
 class ClickPanel;
 class ConnectionIndicatorView;
@@ -60,6 +61,7 @@ public:
     ClickPanel* portPanel(int index) const;  // BtCOM1..BtCOM4 for index 0..3; nullptr otherwise
     QPushButton* comConnectButton() const { return m_comCon; }  // COMCon, checkable
     QPushButton* usbConnectButton() const { return m_usb; }     // USB, checkable
+    QPushButton* hidConnectButton() const { return m_usbCon; }  // USBCon "HID Connect"
     QPushButton* exitButton() const { return m_exitButton; }    // BitBtn1
 
     // Areas.
@@ -106,6 +108,7 @@ public:
     QMenu* graphicMenu() const { return m_graphicMenu; }
     QMenu* exitMenu() const { return m_exitMenu; }
     QMenu* scaleMenu() const { return m_scaleMenu; }
+    QMenu* hidMenu() const { return m_hidMenu; }  // "HID" > "HID devices…"
 
     // What "Yes" to the exit question does first: ask the event loop to end. Defaults to a
     // posted QCoreApplication::quit; tests replace it.
@@ -128,6 +131,12 @@ public:
     ExclusiveToggleGroup& connectGroup() { return m_connectGroup; }
     int comConMember() const { return m_comConMember; }
     int usbMember() const { return m_usbMember; }
+    // The HID cable link behind "HID Connect" and the "HID devices" window. Its controller
+    // starts when the window is first shown (after setDeviceRoots), or with startHidLink.
+    HidLink& hidLink() const { return *m_hidLink; }
+    int usbConMember() const { return m_usbConMember; }
+    int readBtnMember() const { return m_readBtnMember; }
+    void startHidLink();
     // The devices of COM1 … COM4 (from --port, or the demo meter's pseudo-terminal).
     void setPortMap(const PortMap& ports);
     // Where the USB bridge and the HID cables are looked for (--sysfs-root, --dev-root); set
@@ -194,6 +203,7 @@ private:
     QMenu* m_graphicMenu = nullptr;
     QMenu* m_exitMenu = nullptr;
     QMenu* m_scaleMenu = nullptr;
+    QMenu* m_hidMenu = nullptr;
 
     VirtualLcd* m_lcd = nullptr;
     AnalogScale* m_scale = nullptr;
@@ -212,6 +222,11 @@ private:
     DeviceRoots m_deviceRoots;
     int m_comConMember = -1;
     int m_usbMember = -1;
+    int m_usbConMember = -1;
+    int m_readBtnMember = -1;
+    QPushButton* m_usbCon = nullptr;
+    HidLink* m_hidLink = nullptr;
+    bool m_readBtnBound = false;
     ToggleGroupView* m_connectGroupView = nullptr;
     SerialLink* m_serial = nullptr;
     UsbBridgeLink* m_usbLink = nullptr;
