@@ -53,6 +53,13 @@ inline std::string readAll(int fd) {
     return s;
 }
 
+// Whether the child has not ended yet; leaves its exit status for finish().
+inline bool stillRunning(const Child& c) {
+    siginfo_t info{};
+    return waitid(P_PID, static_cast<id_t>(c.pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == 0;
+}
+
 int finish(Child& c, std::string* err = nullptr) {
     const std::string e = readAll(c.errFd);
     readAll(c.outFd);

@@ -54,16 +54,9 @@ std::vector<std::string> logArgs(const fakehid::Tree& tree, std::vector<std::str
     return args;
 }
 
-// Whether the child still runs; an ended child is left for finish() to collect its status.
-bool running(const Child& c) {
-    siginfo_t info{};
-    return waitid(P_PID, static_cast<id_t>(c.pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-           info.si_pid == 0;
-}
-
 // Waits until the logger reads the cable: its feature descriptor and its reader's are open.
 bool reading(const Child& c, const PtyHidCable& cable) {
-    for (int i = 0; i < 1000 && running(c); ++i) {
+    for (int i = 0; i < 1000 && stillRunning(c); ++i) {
         if (cable.opensBy(c.pid) >= 2) {
             return true;
         }
@@ -86,11 +79,11 @@ TEST_F(HidLogCommandTest, RecordsWhatDecodeGivesForTheCapturedReports) {
     Child log = spawn(logArgs(tree, {"--save", file, "--capture", capture, "--frames", "6"}));
     ASSERT_TRUE(reading(log, cable));
     MeterSimulator meter;
-    for (int f = 0; f < 40 && running(log); ++f) {
+    for (int f = 0; f < 40 && stillRunning(log); ++f) {
         for (const auto& report : PtyHidCable::frameReports(meter.nextFrame())) {
             // Not taken only when the logger has had its frames and ended meanwhile.
             if (!cable.sendTaken(report)) {
-                ASSERT_FALSE(running(log));
+                ASSERT_FALSE(stillRunning(log));
                 break;
             }
         }
@@ -171,7 +164,7 @@ TEST_F(HidLogCommandTest, ACableWithoutMeterBytesEndsTheLogWithTheIdleText) {
     Child log = spawn(logArgs(tree, {"--save", dir.path("idle.txt")}));
     ASSERT_TRUE(reading(log, cable));
     // Reports without meter bytes until the idle check fires (1900 read in a row).
-    for (int i = 0; i < 100000 && running(log); ++i) {
+    for (int i = 0; i < 100000 && stillRunning(log); ++i) {
         cable.sendTaken({0x00}, 0);
     }
     std::string err;

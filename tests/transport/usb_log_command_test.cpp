@@ -66,7 +66,7 @@ TEST(UsbLogCommandTest, RecordsWhatDecodeGivesForTheSameBytes) {
     // The meter: about 3 frames a second until the logger has had its ten.
     MeterSimulator meter;
     std::string sent;
-    for (int i = 0; i < 60 && waitpid(log.pid, nullptr, WNOHANG) == 0; ++i) {
+    for (int i = 0; i < 60 && stillRunning(log); ++i) {
         const MeterSimulator::Frame f = meter.nextFrame();
         const std::string bytes(f.begin(), f.end());
         bridge.write(bytes);
