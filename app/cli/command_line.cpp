@@ -14,16 +14,17 @@ void printUsage(std::FILE* out, const std::vector<Command>& extra) {
                  "         --demo                      a simulated meter as COM1\n"
                  "         --connect                   press \"COM Connect\" at start\n"
                  "         --usb-connect               press \"USB Connect \" at start\n"
-                 "         --sysfs-root DIR            look for the USB bridge there (and\n"
-                 "         --dev-root DIR              its device node), not in /sys, /dev\n"
-                 "       halvern decode [--trace] [--decimal-separator S] [--no-repeat]\n"
-                 "                      [--record-limit N] [--save FILE] [INPUT]\n"
-                 "                      [--link serial|usb-bridge]\n"
+                 "         --sysfs-root DIR            look for the USB bridge and the HID\n"
+                 "         --dev-root DIR              cables there, not in /sys, /dev\n"
+                 "       halvern decode [--link serial|usb-bridge|hid] [--trace]\n"
+                 "                      [--decimal-separator S] [--no-repeat] [--record-limit N]\n"
+                 "                      [--save FILE] [INPUT]\n"
                  "       halvern convert IN OUT\n"
                  "       halvern simulate [--pty] [--rate HZ] [--frames N]\n"
                  "       halvern log --port PATH [--save FILE] [--duration SECONDS] [--frames N]\n"
                  "                   [--no-repeat] [--record-limit N] [--capture FILE]\n"
                  "       halvern log --usb-bridge [the options of log --port]\n"
+                 "       halvern log --hid [the options of log --port]\n"
                  "       halvern hid list [--sysfs-root DIR] [--dev-root DIR]\n");
     for (const Command& c : extra) {
         std::fprintf(out, "       halvern %.*s ...\n", static_cast<int>(c.name.size()),

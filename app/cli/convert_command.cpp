@@ -20,7 +20,7 @@ void printUsage(std::FILE* out) {
 int runConvertCommand(int argc, char** argv) {
     if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
         printUsage(stdout);
-        return 2;
+        return 0;
     }
     if (argc != 3 || std::string_view(argv[1]).empty() || std::string_view(argv[2]).empty() ||
         argv[1][0] == '-' || argv[2][0] == '-') {

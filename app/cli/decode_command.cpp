@@ -195,7 +195,7 @@ int runDecodeCommand(int argc, char** argv) {
     const std::optional<Options> parsed = parseOptions(argc, argv, helpAsked);
     if (!parsed) {
         printUsage(helpAsked ? stdout : stderr);
-        return 2;
+        return helpAsked ? 0 : 2;
     }
     const Options& options = *parsed;
 
