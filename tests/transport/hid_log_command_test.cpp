@@ -54,13 +54,22 @@ std::vector<std::string> logArgs(const fakehid::Tree& tree, std::vector<std::str
     return args;
 }
 
-// Waits until the logger reads the cable: its feature descriptor and its reader's are open.
+// Waits until the logger reads the cable: its feature descriptor and its reader's are open, and
+// it has done reading anything else (sysfs), so that from now on what it reads is the cable's.
 bool reading(const Child& c, const PtyHidCable& cable) {
-    for (int i = 0; i < 1000 && stillRunning(c); ++i) {
-        if (cable.opensBy(c.pid) >= 2) {
+    int i = 0;
+    for (; i < 1000 && stillRunning(c) && cable.opensBy(c.pid) < 2; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    long long last = PtyHidCable::bytesReadBy(c.pid);
+    for (int quiet = 0; i < 1000 && stillRunning(c); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const long long now = PtyHidCable::bytesReadBy(c.pid);
+        quiet = now == last ? quiet + 1 : 0;
+        last = now;
+        if (quiet == 5) {
             return true;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return false;
 }
@@ -82,7 +91,7 @@ TEST_F(HidLogCommandTest, RecordsWhatDecodeGivesForTheCapturedReports) {
     for (int f = 0; f < 40 && stillRunning(log); ++f) {
         for (const auto& report : PtyHidCable::frameReports(meter.nextFrame())) {
             // Not taken only when the logger has had its frames and ended meanwhile.
-            if (!cable.sendTaken(report)) {
+            if (!cable.sendTaken(report, log.pid)) {
                 ASSERT_FALSE(stillRunning(log));
                 break;
             }
@@ -165,7 +174,7 @@ TEST_F(HidLogCommandTest, ACableWithoutMeterBytesEndsTheLogWithTheIdleText) {
     ASSERT_TRUE(reading(log, cable));
     // Reports without meter bytes until the idle check fires (1900 read in a row).
     for (int i = 0; i < 100000 && stillRunning(log); ++i) {
-        cable.sendTaken({0x00}, 0);
+        cable.sendTaken({0x00}, log.pid);
     }
     std::string err;
     EXPECT_EQ(finish(log, &err), 1) << err;
@@ -186,11 +195,11 @@ TEST_F(HidLogCommandTest, AnUnplugMidFrameEndsTheLogWithEveryRecordedRow) {
     std::string sentFrames;
     for (int f = 0; f < 3; ++f) {
         for (const auto& report : PtyHidCable::frameReports(meter.nextFrame())) {
-            ASSERT_TRUE(cable.sendTaken(report));
+            ASSERT_TRUE(cable.sendTaken(report, log.pid));
         }
     }
     const std::string whole = cable.lines;
-    ASSERT_TRUE(cable.sendTaken(PtyHidCable::frameReports(meter.nextFrame())[0]));
+    ASSERT_TRUE(cable.sendTaken(PtyHidCable::frameReports(meter.nextFrame())[0], log.pid));
     cable.unplug();
     std::string err;
     EXPECT_EQ(finish(log, &err), 1);

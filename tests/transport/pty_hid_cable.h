@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -74,15 +75,35 @@ public:
         return write(std::move(payload)) &&
                waitFor([&] { return queued() >= before + static_cast<int>(kReportBytes); });
     }
-    // Writes one report for a reader in another process and waits until it took it. The
-    // pseudo-terminal hands the bytes on a moment after the write: settleMs 0 risks that two
-    // reports are read as one (harmless for reports that carry no meter bytes).
-    bool sendTaken(std::vector<std::uint8_t> payload, int settleMs = 3) {
-        if (!write(std::move(payload))) {
+    // Writes one report for a reader in another process (reader) and waits until that process
+    // has read it: its count of bytes read grows by the report. Waiting for the device side to
+    // empty is not enough, since the pseudo-terminal hands the bytes on a moment after the write,
+    // and a second report written before the first was read would be read with it as one.
+    // False when the reader ended or did not read the report within two seconds.
+    bool sendTaken(std::vector<std::uint8_t> payload, pid_t reader) {
+        const long long before = bytesReadBy(reader);
+        if (before < 0 || !write(std::move(payload))) {
             return false;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(settleMs));
-        return waitFor([&] { return queued() == 0; });
+        return waitFor([&] {
+                   const long long now = bytesReadBy(reader);
+                   return now < 0 || now >= before + static_cast<long long>(kReportBytes);
+               }) &&
+               bytesReadBy(reader) >= 0;
+    }
+
+    // The bytes process pid has read so far (rchar of /proc/pid/io), or -1 once it has ended.
+    static long long bytesReadBy(pid_t pid) {
+        std::FILE* io = std::fopen(("/proc/" + std::to_string(pid) + "/io").c_str(), "r");
+        if (io == nullptr) {
+            return -1;
+        }
+        long long rchar = -1;
+        if (std::fscanf(io, "rchar: %lld", &rchar) != 1) {
+            rchar = -1;
+        }
+        std::fclose(io);
+        return rchar;
     }
 
     // The reports of one frame: its 13 bytes as a report of 7 and one of 6 meter bytes, then a
