@@ -7,14 +7,13 @@
 #include <new>
 #include <string>
 
+#include "bench/allocation_counter.h"
 #include "bench/capture.h"
 #include "meter/reading_pipeline.h"
 #include "recording/recorder.h"
 #include "recording/table_store.h"
 
 namespace {
-
-std::atomic<std::size_t> g_allocations{0};
 
 // The window's consumers are left out.
 class NoConsumer : public ReadingConsumer {
@@ -99,30 +98,5 @@ void BM_DecodeFrame(benchmark::State& state) {
 BENCHMARK(BM_DecodeFrame);
 
 }  // namespace
-
-// Counting allocator for this program: every operator new counts one allocation. Kept out of
-// line so the compiler does not pair the inlined malloc and free across new and delete.
-[[gnu::noinline]] void* operator new(std::size_t size) {
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-[[gnu::noinline]] void* operator new[](std::size_t size) {
-    return operator new(size);
-}
-[[gnu::noinline]] void operator delete(void* p) noexcept {
-    std::free(p);
-}
-[[gnu::noinline]] void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 BENCHMARK_MAIN();

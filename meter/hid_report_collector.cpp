@@ -54,6 +54,14 @@ bool HidReportCollector::collect(std::uint8_t reportId, const std::uint8_t* payl
     return true;
 }
 
+std::size_t HidReportCollector::lowDigits(char* out, std::size_t most) const {
+    const std::size_t n = m_hexSize / 2 < most ? m_hexSize / 2 : most;
+    for (std::size_t i = 0; i < n; ++i) {
+        out[i] = m_hex[2 * i + 1];
+    }
+    return n;
+}
+
 void HidReportCollector::HidReportData(std::uint8_t reportId, const std::uint8_t* payload,
                                        std::size_t size) {
     if (!collect(reportId, payload, size)) {
@@ -61,10 +69,7 @@ void HidReportCollector::HidReportData(std::uint8_t reportId, const std::uint8_t
     }
     // F: the low nibbles of the first 13 bytes.
     char f[13];
-    const std::size_t n = m_hexSize / 2 < 13 ? m_hexSize / 2 : 13;
-    for (std::size_t i = 0; i < n; ++i) {
-        f[i] = m_hex[2 * i + 1];
-    }
+    const std::size_t n = lowDigits(f, sizeof f);
     if (m_log != nullptr) {
         m_log->frameLines(hidHexText(), std::string_view(f, n));
     }
@@ -96,11 +101,10 @@ void HidReportCollector::PelmarkReportData(std::uint8_t reportId, const std::uin
     }
     // H: the high digits of the first 14 bytes, L: their low digits.
     char low[14];
-    const std::size_t n = m_hexSize / 2 < 14 ? m_hexSize / 2 : 14;
+    const std::size_t n = lowDigits(low, sizeof low);
     bool inOrder = n == 14;
-    for (std::size_t i = 0; i < n; ++i) {
-        low[i] = m_hex[2 * i + 1];
-        inOrder = inOrder && m_hex[2 * i] == kHexDigits[i + 1];
+    for (std::size_t i = 0; inOrder && i < n; ++i) {
+        inOrder = m_hex[2 * i] == kHexDigits[i + 1];
     }
     const std::string_view frameText(low, n);
     m_decoder.consumer().frameText(frameText);

@@ -67,6 +67,9 @@ private:
     // Steps shared by both handlers up to the frame end. Returns true when this report ended an
     // open frame, whose text is then in HidHexText until the caller empties it.
     bool collect(std::uint8_t reportId, const std::uint8_t* payload, std::size_t size);
+    // Copies the low digits of the first `most` collected bytes to out; returns how many there
+    // were (fewer when the frame is shorter). Never fails.
+    std::size_t lowDigits(char* out, std::size_t most) const;
     void endFrame() {
         m_hexSize = 0;
         m_frameOpen = false;

@@ -116,21 +116,8 @@ void HidCableLink::USBConClick(bool down) {
         down = false;
     }
     m_collector.resetEmptyReportCount();
-    m_currentId = 0;
-    Entry* entry = selectedEntry();
-    if (entry == nullptr) {
-        changed();
-        return;
-    }
-    m_currentId = entry->id;
-    if (entry->device == nullptr || !entry->device->readWriteAccess()) {
-        if (releaseUsbCon) {
-            releaseUsbCon();
-        }
-        changed();
-        return;
-    }
-    if (down) {
+    Entry* entry = readableSelection(releaseUsbCon);
+    if (entry != nullptr && down) {
         setReader(entry, m_hidHandler ? Reader::HidReportData : Reader::None);
     }
     changed();
@@ -142,22 +129,27 @@ void HidCableLink::ReadBtnClick(bool down) {
     if (!down) {
         stopReading();
     }
+    Entry* entry = readableSelection(releaseReadBtn);
+    if (entry != nullptr) {
+        setReader(entry, down ? Reader::PelmarkReportData : Reader::None);
+    }
+    changed();
+}
+
+HidCableLink::Entry* HidCableLink::readableSelection(const std::function<void()>& release) {
     m_currentId = 0;
     Entry* entry = selectedEntry();
     if (entry == nullptr) {
-        changed();
-        return;
+        return nullptr;
     }
     m_currentId = entry->id;
     if (entry->device == nullptr || !entry->device->readWriteAccess()) {
-        if (releaseReadBtn) {
-            releaseReadBtn();
+        if (release) {
+            release();
         }
-        changed();
-        return;
+        return nullptr;
     }
-    setReader(entry, down ? Reader::PelmarkReportData : Reader::None);
-    changed();
+    return entry;
 }
 
 void HidCableLink::SetFeatureClick() {

@@ -147,6 +147,9 @@ private:
     // SetFeatureClick; false when nothing was selected and "HID Connect" was released.
     bool setFeature();
     Entry* selectedEntry();
+    // Makes the selected entry the current one; nullptr when nothing is selected, or (after
+    // calling release, which puts its button up) when its device cannot be read and written.
+    Entry* readableSelection(const std::function<void()>& release);
     Entry* entryById(std::uint64_t id);
     // Installs a handler on the entry's device (None: clears it) and keeps track of it.
     void setReader(Entry* entry, Reader reader);

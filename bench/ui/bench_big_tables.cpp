@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/ui/offscreen_benchmarks.h"
 #include "recording/data_files.h"
 #include "recording/table_store.h"
 #include "recording/ui/measurement_grid.h"
@@ -155,12 +156,5 @@ BENCHMARK(BM_PreviewFirstAndLastPage)->Unit(benchmark::kMillisecond)->Iterations
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runOffscreenBenchmarks(argc, argv);
 }

@@ -9,6 +9,7 @@
 
 #include "app/ui/fonts.h"
 #include "app/ui/main_window.h"
+#include "bench/ui/offscreen_benchmarks.h"
 #include "transport/hid_cable_link.h"
 #include "transport/ui/hid_devices_window.h"
 #include "transport/ui/hid_link.h"
@@ -58,13 +59,5 @@ BENCHMARK(BM_HidFrameDevicesWindowHidden)->Unit(benchmark::kMicrosecond)->Iterat
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    installFontSubstitutions();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runOffscreenBenchmarks(argc, argv, installFontSubstitutions);
 }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/ui/offscreen_benchmarks.h"
 #include "recording/table_store.h"
 #include "recording/ui/measurement_grid.h"
 #include "recording/ui/report_painter.h"
@@ -113,12 +114,5 @@ BENCHMARK(BM_Report10000Rows)->Unit(benchmark::kMillisecond)->Iterations(3);
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runOffscreenBenchmarks(argc, argv);
 }

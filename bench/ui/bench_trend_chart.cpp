@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 
+#include "bench/ui/offscreen_benchmarks.h"
 #include "display/ui/trend_chart.h"
 
 namespace {
@@ -76,12 +77,5 @@ static void BM_ChartFeedFollow(benchmark::State& state) {
 BENCHMARK(BM_ChartFeedFollow)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runOffscreenBenchmarks(argc, argv);
 }

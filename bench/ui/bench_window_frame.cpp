@@ -7,6 +7,7 @@
 #include "app/ui/fonts.h"
 #include "app/ui/main_window.h"
 #include "app/ui/window_consumer.h"
+#include "bench/ui/offscreen_benchmarks.h"
 #include "bench/ui/window_frame_load.h"
 
 namespace {
@@ -43,13 +44,5 @@ BENCHMARK(BM_WindowFrameWithTableAndChart)->Unit(benchmark::kMicrosecond)->Itera
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    installFontSubstitutions();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runOffscreenBenchmarks(argc, argv, installFontSubstitutions);
 }

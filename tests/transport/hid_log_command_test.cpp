@@ -13,32 +13,11 @@
 #include "tests/recording/temp_folder.h"
 #include "tests/transport/child_process.h"
 #include "tests/transport/pty_hid_cable.h"
+#include "tests/transport/table_readings.h"
 #include "transport/hid_cable_link.h"
 #include "transport/hid_link_binding.h"
 
 namespace {
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-        out.push_back(text.substr(start, end - start));
-    }
-    return out;
-}
-
-// The columns a replay must reproduce: all but No and Time.
-std::vector<std::string> readings(const std::string& tableText) {
-    std::vector<std::string> rows;
-    for (const std::string& line : lines(tableText)) {
-        const std::size_t afterTime = line.find('\t', line.find('\t') + 1);
-        rows.push_back(afterTime == std::string::npos ? line : line.substr(afterTime));
-    }
-    if (!rows.empty()) {
-        rows.erase(rows.begin());  // the header
-    }
-    return rows;
-}
 
 std::string decodeHid(const std::string& file) {
     Child c = spawn({HALVERN_BINARY, "decode", "--link", "hid", "--decimal-separator", ".", file});

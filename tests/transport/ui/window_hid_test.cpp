@@ -24,32 +24,13 @@
 #include "recording/ui/recording_room.h"
 #include "tests/transport/child_process.h"
 #include "tests/transport/pty_hid_cable.h"
+#include "tests/transport/table_readings.h"
 #include "transport/hid_cable_link.h"
 #include "transport/jv_hid_controller.h"
 #include "transport/ui/hid_devices_window.h"
 #include "transport/ui/hid_link.h"
 
 namespace {
-
-// The table's rows without No and Time.
-std::vector<std::string> readings(const std::string& tableText) {
-    std::vector<std::string> rows;
-    std::size_t start = tableText.find('\n') + 1;  // past the header
-    for (std::size_t end; (end = tableText.find('\n', start)) != std::string::npos;
-         start = end + 1) {
-        const std::string line = tableText.substr(start, end - start);
-        rows.push_back(line.substr(line.find('\t', line.find('\t') + 1)));
-    }
-    return rows;
-}
-
-std::string tableText(const TableStore& table) {
-    std::string text;
-    ByteSink sink(text);
-    writeTableText(table, sink);
-    sink.flush();
-    return text;
-}
 
 std::vector<std::string> lines(const BoundedLog& log) {
     std::vector<std::string> out;

@@ -17,6 +17,7 @@
 #include "recording/ui/recording_room.h"
 #include "tests/transport/child_process.h"
 #include "tests/transport/fake_usb_tree.h"
+#include "tests/transport/table_readings.h"
 #include "transport/meter_simulator.h"
 #include "transport/posix/pseudo_terminal.h"
 #include "transport/ui/serial_link.h"
@@ -29,26 +30,6 @@ struct FrameCounter : FrameListener {
     int frames = 0;
     void frameCut(std::string_view, const DecodeOutcome*) override { ++frames; }
 };
-
-// The table's rows without No and Time.
-std::vector<std::string> readings(const std::string& tableText) {
-    std::vector<std::string> rows;
-    std::size_t start = tableText.find('\n') + 1;  // past the header
-    for (std::size_t end; (end = tableText.find('\n', start)) != std::string::npos;
-         start = end + 1) {
-        const std::string line = tableText.substr(start, end - start);
-        rows.push_back(line.substr(line.find('\t', line.find('\t') + 1)));
-    }
-    return rows;
-}
-
-std::string tableText(const TableStore& table) {
-    std::string text;
-    ByteSink sink(text);
-    writeTableText(table, sink);
-    sink.flush();
-    return text;
-}
 
 class WindowUsbTest : public ::testing::Test {
 protected:
