@@ -477,6 +477,10 @@ void TFCOMM::BtDiscon1Click() {
 
 void TFCOMM::showSerialFailure() {
     // Not a box: the window stays usable, the reason stays in view until the button goes up.
+    // The panel has room for one short line: the device and the reason come first there, the
+    // whole text with its hint stays in the tool tip.
     const QString failure = QString::fromLocal8Bit(m_serial->control().state().failure);
-    m_lcd->showConnectionNotice(failure, failure);
+    const QLatin1String prefix("cannot open the port ");
+    const QString shown = failure.startsWith(prefix) ? failure.mid(prefix.size()) : failure;
+    m_lcd->showConnectionNotice(shown, failure);
 }
