@@ -43,7 +43,7 @@ inline const std::vector<std::uint8_t> kNumberedDescriptor = {
     0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08, 0x15, 0x00, 0x26, 0xFF, 0x00, 0x85, 0x01,
     0x95, 0x03, 0x09, 0x01, 0x81, 0x02, 0x85, 0x02, 0x95, 0x06, 0x09, 0x01, 0x81, 0x02, 0xC0};
 
-struct DeviceSpec {
+struct DeviceInfo {
     std::uint16_t vid = 0x1A86;
     std::uint16_t pid = 0xE008;
     std::uint16_t bcd = 0x1200;
@@ -55,16 +55,16 @@ struct DeviceSpec {
 };
 
 // A USB device at a port, the cable unless told otherwise.
-inline DeviceSpec usbDevice(std::string port, std::optional<std::string> product = "USB to Serial",
+inline DeviceInfo usbDevice(std::string port, std::optional<std::string> product = "USB to Serial",
                             std::uint16_t vid = 0x1A86, std::uint16_t pid = 0xE008,
                             std::vector<std::uint8_t> descriptor = kCableDescriptor) {
-    DeviceSpec spec;
-    spec.port = std::move(port);
-    spec.product = std::move(product);
-    spec.vid = vid;
-    spec.pid = pid;
-    spec.descriptor = std::move(descriptor);
-    return spec;
+    DeviceInfo info;
+    info.port = std::move(port);
+    info.product = std::move(product);
+    info.vid = vid;
+    info.pid = pid;
+    info.descriptor = std::move(descriptor);
+    return info;
 }
 
 class Tree {
@@ -78,26 +78,26 @@ public:
     DeviceRoots roots() const { return {sysfs(), dev()}; }
 
     // Plugs a device in as the next hidraw node; returns its node name ("hidraw3").
-    std::string plug(const DeviceSpec& spec) {
+    std::string plug(const DeviceInfo& info) {
         const std::string name = "hidraw" + std::to_string(m_nextNode++);
         char hidName[64];
-        std::snprintf(hidName, sizeof hidName, "%04X:%04X:%04X.%04X", spec.usb ? 3u : 5u,
-                      unsigned{spec.vid}, unsigned{spec.pid}, ++m_sequence);
+        std::snprintf(hidName, sizeof hidName, "%04X:%04X:%04X.%04X", info.usb ? 3u : 5u,
+                      unsigned{info.vid}, unsigned{info.pid}, ++m_sequence);
         fs::path hidDir;
-        if (spec.usb) {
+        if (info.usb) {
             const fs::path usbDir =
-                fs::path(sysfs()) / "devices/pci0000:00/0000:00:14.0/usb1" / spec.port;
+                fs::path(sysfs()) / "devices/pci0000:00/0000:00:14.0/usb1" / info.port;
             fs::create_directories(usbDir);
-            writeHex(usbDir / "idVendor", spec.vid);
-            writeHex(usbDir / "idProduct", spec.pid);
-            writeHex(usbDir / "bcdDevice", spec.bcd);
-            if (spec.product) {
-                TempFolder::write((usbDir / "product").string(), *spec.product + "\n");
+            writeHex(usbDir / "idVendor", info.vid);
+            writeHex(usbDir / "idProduct", info.pid);
+            writeHex(usbDir / "bcdDevice", info.bcd);
+            if (info.product) {
+                TempFolder::write((usbDir / "product").string(), *info.product + "\n");
             }
-            if (spec.serial) {
-                TempFolder::write((usbDir / "serial").string(), *spec.serial + "\n");
+            if (info.serial) {
+                TempFolder::write((usbDir / "serial").string(), *info.serial + "\n");
             }
-            const fs::path ifDir = usbDir / (spec.port + ":1.0");
+            const fs::path ifDir = usbDir / (info.port + ":1.0");
             fs::create_directories(ifDir);
             TempFolder::write((ifDir / "bInterfaceNumber").string(), "00\n");
             hidDir = ifDir / hidName;
@@ -107,13 +107,13 @@ public:
         const fs::path rawDir = hidDir / "hidraw" / name;
         fs::create_directories(rawDir);
         TempFolder::write((hidDir / "report_descriptor").string(),
-                          std::string(spec.descriptor.begin(), spec.descriptor.end()));
+                          std::string(info.descriptor.begin(), info.descriptor.end()));
         char hidId[64];
-        std::snprintf(hidId, sizeof hidId, "HID_ID=%04X:%08X:%08X\n", spec.usb ? 3u : 5u,
-                      unsigned{spec.vid}, unsigned{spec.pid});
+        std::snprintf(hidId, sizeof hidId, "HID_ID=%04X:%08X:%08X\n", info.usb ? 3u : 5u,
+                      unsigned{info.vid}, unsigned{info.pid});
         TempFolder::write((hidDir / "uevent").string(),
                           "DRIVER=hid-generic\n" + std::string(hidId) +
-                              "HID_NAME=" + spec.product.value_or("") + "\n");
+                              "HID_NAME=" + info.product.value_or("") + "\n");
         TempFolder::write((rawDir / "uevent").string(),
                           "MAJOR=242\nMINOR=" + name.substr(6) + "\nDEVNAME=" + name + "\n");
         TempFolder::write((rawDir / "dev").string(), "242:" + name.substr(6) + "\n");

@@ -28,9 +28,9 @@ public:
     // The cable's input reports carry 8 bytes: the count byte and up to 7 meter bytes.
     static constexpr std::size_t kReportBytes = 8;
 
-    explicit PtyHidCable(fakehid::Tree& tree, fakehid::DeviceSpec spec = fakehid::usbDevice("1-2"))
+    explicit PtyHidCable(fakehid::Tree& tree, fakehid::DeviceInfo info = fakehid::usbDevice("1-2"))
         : m_tree(tree) {
-        name = tree.plug(spec);
+        name = tree.plug(info);
         std::filesystem::remove(tree.node(name));
         std::filesystem::create_symlink(m_pty.devicePath(), tree.node(name));
         m_probe = ::open(m_pty.devicePath().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

@@ -27,11 +27,11 @@ public:
         keyboard = tree.plug(fakehid::usbDevice("1-1", "USB Keyboard", 0x046D, 0xC31C,
                                                 fakehid::kKeyboardDescriptor));
         cable = tree.plug(fakehid::usbDevice("1-2"));
-        fakehid::DeviceSpec serialCable = fakehid::usbDevice("1-3");
+        fakehid::DeviceInfo serialCable = fakehid::usbDevice("1-3");
         serialCable.serial = "A5C3";
         withSerial = tree.plug(serialCable);
         noProduct = tree.plug(fakehid::usbDevice("1-4", std::nullopt, 0x04D9, 0x1503));
-        fakehid::DeviceSpec bt = fakehid::usbDevice("", std::nullopt, 0x046D, 0xB01A);
+        fakehid::DeviceInfo bt = fakehid::usbDevice("", std::nullopt, 0x046D, 0xB01A);
         bt.usb = false;
         bluetooth = tree.plug(bt);
         // A USB device whose identifiers cannot be read, and a link to nowhere.
@@ -40,7 +40,7 @@ public:
         fs::create_directory_symlink("../../devices/gone",
                                      fs::path(tree.sysfs()) / "class/hidraw/hidraw77");
         // A device whose descriptor is far larger than any real one.
-        fakehid::DeviceSpec big = fakehid::usbDevice("1-6", "Big", 0x1234, 0xABCD);
+        fakehid::DeviceInfo big = fakehid::usbDevice("1-6", "Big", 0x1234, 0xABCD);
         big.descriptor.assign(1 << 20, 0x81);
         huge = tree.plug(big);
     }

@@ -85,7 +85,7 @@ protected:
 TEST_F(WindowHidTest, StartUpListsTheDevicesWithTheLastCableSelected) {
     tree.plug(fakehid::usbDevice("1-1", "Keyboard", 0x046D, 0xC31C, fakehid::kKeyboardDescriptor));
     tree.plug(fakehid::usbDevice("1-2"));
-    fakehid::DeviceSpec numbered = fakehid::usbDevice("1-3");
+    fakehid::DeviceInfo numbered = fakehid::usbDevice("1-3");
     numbered.serial = "A1";
     tree.plug(numbered);
     tree.plug(fakehid::usbDevice("1-4"));
