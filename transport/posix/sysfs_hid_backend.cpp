@@ -1,6 +1,7 @@
 #include "transport/posix/sysfs_hid_backend.h"
 
 #include "transport/hid_report_descriptor.h"
+#include "transport/posix/sysfs_usb_device.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -19,37 +20,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A sysfs attribute, without the one line end the kernel appends; nothing when unreadable.
-std::optional<std::string> readAttribute(const fs::path& file, std::size_t limit = 4096) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string text(limit, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(limit));
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    if (!text.empty() && text.back() == '\n') {
-        text.pop_back();
-    }
-    return text;
-}
-
-// A hexadecimal attribute such as idVendor ("1a86"), or a field of HID_ID.
-std::optional<std::uint16_t> parseHex16(std::string_view text) {
-    unsigned long value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
-    if (ec != std::errc() || end != text.data() + text.size() || text.empty() || value > 0xFFFF) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint16_t>(value);
-}
-
 // KEY=value of a uevent file.
 std::optional<std::string> ueventValue(const fs::path& file, std::string_view key) {
-    const std::optional<std::string> text = readAttribute(file);
+    const std::optional<std::string> text = readSysfsAttribute(file);
     if (!text) {
         return std::nullopt;
     }
@@ -106,24 +79,18 @@ std::optional<HidDeviceIdentity> SysfsHidBackend::identifyHidraw(
     // Up to the USB device: the first folder above the HID device with idVendor, within sysfs.
     const fs::path sysRoot = fs::canonical(m_roots.sysfs, ec);
     if (!ec) {
-        for (fs::path dir = hidDevice.parent_path(); dir.has_relative_path() && dir != sysRoot &&
-                                                     dir.string().starts_with(sysRoot.string());
-             dir = dir.parent_path()) {
-            const auto vendor = readAttribute(dir / "idVendor");
-            if (!vendor) {
-                continue;
-            }
-            const auto vid = parseHex16(*vendor);
-            const auto pid = parseHex16(readAttribute(dir / "idProduct").value_or(""));
+        if (const auto dir = usbDeviceFolderAbove(hidDevice.parent_path(), sysRoot)) {
+            const auto vid = parseHex16(readSysfsAttribute(*dir / "idVendor").value_or(""));
+            const auto pid = parseHex16(readSysfsAttribute(*dir / "idProduct").value_or(""));
             if (!vid || !pid) {
                 return std::nullopt;
             }
             identity.vendorId = *vid;
             identity.productId = *pid;
             identity.versionNumber =
-                parseHex16(readAttribute(dir / "bcdDevice").value_or("")).value_or(0);
-            identity.product = readAttribute(dir / "product").value_or("");
-            identity.serial = readAttribute(dir / "serial").value_or("");
+                parseHex16(readSysfsAttribute(*dir / "bcdDevice").value_or("")).value_or(0);
+            identity.product = readSysfsAttribute(*dir / "product").value_or("");
+            identity.serial = readSysfsAttribute(*dir / "serial").value_or("");
             return identity;
         }
     }

@@ -5,58 +5,28 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
+#include "transport/posix/sysfs_usb_device.h"
 #include "transport/posix/termios_serial_port.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// The hexadecimal number in a sysfs attribute ("10c4\n"); -1 if absent or not a number.
-long readHexAttribute(const fs::path& file) {
-    std::ifstream in(file);
-    std::string text;
-    if (!(in >> text) || text.empty() || text.size() > 8) {
-        return -1;
-    }
-    long value = 0;
-    for (char c : text) {
-        int digit;
-        if (c >= '0' && c <= '9') {
-            digit = c - '0';
-        } else if (c >= 'a' && c <= 'f') {
-            digit = c - 'a' + 10;
-        } else if (c >= 'A' && c <= 'F') {
-            digit = c - 'A' + 10;
-        } else {
-            return -1;
-        }
-        value = value * 16 + digit;
-    }
-    return value;
-}
-
 // Whether the tty's class entry leads into the device tree of a 10C4:EA61 USB device: its
-// nearest ancestor with idVendor and idProduct (the USB device, above the interface and the
-// USB serial port) carries those numbers. The walk stays inside the sysfs tree.
+// nearest ancestor with idVendor (the USB device, above the interface and the USB serial port)
+// carries those numbers. The walk stays inside the sysfs tree.
 bool isBridgeTty(const fs::path& classEntry, const fs::path& sysfs) {
     std::error_code ec;
-    fs::path dir = fs::canonical(classEntry, ec);
+    const fs::path dir = fs::canonical(classEntry, ec);
     if (ec) {
         return false;
     }
-    const std::string root = sysfs.native();
-    while (dir.has_relative_path() && dir.native().size() > root.size() &&
-           dir.native().compare(0, root.size(), root) == 0) {
-        if (fs::exists(dir / "idVendor", ec) && fs::exists(dir / "idProduct", ec)) {
-            return readHexAttribute(dir / "idVendor") == kBridgeVendorId &&
-                   readHexAttribute(dir / "idProduct") == kBridgeProductId;
-        }
-        dir = dir.parent_path();
-    }
-    return false;
+    const auto usb = usbDeviceFolderAbove(dir, sysfs);
+    return usb &&
+           parseHex16(readSysfsAttribute(*usb / "idVendor").value_or("")) == kBridgeVendorId &&
+           parseHex16(readSysfsAttribute(*usb / "idProduct").value_or("")) == kBridgeProductId;
 }
 
 }  // namespace

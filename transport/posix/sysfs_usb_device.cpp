@@ -1,0 +1,45 @@
+#include "transport/posix/sysfs_usb_device.h"
+
+#include <charconv>
+#include <fstream>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+std::optional<std::string> readSysfsAttribute(const fs::path& file, std::size_t limit) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::string text(limit, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(limit));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    if (in.bad()) {
+        return std::nullopt;
+    }
+    if (!text.empty() && text.back() == '\n') {
+        text.pop_back();
+    }
+    return text;
+}
+
+std::optional<std::uint16_t> parseHex16(std::string_view text) {
+    unsigned long value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty() || value > 0xFFFF) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint16_t>(value);
+}
+
+std::optional<fs::path> usbDeviceFolderAbove(const fs::path& from, const fs::path& sysRoot) {
+    std::error_code ec;
+    for (fs::path dir = from;
+         dir.has_relative_path() && dir != sysRoot && dir.string().starts_with(sysRoot.string());
+         dir = dir.parent_path()) {
+        if (fs::exists(dir / "idVendor", ec)) {
+            return dir;
+        }
+    }
+    return std::nullopt;
+}
