@@ -367,15 +367,21 @@ int runLogCommand(int argc, char** argv) {
     }
     ReadingPipeline pipeline(consumers, clock, ReadLocaleDecimalSeparator());
 
+    // After every input of any link: the rows recorded so far reach the disk, and the answer
+    // is whether the log is to end (enough frames, or the rows can no longer be written).
+    const auto inputTaken = [&] {
+        if (journal) {
+            journal->syncToDisk();
+        }
+        return consumer.done() || consumer.writeFailed();
+    };
+
     bool portLost = false;
     driver.setOnReceiveData(
         [&](TCommPortDriver* sender, const std::uint8_t* data, std::int32_t size) {
             captureBytes(data, static_cast<std::size_t>(size));
             pipeline.receive(data, static_cast<std::size_t>(size));
-            if (journal) {
-                journal->syncToDisk();
-            }
-            if (consumer.done() || consumer.writeFailed()) {
+            if (inputTaken()) {
                 sender->Disconnect();
             }
         });
@@ -385,10 +391,7 @@ int runLogCommand(int argc, char** argv) {
         usbLink->bindDecoder(pipeline.decoder());
         usbLink->onByteTaken = [&](std::uint8_t byte) {
             captureBytes(&byte, 1);
-            if (journal) {
-                journal->syncToDisk();
-            }
-            if (consumer.done() || consumer.writeFailed()) {
+            if (inputTaken()) {
                 usbLink->end();
             }
         };
@@ -436,10 +439,7 @@ int runLogCommand(int argc, char** argv) {
         }
         if (hidSession) {
             hidSession->run(deadline, [&] {
-                if (journal) {
-                    journal->syncToDisk();
-                }
-                if (consumer.done() || consumer.writeFailed()) {
+                if (inputTaken()) {
                     hidSession->requestStop();
                 }
             });
