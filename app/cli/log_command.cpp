@@ -262,6 +262,14 @@ int runLogCommand(int argc, char** argv) {
         return 2;
     }
 
+    // A mistyped root would otherwise read as "no bridge" or "no cable".
+    if (usbBridge || hid) {
+        if (const std::optional<std::string> problem = deviceRootProblem(roots)) {
+            std::fprintf(stderr, "halvern log: %s\n", problem->c_str());
+            return 1;
+        }
+    }
+
     // The port first: nothing is written when the meter cannot be reached.
     auto timerOwned = std::make_unique<LoopPollTimer>();
     LoopPollTimer& timer = *timerOwned;
