@@ -31,8 +31,7 @@ std::string accessProblem(const std::string& node) {
 }  // namespace
 
 HidLogSession::HidLogSession(const DeviceRoots& roots)
-    : m_roots(roots),
-      m_backend(std::make_unique<SysfsHidBackend>(roots)),
+    : m_backend(std::make_unique<SysfsHidBackend>(roots)),
       m_controller(std::make_unique<TJvHidDeviceController>(*m_backend, m_loop)) {
     m_marker.indicator = &m_indicator;
 }
