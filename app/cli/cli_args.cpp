@@ -2,7 +2,11 @@
 
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <string>
+#include <utility>
+
+#include "transport/device_roots.h"
 
 bool parseNumber(std::string_view text, double& out) {
     if (text.empty()) {
@@ -26,4 +30,15 @@ bool parseCount(std::string_view text, long long& out) {
     }
     out = v;
     return true;
+}
+
+std::optional<std::string> deviceRootProblem(const DeviceRoots& roots) {
+    for (const auto& [path, option] :
+         {std::pair{roots.sysfs, "--sysfs-root"}, std::pair{roots.dev, "--dev-root"}}) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(path, ec)) {
+            return path + " is not a folder (" + option + ")";
+        }
+    }
+    return std::nullopt;
 }

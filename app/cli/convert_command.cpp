@@ -30,7 +30,8 @@ int runConvertCommand(int argc, char** argv) {
     TableStore table;
     const FileOutcome loaded = LoadDataFile(argv[1], table, false);
     if (!loaded.ok) {
-        std::fprintf(stderr, "%s\n", loaded.message.c_str());
+        // The window's message, with the file it is about: two files are named on the line.
+        std::fprintf(stderr, "halvern convert: %s: %s\n", argv[1], loaded.message.c_str());
         return 1;
     }
     const FileOutcome saved = saveTable(table, argv[2]);

@@ -1,13 +1,12 @@
 // halvern hid list: the HID devices as the controller lists them, with the one the cable link
 // would select, read from sysfs without opening any device.
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/cli/cli_args.h"
 #include "app/cli/commands.h"
 #include "transport/device_roots.h"
 #include "transport/hid_device_caption.h"
@@ -34,11 +33,6 @@ void printHelp(std::FILE* out) {
         "  --dev-root DIR     the folder of the device nodes instead of /dev\n");
 }
 
-bool isFolder(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 // The caption in the program's 8-bit character set, as UTF-8 for the terminal.
 std::string latin1ToUtf8(std::string_view text) {
     std::string out;
@@ -55,13 +49,9 @@ std::string latin1ToUtf8(std::string_view text) {
 }
 
 int listDevices(const DeviceRoots& roots) {
-    for (const auto& [path, option] :
-         {std::pair{roots.sysfs, "--sysfs-root"}, std::pair{roots.dev, "--dev-root"}}) {
-        if (!isFolder(path)) {
-            std::fprintf(stderr, "halvern hid list: %s is not a folder (%s)\n", path.c_str(),
-                         option);
-            return 2;
-        }
+    if (const std::optional<std::string> problem = deviceRootProblem(roots)) {
+        std::fprintf(stderr, "halvern hid list: %s\n", problem->c_str());
+        return 2;
     }
     SysfsHidBackend backend(roots);
     PollEventLoop loop;

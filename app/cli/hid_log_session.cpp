@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <utility>
 #include <vector>
 
@@ -32,8 +31,7 @@ std::string accessProblem(const std::string& node) {
 }  // namespace
 
 HidLogSession::HidLogSession(const DeviceRoots& roots)
-    : m_roots(roots),
-      m_backend(std::make_unique<SysfsHidBackend>(roots)),
+    : m_backend(std::make_unique<SysfsHidBackend>(roots)),
       m_controller(std::make_unique<TJvHidDeviceController>(*m_backend, m_loop)) {
     m_marker.indicator = &m_indicator;
 }
@@ -45,14 +43,6 @@ HidLogSession::~HidLogSession() {
 }
 
 std::optional<std::string> HidLogSession::findCable() {
-    // A mistyped root would otherwise read as "no cable".
-    for (const auto& [path, option] :
-         {std::pair{m_roots.sysfs, "--sysfs-root"}, std::pair{m_roots.dev, "--dev-root"}}) {
-        std::error_code ec;
-        if (!std::filesystem::is_directory(path, ec)) {
-            return path + " is not a folder (" + option + ")";
-        }
-    }
     std::vector<std::string> captions;
     for (int i = 0; i < m_controller->Count(); ++i) {
         const TJvHidDevice& d = m_controller->Device(i);

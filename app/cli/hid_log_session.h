@@ -75,7 +75,6 @@ private:
     void tick();
     void stop(std::string reason);
 
-    DeviceRoots m_roots;
     PollEventLoop m_loop;
     std::unique_ptr<SysfsHidBackend> m_backend;
     std::unique_ptr<TJvHidDeviceController> m_controller;

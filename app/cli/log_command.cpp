@@ -262,6 +262,14 @@ int runLogCommand(int argc, char** argv) {
         return 2;
     }
 
+    // A mistyped root would otherwise read as "no bridge" or "no cable".
+    if (usbBridge || hid) {
+        if (const std::optional<std::string> problem = deviceRootProblem(roots)) {
+            std::fprintf(stderr, "halvern log: %s\n", problem->c_str());
+            return 1;
+        }
+    }
+
     // The port first: nothing is written when the meter cannot be reached.
     auto timerOwned = std::make_unique<LoopPollTimer>();
     LoopPollTimer& timer = *timerOwned;
@@ -367,15 +375,21 @@ int runLogCommand(int argc, char** argv) {
     }
     ReadingPipeline pipeline(consumers, clock, ReadLocaleDecimalSeparator());
 
+    // After every input of any link: the rows recorded so far reach the disk, and the answer
+    // is whether the log is to end (enough frames, or the rows can no longer be written).
+    const auto inputTaken = [&] {
+        if (journal) {
+            journal->syncToDisk();
+        }
+        return consumer.done() || consumer.writeFailed();
+    };
+
     bool portLost = false;
     driver.setOnReceiveData(
         [&](TCommPortDriver* sender, const std::uint8_t* data, std::int32_t size) {
             captureBytes(data, static_cast<std::size_t>(size));
             pipeline.receive(data, static_cast<std::size_t>(size));
-            if (journal) {
-                journal->syncToDisk();
-            }
-            if (consumer.done() || consumer.writeFailed()) {
+            if (inputTaken()) {
                 sender->Disconnect();
             }
         });
@@ -385,10 +399,7 @@ int runLogCommand(int argc, char** argv) {
         usbLink->bindDecoder(pipeline.decoder());
         usbLink->onByteTaken = [&](std::uint8_t byte) {
             captureBytes(&byte, 1);
-            if (journal) {
-                journal->syncToDisk();
-            }
-            if (consumer.done() || consumer.writeFailed()) {
+            if (inputTaken()) {
                 usbLink->end();
             }
         };
@@ -436,10 +447,7 @@ int runLogCommand(int argc, char** argv) {
         }
         if (hidSession) {
             hidSession->run(deadline, [&] {
-                if (journal) {
-                    journal->syncToDisk();
-                }
-                if (consumer.done() || consumer.writeFailed()) {
+                if (inputTaken()) {
                     hidSession->requestStop();
                 }
             });

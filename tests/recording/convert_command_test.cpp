@@ -65,13 +65,15 @@ TEST_F(ConvertCommandTest, FailuresWriteNothingAndSayWhy) {
     TempFolder::write(folder.path("bad.txt"), "header\r\nx\tnot a number\r\n");
     const ProcessRun badLoad = convert(quoted("bad.txt") + " " + quoted("out.txt"));
     EXPECT_EQ(badLoad.status, 1);
-    EXPECT_EQ(badLoad.err, "Failed to Load File!\n");
+    EXPECT_EQ(badLoad.err,
+              "halvern convert: " + folder.path("bad.txt") + ": Failed to Load File!\n");
     EXPECT_EQ(badLoad.out, "");
     EXPECT_FALSE(std::filesystem::exists(folder.path("out.txt")));
 
     const ProcessRun missing = convert(quoted("missing.xml") + " " + quoted("out.txt"));
     EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err, "Failed to Load File!\n");
+    EXPECT_EQ(missing.err,
+              "halvern convert: " + folder.path("missing.xml") + ": Failed to Load File!\n");
 
     TempFolder::write(folder.path("good.txt"), "header\r\n1\ta\r\n");
     const std::string target = folder.path("no/such/folder.txt");
@@ -99,10 +101,9 @@ TEST_F(ConvertCommandTest, DevicesFifosAndMemoryExhaustionFailWithoutWriting) {
         }
         std::fclose(out);
     }
-    const std::string cases[] = {"/dev/zero " + quoted("out.txt"),
-                                 quoted("pipe.txt") + " " + quoted("out.txt"),
-                                 quoted("huge.txt") + " " + quoted("out.txt")};
-    for (const std::string& arguments : cases) {
+    for (const std::string& input :
+         {std::string("/dev/zero"), folder.path("pipe.txt"), folder.path("huge.txt")}) {
+        const std::string arguments = "'" + input + "' " + quoted("out.txt");
         SCOPED_TRACE(arguments);
         // The address space cannot be limited under AddressSanitizer.
         if (kAddressSanitizer && arguments.find("huge") != std::string::npos) {
@@ -110,7 +111,7 @@ TEST_F(ConvertCommandTest, DevicesFifosAndMemoryExhaustionFailWithoutWriting) {
         }
         const ProcessRun run = convert(arguments, kAddressSanitizer ? "" : "ulimit -v 200000; ");
         EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.err, "Failed to Load File!\n");
+        EXPECT_EQ(run.err, "halvern convert: " + input + ": Failed to Load File!\n");
         EXPECT_FALSE(std::filesystem::exists(folder.path("out.txt")));
     }
 }

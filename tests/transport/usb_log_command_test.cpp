@@ -125,6 +125,16 @@ TEST(UsbLogCommandTest, NoBridgeSeveralBridgesOrAFailedOpenSaySoAndExitOne) {
     EXPECT_EQ(finish(both), 2);
     Child noRoot = spawn({HALVERN_BINARY, "log", "--usb-bridge", "--sysfs-root"});
     EXPECT_EQ(finish(noRoot), 2);
+    // A mistyped root is named, not taken for a machine without a bridge.
+    TempFolder dir;
+    for (const char* option : {"--sysfs-root", "--dev-root"}) {
+        Child wrongRoot = spawn({HALVERN_BINARY, "log", "--usb-bridge", option, dir.path("none"),
+                                 "--save", dir.path("x.txt"), "--frames", "1"});
+        std::string err;
+        EXPECT_EQ(finish(wrongRoot, &err), 1) << option;
+        EXPECT_EQ(err, "halvern log: " + dir.path("none") + " is not a folder (" + option + ")\n");
+        EXPECT_FALSE(std::filesystem::exists(dir.path("x.txt"))) << option;
+    }
 }
 
 TEST(UsbLogCommandTest, AnUnpluggedBridgeEndsTheLogWithACompleteFile) {
