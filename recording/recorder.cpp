@@ -73,9 +73,10 @@ std::string Recorder::lastRecordedKey() const {
 
 void Recorder::stampReading() {
     if (!m_recall) {
-        m_readingTimestamp = m_clock.now();
+        m_readingWallTime = m_clock.wallNow(m_readingTimestamp);
         return;
     }
+    m_readingWallTime = WallTime{};
     // Seconds carry into minutes and minutes into hours; past 23 the hours start again at 0.
     // Done with division so that any interval costs the same.
     RecallClock& c = m_recallClock;
@@ -149,8 +150,10 @@ RecordOutcome Recorder::INDataToTable(const CurrentReading& reading) {
     } else {
         row.nval = 0;
     }
+    row.stamp = m_readingWallTime;
     ++m_nextRowNumber;
     m_table.append(row);
+    m_sinks.rowRecorded(m_table, m_table.rowCount() - 1);
     return {true, {}};
 }
 
@@ -160,6 +163,7 @@ void Recorder::RecordNewClick() {
     }
     m_nextRowNumber = 1;
     m_rowsRecorded = 0;
+    m_sinks.rowsDiscarded();
 }
 
 void Recorder::selectRecordLimit(RecordLimitItem item) {

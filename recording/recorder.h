@@ -11,6 +11,7 @@
 #include "meter/current_reading.h"
 #include "meter/fixed_text.h"
 #include "meter/reading_consumer.h"
+#include "recording/row_sink.h"
 #include "recording/table_store.h"
 
 // The box New shows before it empties the table (one blank before and after).
@@ -140,6 +141,12 @@ public:
     std::int32_t recallInterval() const { return m_recallInterval; }
     // The stamp of the last reading, hours/minutes/seconds as recorded in Time.
     const LocalDateTime& readingTimestamp() const { return m_readingTimestamp; }
+    // The full moment of the last reading; unknown for recalled readings, whose Time is the
+    // recall clock's and not a moment of the wall clock.
+    const WallTime& readingWallTime() const { return m_readingWallTime; }
+
+    // The outputs of recorded rows: every appended row, New, saves, the end.
+    RowSinkList& sinks() { return m_sinks; }
 
 private:
     // The change key's parts, kept apart: copying them is a plain struct copy, and they are
@@ -175,6 +182,8 @@ private:
     int m_samplingElapsedMs = 0;
     RecallClock m_recallClock;
     LocalDateTime m_readingTimestamp;
+    WallTime m_readingWallTime;
+    RowSinkList m_sinks;
     std::string m_failure;
 };
 

@@ -43,10 +43,14 @@ inline bool sameText(std::string_view a, std::string_view b) {
 
 // Rows live in chunks of fixed size that are never moved or resized, so appending never copies
 // existing rows and views into them stay valid.
-constexpr std::size_t kChunkRows = 1024;  // 33 KiB: below the allocator's mmap threshold
+constexpr std::size_t kChunkRows = 1024;  // 43 KiB: below the allocator's mmap threshold
 
-// One chunk, column by column. A text is an index into the intern pool (0 = empty / null).
+// One chunk, column by column. A text is an index into the intern pool (0 = empty / null). The
+// full time stamp is the moment in ms and the local offset in minutes (every zone's offset since
+// the world took up standard time is whole minutes).
 struct Chunk {
+    std::int64_t stampMs[kChunkRows];
+    std::int16_t offsetMinutes[kChunkRows];
     std::int32_t no[kChunkRows];
     std::int32_t nval[kChunkRows];
     std::uint32_t text[kTextFieldCount][kChunkRows];
@@ -241,6 +245,8 @@ void TableStore::append(const RowData& row) {
         flags |= kHasNval;
     }
     c.flags[at] = flags;
+    c.stampMs[at] = row.stamp.msSinceEpoch;
+    c.offsetMinutes[at] = static_cast<std::int16_t>(row.stamp.utcOffsetSeconds / 60);
     for (std::size_t k = 0; k < kTextFieldCount; ++k) {
         c.text[k][at] = d.idFor(k, row.texts[k]);
     }
@@ -308,6 +314,15 @@ std::string_view TableStore::text(std::size_t row, Field field) const {
     }
     const Chunk& c = m_impl->chunkOf(row);
     return m_impl->pool.view(c.text[k - 1][row % kChunkRows]);
+}
+
+WallTime TableStore::stamp(std::size_t row) const {
+    const Chunk& c = m_impl->chunkOf(row);
+    const std::size_t at = row % kChunkRows;
+    if (c.stampMs[at] == WallTime::kUnknown) {
+        return {};
+    }
+    return WallTime{c.stampMs[at], std::int32_t{c.offsetMinutes[at]} * 60};
 }
 
 bool TableStore::isNull(std::size_t row, Field field) const {

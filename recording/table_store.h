@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "meter/clock.h"
+
 // The eight fields of the measurement table cds1, in table order. The order matters: the text
 // loader fills fields by position.
 enum class Field : std::uint8_t { No, Time, DcAc, Value, Unit, Range, Auto, Nval };
@@ -26,6 +28,9 @@ struct RowData {
     std::optional<std::int32_t> no;
     std::array<std::string_view, kTextFieldCount> texts{};
     std::optional<std::int32_t> nval;
+    // The full date and time of a recorded reading; unknown for rows loaded from files. Kept
+    // beside the Time text, which stays as the file formats hold it.
+    WallTime stamp;
 };
 
 // Told about every change of the table, so a view can follow without copying rows.
@@ -65,6 +70,8 @@ public:
     std::optional<std::int32_t> no(std::size_t row) const;
     std::optional<std::int32_t> nval(std::size_t row) const;
     std::string_view text(std::size_t row, Field field) const;  // field is one of Time..Auto
+    // The row's full date and time (to the minute's offset); unknown when it has none.
+    WallTime stamp(std::size_t row) const;
     bool isNull(std::size_t row, Field field) const;
 
     // Bytes held by the store (rows and interned texts), for the benchmarks.

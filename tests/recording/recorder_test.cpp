@@ -276,6 +276,31 @@ TEST_F(RecorderTest, StartTimeEditsAreCheckedInTurn) {
     EXPECT_EQ(outcome.messages, std::vector<std::string>{"'?' is not a valid integer value"});
 }
 
+// Every recorded row carries its full moment and is told to the sinks; recalled rows, stamped
+// by the recall clock, have no moment; New tells the sinks the rows are gone.
+TEST_F(RecorderTest, RowsCarryTheirMomentAndReachTheSinks) {
+    struct Sink final : RowSink {
+        std::vector<std::size_t> rows;
+        int discarded = 0;
+        void rowRecorded(const TableStore& t, std::size_t row) override {
+            EXPECT_EQ(row + 1, t.rowCount());
+            rows.push_back(row);
+        }
+        void rowsDiscarded() override { ++discarded; }
+    } sink;
+    recorder.sinks().add(sink);
+    clock.setWall(WallTime{1765273471250, 3600});
+    ASSERT_TRUE(recorder.recordReading(reading("1.000")).appended);
+    EXPECT_EQ(table.stamp(0), (WallTime{1765273471250, 3600}));
+    recorder.RecallCheckClick(true);
+    ASSERT_TRUE(recorder.recordReading(reading("2.000")).appended);
+    EXPECT_FALSE(table.stamp(1).known());
+    EXPECT_EQ(sink.rows, (std::vector<std::size_t>{0, 1}));
+    recorder.RecordNewClick();
+    EXPECT_EQ(sink.discarded, 1);
+    recorder.sinks().remove(sink);
+}
+
 TEST(DigitFilter, LetsOnlyDigitsAndBackspaceThrough) {
     for (char c = '0'; c <= '9'; ++c) {
         EXPECT_TRUE(RecordSITimeKeyPress(c)) << c;
