@@ -80,12 +80,7 @@ TFCOMM::TFCOMM(QWidget* parent) : QMainWindow(parent) {
     FormCreate();
 }
 
-TFCOMM::~TFCOMM() {
-    // The links' window sides go before the session whose links they show.
-    delete m_hidLink;
-    delete m_usbLink;
-    delete m_serial;
-}
+TFCOMM::~TFCOMM() = default;
 
 void TFCOMM::buildLinks() {
     // "COM Connect": the session's serial driver on the selector panels and hidden menus.
@@ -95,25 +90,25 @@ void TFCOMM::buildLinks() {
     }
     serialWidgets.comSetupMenu = m_comSetupMenu;
     serialWidgets.connectMenu = m_connectMenu;
-    m_serial = new SerialLink(serialWidgets, *m_session, this);
+    m_serial = std::make_unique<SerialLink>(serialWidgets, *m_session, this);
     m_connectGroup.setHandler(m_comConMember, [this](bool) { COMConClick(); });
     m_session->serialControl().showComConDown = [this](bool down) {
         m_connectGroup.setDown(m_comConMember, down);
     };
     // "USB Connect ": the bridge's frames go to the same decoder as the serial ones; the exit
     // stops its Timer1.
-    m_usbLink = new UsbBridgeLink(m_usb, *m_session, this);
+    m_usbLink = std::make_unique<UsbBridgeLink>(m_usb, *m_session, this);
     m_connectGroup.setHandler(m_usbMember, [this](bool down) { m_usbLink->USBClick(down); });
-    connect(this, &TFCOMM::usbTimerStopRequested, m_usbLink, &UsbBridgeLink::stopTimer);
+    connect(this, &TFCOMM::usbTimerStopRequested, m_usbLink.get(), &UsbBridgeLink::stopTimer);
     // "HID Connect": the cable's frames go to the same decoder; the idle check rides on the
     // connection indicator.
-    m_hidLink = new HidLink(*m_session, this);
+    m_hidLink = std::make_unique<HidLink>(*m_session, this);
     m_connectGroup.setHandler(m_usbConMember, [this](bool down) { m_hidLink->USBConClick(down); });
     m_connectGroup.setHandler(m_readBtnMember,
                               [this](bool down) { m_hidLink->ReadBtnClick(down); });
-    connect(m_hidLink, &HidLink::usbConReleased, this,
+    connect(m_hidLink.get(), &HidLink::usbConReleased, this,
             [this] { m_connectGroup.setDown(m_usbConMember, false); });
-    connect(m_hidLink, &HidLink::readBtnReleased, this,
+    connect(m_hidLink.get(), &HidLink::readBtnReleased, this,
             [this] { m_connectGroup.setDown(m_readBtnMember, false); });
 }
 

@@ -233,11 +233,14 @@ private:
     int m_usbConMember = -1;
     int m_readBtnMember = -1;
     QPushButton* m_usbCon = nullptr;
-    HidLink* m_hidLink = nullptr;
+
     bool m_readBtnBound = false;
     ToggleGroupView* m_connectGroupView = nullptr;
-    SerialLink* m_serial = nullptr;
-    UsbBridgeLink* m_usbLink = nullptr;
+    // The links' window sides (children of the window), declared after the session: they go
+    // before the session whose links they show.
+    std::unique_ptr<SerialLink> m_serial;
+    std::unique_ptr<UsbBridgeLink> m_usbLink;
+    std::unique_ptr<HidLink> m_hidLink;
 
     QString m_localeDecimalSeparator;
     std::function<void()> m_quitRequest;
