@@ -89,8 +89,10 @@ PollEventLoop::PollEventLoop() {
 
 PollEventLoop::~PollEventLoop() {
     if (m_signalFd >= 0) {
+        // A stop signal that came while the loop owned them was meant for the loop: it is taken
+        // here, not delivered to the process once the old mask is back.
+        takeSignals();
         ::close(m_signalFd);
-        // Signals that came meanwhile were taken by the descriptor; the old mask comes back.
         ::sigprocmask(SIG_SETMASK, &m_oldMask, nullptr);
     }
     for (const int fd : {m_wakeRead, m_wakeWrite}) {
