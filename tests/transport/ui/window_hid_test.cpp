@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/ui/click_panel.h"
 #include "app/ui/main_window.h"
 #include "app/ui/window_consumer.h"
 #include "display/ui/trend_chart.h"
@@ -27,6 +28,7 @@
 #include "tests/transport/table_readings.h"
 #include "transport/hid_cable_link.h"
 #include "transport/jv_hid_controller.h"
+#include "transport/port_map.h"
 #include "transport/ui/hid_devices_window.h"
 #include "transport/ui/hid_link.h"
 
@@ -240,13 +242,34 @@ TEST_F(WindowHidTest, APassWhileReadingReleasesHidConnectVisibly) {
     QTest::mouseClick(hidConnect(), Qt::LeftButton);
     EXPECT_TRUE(hidConnect()->isChecked());
     EXPECT_EQ(link().reader(), HidCableLink::Reader::HidReportData);
-    // ReadBtn shares the group: pressed, it releases HID Connect and reads with its handler.
+    // ReadBtn serves the other meter model's cable: here it is off and says so.
+    EXPECT_FALSE(w->readBtn()->isEnabled());
+    EXPECT_EQ(w->readBtn()->toolTip(), QString::fromLatin1(HidDevicesWindow::kReadBtnOffToolTip));
     QTest::mouseClick(w->readBtn(), Qt::LeftButton);
-    EXPECT_TRUE(w->readBtn()->isChecked());
+    EXPECT_TRUE(hidConnect()->isChecked());
+    EXPECT_EQ(link().reader(), HidCableLink::Reader::HidReportData);
+}
+
+TEST_F(WindowHidTest, PressingAnotherLinksButtonEndsTheRunningLinkFirst) {
+    PtyHidCable cable(tree);
+    show();
+    QTest::mouseClick(hidConnect(), Qt::LeftButton);
+    ASSERT_EQ(link().reader(), HidCableLink::Reader::HidReportData);
+    // "COM Connect" (no device behind COM1 here) ends HID reading before it opens the port.
+    PortMap ports;
+    ports.setPath(0, "/nonexistent/ttyS0");
+    window.setPortMap(ports);
+    QTest::mouseClick(window.comConnectButton(), Qt::LeftButton);
+    EXPECT_TRUE(window.comConnectButton()->isChecked());
     EXPECT_FALSE(hidConnect()->isChecked());
-    EXPECT_EQ(link().reader(), HidCableLink::Reader::PelmarkReportData);
-    QTest::mouseClick(w->readBtn(), Qt::LeftButton);
     EXPECT_EQ(link().reader(), HidCableLink::Reader::None);
+    EXPECT_FALSE(window.hidLink().controller()->Device(0).Reading());
+    // And back: HID Connect ends the serial link first.
+    QTest::mouseClick(hidConnect(), Qt::LeftButton);
+    EXPECT_TRUE(hidConnect()->isChecked());
+    EXPECT_FALSE(window.comConnectButton()->isChecked());
+    EXPECT_TRUE(window.portPanel(0)->isEnabled()) << "the serial link still runs";
+    EXPECT_EQ(link().reader(), HidCableLink::Reader::HidReportData);
 }
 
 TEST_F(WindowHidTest, TheIdleCheckStopsReadingInTheTickAndShowsItsBoxOnceAfterIt) {
