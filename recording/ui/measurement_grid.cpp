@@ -206,6 +206,38 @@ bool MeasurementGrid::moveCurrent(int key, Qt::KeyboardModifiers modifiers) {
     return true;
 }
 
+bool MeasurementGrid::tabStep(bool forward) {
+    // Tab walks the cells row by row through the whole table, not only the rows the view holds;
+    // past the last cell (Backtab: before the first) the focus goes on to the next control.
+    const auto current = m_model->currentRow();
+    const int lastColumn = MeasurementTableModel::ColumnCount - 1;
+    const int column = m_view->currentIndex().isValid() ? m_view->currentIndex().column() : -1;
+    if (current && column >= 0) {
+        if (forward ? column < lastColumn : column > 0) {
+            moveToCell(*current, column + (forward ? 1 : -1));
+            return true;
+        }
+        if (forward && *current + 1 < m_model->tableRowCount()) {
+            moveToCell(*current + 1, 0);
+            return true;
+        }
+        if (!forward && *current > 0) {
+            moveToCell(*current - 1, lastColumn);
+            return true;
+        }
+    }
+    focusNextPrevChild(forward);
+    return true;
+}
+
+void MeasurementGrid::moveToCell(std::size_t row, int column) {
+    m_model->setCurrentRow(row);
+    const std::size_t first = m_model->firstRow();
+    if (row >= first && row - first < static_cast<std::size_t>(m_model->rowCount())) {
+        m_view->setCurrentIndex(m_model->index(static_cast<int>(row - first), column));
+    }
+}
+
 bool MeasurementGrid::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_view->viewport() && event->type() == QEvent::Resize) {
         fitWindow();
@@ -219,6 +251,10 @@ bool MeasurementGrid::eventFilter(QObject* watched, QEvent* event) {
         return true;
     } else if (watched == m_view && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
+        const bool plain = !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+        if (plain && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)) {
+            return tabStep(key->key() == Qt::Key_Tab && !(key->modifiers() & Qt::ShiftModifier));
+        }
         if (moveCurrent(key->key(), key->modifiers())) {
             return true;
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <cstddef>
 
 #include "recording/ui/measurement_table_model.h"
 
@@ -31,6 +32,9 @@ private:
     void fitWindow();
     void syncFromModel();
     bool moveCurrent(int key, Qt::KeyboardModifiers modifiers);
+    // Tab (forward) or Backtab: the next (previous) cell, or out of the grid past its ends.
+    bool tabStep(bool forward);
+    void moveToCell(std::size_t row, int column);
 
     MeasurementTableModel* m_model;
     QTableView* m_view;

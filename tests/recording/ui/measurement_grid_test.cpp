@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -217,4 +218,64 @@ TEST_F(GridTest, FollowsALoadedFileWithOneUpdate) {
     EXPECT_EQ(updates.count(), 1);
     EXPECT_EQ(grid.model()->currentRow(), 5002u);
     EXPECT_EQ(cell(lastViewRow(), MeasurementTableModel::ColNo), "5100");
+}
+
+TEST(GridKeys, TabWalksEveryCellAndLeavesTheGridPastItsEnds) {
+    TableStore table;
+    QWidget form;
+    auto* before = new QLineEdit(&form);
+    auto* grid = new MeasurementGrid(table, &form);
+    auto* after = new QLineEdit(&form);
+    grid->setGeometry(0, 30, 426, 217);
+    after->move(0, 260);
+    form.resize(440, 300);
+    form.show();
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    QTableView* view = grid->view();
+    MeasurementTableModel* model = grid->model();
+
+    // Empty: Tab and Backtab pass through.
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Tab);
+    EXPECT_TRUE(after->hasFocus());
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Backtab);
+    EXPECT_TRUE(before->hasFocus());
+
+    // More rows than the view holds: Tab goes on over the rows out of view.
+    appendSampleRows(table, 30);
+    const int columns = MeasurementTableModel::ColumnCount;
+    model->setCurrentRow(0);
+    view->setFocus();
+    view->setCurrentIndex(model->index(0, 0));
+    const struct {
+        const char* what;
+        int key;
+        std::size_t row;
+        int column;
+    } steps[] = {
+        {"right in the row", Qt::Key_Tab, 0, 1},
+        {"back in the row", Qt::Key_Backtab, 0, 0},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.what);
+        QTest::keyClick(view, static_cast<Qt::Key>(s.key));
+        EXPECT_EQ(model->currentRow(), s.row);
+        EXPECT_EQ(view->currentIndex().column(), s.column);
+        EXPECT_TRUE(view->hasFocus());
+    }
+    // Backtab at the first cell leaves for the control before.
+    QTest::keyClick(view, Qt::Key_Backtab);
+    EXPECT_TRUE(before->hasFocus());
+    // Tab through the whole table: 30 rows of seven cells, then out.
+    view->setFocus();
+    for (int i = 0; i < 30 * columns - 1; ++i) {
+        QTest::keyClick(view, Qt::Key_Tab);
+        ASSERT_TRUE(view->hasFocus()) << i;
+    }
+    EXPECT_EQ(model->currentRow(), 29u);
+    EXPECT_EQ(view->currentIndex().column(), columns - 1);
+    QTest::keyClick(view, Qt::Key_Tab);
+    EXPECT_TRUE(after->hasFocus());
 }
