@@ -30,6 +30,9 @@ class RecordingControls : public QObject {
     Q_OBJECT
 
 public:
+    static constexpr const char* kNothingToPrintText =
+        "The table has no rows, so there is nothing to print.";
+
     // The file dialogs' filter: "Excel File(*.xls)", "XML(*.xml)", "Txt File(*.txt)".
     static QStringList fileFilters();
     // The extension a filter entry gives a bare name in the save dialog ("xml" for "XML(*.xml)");
@@ -73,7 +76,8 @@ public slots:
     void saveasClick();
     // Open dialog, then the file's rows are appended (text) or replace the table (".xml").
     void SpeedButton2Click();
-    // Print preview of the report; nothing when the table is empty.
+    // Print preview of the report; with an empty table, a box that says there is nothing to
+    // print.
     void MajPrintClick();
     // The record-limit menu items.
     void selectRecordLimit(RecordLimitItem item);
@@ -91,6 +95,8 @@ signals:
     void tableReplaced();
     // New has emptied the table and restarted the numbering.
     void recordNewDone();
+    // The preview wrote the report as a PDF file (its full name).
+    void reportWritten(const QString& fileName);
 
 private:
     void repaintWindow();

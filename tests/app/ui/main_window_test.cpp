@@ -26,6 +26,7 @@
 #include "lcd/ui/virtual_lcd.h"
 #include "recording/ui/recording_controls.h"
 #include "recording/ui/recording_room.h"
+#include "recording/ui/report_preview.h"
 #include "tests/recording/ui/modal_driver.h"
 #include "tests/support/frames.h"
 #include "transport/port_map.h"
@@ -505,6 +506,30 @@ TEST_F(ClosingWindow, SaveFromTheQuestionSavesThenCloses) {
         .then(ModalDriver::closeBox(nullptr));
     EXPECT_TRUE(window.close());
     EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("rows.txt"))));
+}
+
+TEST_F(ClosingWindow, AWrittenReportSaysWhereOnTheLcdPanel) {
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
+    send("00012340010");
+    ModalDriver driver;
+    driver
+        .then([](QWidget* modal) {
+            auto* preview = qobject_cast<ReportPreview*>(modal);
+            ASSERT_NE(preview, nullptr);
+            QObject::connect(preview, &ReportPreview::pdfWritten, preview, &QDialog::reject,
+                             Qt::QueuedConnection);
+            QMetaObject::invokeMethod(preview->findChild<QPushButton*>(QStringLiteral("pdf")),
+                                      &QAbstractButton::click, Qt::QueuedConnection);
+        })
+        .then(ModalDriver::chooseFile(pdf));
+    window.recording().controls().MajPrintClick();
+    EXPECT_EQ(driver.pending(), 0);
+    EXPECT_TRUE(QFile::exists(pdf));
+    QLabel* notice = window.lcd()->connectionNotice();
+    EXPECT_TRUE(notice->isVisibleTo(window.lcd()));
+    EXPECT_EQ(notice->text(), QStringLiteral("report written to report.pdf"));
+    EXPECT_TRUE(notice->toolTip().contains(pdf)) << notice->toolTip().toStdString();
 }
 
 TEST_F(ClosingWindow, ExitAsksItsOwnQuestionOnly) {
