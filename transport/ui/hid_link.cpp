@@ -117,8 +117,10 @@ void HidLink::Rescan() {
 }
 
 void HidLink::informationMessage(const QString& text) {
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), text, QMessageBox::Ok,
-                    m_window);
+    // The program's name as caption, as on its other boxes.
+    QMessageBox box(QMessageBox::Information,
+                    m_window != nullptr ? m_window->window()->windowTitle() : QString(), text,
+                    QMessageBox::Ok, m_window);
     box.setObjectName(QStringLiteral("hidMessage"));
     box.exec();
 }

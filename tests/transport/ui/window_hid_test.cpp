@@ -214,14 +214,17 @@ TEST_F(WindowHidTest, FramesFromTheCableFillTheWindowAndAnUnplugMidFrameLosesNoR
     EXPECT_EQ(w->devListBox()->count(), 0);
     // With nothing listed, the next press tells the user and releases the button.
     QString message;
+    QString title;
     QTimer::singleShot(0, [&] {
         if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
             message = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->text();
+            title = box->windowTitle();
             box->reject();
         }
     });
     QTest::mouseClick(hidConnect(), Qt::LeftButton);
     EXPECT_EQ(message, QString::fromLatin1(HidCableLink::kNotConnectedText.data()));
+    EXPECT_EQ(title, window.windowTitle()) << "the program's name as the box's caption";
     EXPECT_FALSE(hidConnect()->isChecked());
 }
 
