@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTableView>
 #include <QWheelEvent>
 #include <algorithm>
@@ -100,10 +101,13 @@ MeasurementGrid::MeasurementGrid(TableStore& store, QWidget* parent)
     columns->setHighlightSections(false);
     columns->setFont(arialStandInFont(11));
     for (int c = 0; c < MeasurementTableModel::ColumnCount; ++c) {
-        if (const int width = MeasurementTableModel::columnWidth(c); width > 0) {
-            m_view->setColumnWidth(c, width);
-        }
+        m_view->setColumnWidth(c, fittingWidth(c));
     }
+    // A double click on a column's divider fits that column again (the view's own fit sees only
+    // the rows on screen and could cut a wider text off the next one).
+    disconnect(columns, &QHeaderView::sectionHandleDoubleClicked, m_view, nullptr);
+    connect(columns, &QHeaderView::sectionHandleDoubleClicked, this,
+            [this](int column) { m_view->setColumnWidth(column, fittingWidth(column)); });
 
     m_scroll->setSingleStep(1);
     connect(m_scroll, &QScrollBar::valueChanged, this, [this](int value) {
@@ -131,6 +135,21 @@ MeasurementGrid::MeasurementGrid(TableStore& store, QWidget* parent)
     m_view->installEventFilter(this);
     m_view->viewport()->installEventFilter(this);
     syncFromModel();
+}
+
+int MeasurementGrid::fittingWidth(int column) const {
+    // The cell's text margins and its grid line, as the view lays a cell out.
+    const int margin =
+        2 * (m_view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_view) + 1) + 1;
+    int width = std::max(MeasurementTableModel::columnWidth(column),
+                         m_view->horizontalHeader()->sectionSizeHint(column));
+    const QFontMetrics metrics(MeasurementTableModel::columnFont(column));
+    for (const QString& text : MeasurementTableModel::possibleTexts(column)) {
+        width = std::max(width, metrics.horizontalAdvance(text) + margin);
+    }
+    // Texts read from files may be wider still: those on screen fit too.
+    const auto* view = static_cast<const QAbstractItemView*>(m_view);
+    return std::max(width, view->sizeHintForColumn(column));
 }
 
 void MeasurementGrid::fitWindow() {

@@ -22,6 +22,9 @@ public:
     explicit MeasurementGrid(TableStore& store, QWidget* parent = nullptr);
 
     MeasurementTableModel* model() const { return m_model; }
+    // The width that holds the column's header and every text it can hold (at least the
+    // column's least width), and the texts now on screen.
+    int fittingWidth(int column) const;
     QTableView* view() const { return m_view; }
     QScrollBar* scrollBar() const { return m_scroll; }
 

@@ -51,12 +51,12 @@ TEST_F(GridTest, ShowsTheSevenColumnsWithTheirTitlesAndWidths) {
     auto* model = grid.model();
     ASSERT_EQ(model->columnCount(), 7);  // Nval is not shown
     const char* titles[] = {"No", "Time", "Function", "Value", "Unit", "Range", "Auto/Manu"};
-    const int widths[] = {39, 70, 43, 80, 50, 50, 64};
+    const int widths[] = {39, 70, 43, 80, 50, 50, 64};  // the least widths
     for (int c = 0; c < 7; ++c) {
         EXPECT_EQ(model->headerData(c, Qt::Horizontal).toString(), QString::fromLatin1(titles[c]));
     }
     for (int c = 0; c < 7; ++c) {
-        EXPECT_EQ(grid.view()->columnWidth(c), widths[c]) << c;
+        EXPECT_GE(grid.view()->columnWidth(c), widths[c]) << c;
     }
     EXPECT_EQ(grid.view()->editTriggers(), QAbstractItemView::NoEditTriggers);
     EXPECT_TRUE(grid.view()->verticalHeader()->isVisible());  // the row indicator
@@ -278,4 +278,43 @@ TEST(GridKeys, TabWalksEveryCellAndLeavesTheGridPastItsEnds) {
     EXPECT_EQ(view->currentIndex().column(), columns - 1);
     QTest::keyClick(view, Qt::Key_Tab);
     EXPECT_TRUE(after->hasFocus());
+}
+
+// Rendered offscreen: no text the columns can hold is cut off ("10…", "DC…", "400…").
+TEST_F(GridTest, EveryColumnHoldsTheWidestTextItCanHoldAndTheDividerFitsAgain) {
+    RowData row;
+    row.no = 10'000'001;
+    row.texts = {"23:59:59", "DCmA", "-0.@", "mA", "4000uA", "Manu"};
+    table.append(row);
+    QHeaderView* header = grid.view()->horizontalHeader();
+    for (int c = 0; c < MeasurementTableModel::ColumnCount; ++c) {
+        SCOPED_TRACE(c);
+        const int width = grid.view()->columnWidth(c);
+        EXPECT_GE(width, header->sectionSizeHint(c)) << "the header is cut";
+        const QFontMetrics metrics(MeasurementTableModel::columnFont(c));
+        for (const QString& text : MeasurementTableModel::possibleTexts(c)) {
+            EXPECT_LT(metrics.horizontalAdvance(text), width) << text.toStdString();
+        }
+    }
+    // What the view draws: the cells' texts are whole, no eliding.
+    QImage image(grid.size(), QImage::Format_ARGB32);
+    grid.render(&image);
+    const QAbstractItemView* view = grid.view();
+    for (int c : {MeasurementTableModel::ColNo, MeasurementTableModel::ColFunction,
+                  MeasurementTableModel::ColRange}) {
+        const QModelIndex index = grid.model()->index(0, c);
+        EXPECT_LE(view->sizeHintForIndex(index).width(), grid.view()->columnWidth(c))
+            << index.data().toString().toStdString();
+    }
+    EXPECT_GT(grid.view()->horizontalScrollBar()->maximum(), 0) << "the grid scrolls sideways";
+
+    // Narrowed by hand, a double click on the divider fits it again.
+    grid.view()->setColumnWidth(MeasurementTableModel::ColRange, 10);
+    const int divider = header->sectionViewportPosition(MeasurementTableModel::ColRange) +
+                        header->sectionSize(MeasurementTableModel::ColRange) - 1;
+    QTest::mouseDClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
+                       QPoint(divider, header->height() / 2));
+    EXPECT_EQ(grid.view()->columnWidth(MeasurementTableModel::ColRange),
+              grid.fittingWidth(MeasurementTableModel::ColRange));
+    EXPECT_GE(grid.fittingWidth(MeasurementTableModel::ColRange), 50);
 }
