@@ -118,8 +118,11 @@ QString fieldText(const TableStore& table, std::size_t row, const DetailField& f
         return no ? QString::number(*no) : QString();
     }
     const std::string_view text = table.text(row, field.field);
-    // The glyph font draws its characters as the meter's symbols; Arial draws them as they are.
-    return field.font == ReportFont::Glyph ? glyphDisplayText(text) : plainText(text);
+    // The symbols the grid shows ("0.L", the ohm and diode signs), whatever font prints them:
+    // the glyph characters are no text a reader should see. Time and Auto hold none.
+    const bool symbols = field.font == ReportFont::Glyph || field.field == Field::DcAc ||
+                         field.field == Field::Value;
+    return symbols ? glyphDisplayText(text) : plainText(text);
 }
 
 }  // namespace
