@@ -332,7 +332,7 @@ TEST_F(WindowWithFrames, BadFramesShowANoticeAndTheNextFrameIsShownAsUsual) {
     send("0001A340010");  // a letter among the digits: shown, then the numbers fail
     EXPECT_EQ(window.lcd()->failedFrames(), 1);
     EXPECT_EQ(window.lcd()->failureNotice()->toolTip(),
-              QStringLiteral("'1A3' is not a valid integer value"));
+              QStringLiteral("last bad frame: '1A3' is not a valid integer value"));
     EXPECT_EQ(taker.rows, 0);
     send("00012340010");
     EXPECT_EQ(lcdDigits(), QStringLiteral("1234"));
@@ -369,7 +369,8 @@ TEST_F(WindowWithFrames, TheBadFrameNoticeRestartsOnNewAndOnEveryConnectionAndFa
     QTest::qWait(40);
     EXPECT_TRUE(notice->isVisibleTo(window.lcd()));
     QTRY_VERIFY_WITH_TIMEOUT(!notice->isVisibleTo(window.lcd()), 2000);
-    EXPECT_EQ(notice->toolTip(), QStringLiteral("'B12' is not a valid integer value"));
+    EXPECT_EQ(notice->toolTip(),
+              QStringLiteral("last bad frame: 'B12' is not a valid integer value"));
     EXPECT_EQ(window.lcd()->failedFrames(), 3);
 
     ModalDriver driver;
