@@ -54,6 +54,11 @@ QStringList RecordingControls::fileFilters() {
             QStringLiteral("Txt File(*.txt)")};
 }
 
+QStringList RecordingControls::openFileFilters() {
+    return QStringList{QStringLiteral("Data files (*.xls *.xml *.txt)")} + fileFilters() +
+           QStringList{QStringLiteral("All files (*)")};
+}
+
 RecordingControls::RecordingControls(TableStore& table, Recorder& recorder, QWidget* dialogParent,
                                      QObject* parent)
     : QObject(parent),
@@ -269,8 +274,8 @@ void RecordingControls::SpeedButton2Click() {
     dialog.setObjectName(QStringLiteral("OpenDialog1"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters(fileFilters());
-    dialog.selectNameFilter(fileFilters().front());
+    dialog.setNameFilters(openFileFilters());
+    dialog.selectNameFilter(openFileFilters().front());
     if (!m_lastFolder.isEmpty()) {
         dialog.setDirectory(m_lastFolder);
     }

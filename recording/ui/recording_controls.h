@@ -35,6 +35,10 @@ public:
 
     // The file dialogs' filter: "Excel File(*.xls)", "XML(*.xml)", "Txt File(*.txt)".
     static QStringList fileFilters();
+    // The open dialog's filter: every data file first ("Data files (*.xls *.xml *.txt)"), then
+    // each format as the save dialog names it, then "All files (*)" (a text file may bear any
+    // extension).
+    static QStringList openFileFilters();
     // The extension a filter entry gives a bare name in the save dialog ("xml" for "XML(*.xml)");
     // "xls" for anything else.
     static QString suffixOfFilter(const QString& filter);

@@ -392,6 +392,25 @@ TEST_F(ControlsTest, OpensTextFilesByAppendingAndPacketsByReplacing) {
     EXPECT_EQ(title, "Error");
 }
 
+TEST_F(ControlsTest, TheOpenDialogShowsEveryDataFileAndOffersAllFiles) {
+    QStringList filters;
+    QString selected;
+    ModalDriver driver;
+    driver.then([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        filters = dialog->nameFilters();
+        selected = dialog->selectedNameFilter();
+        dialog->reject();
+    });
+    controls.SpeedButton2Click();
+    EXPECT_EQ(filters,
+              (QStringList{QStringLiteral("Data files (*.xls *.xml *.txt)"),
+                           QStringLiteral("Excel File(*.xls)"), QStringLiteral("XML(*.xml)"),
+                           QStringLiteral("Txt File(*.txt)"), QStringLiteral("All files (*)")}));
+    EXPECT_EQ(selected, filters.value(0));
+}
+
 TEST_F(ControlsTest, PrintPreviewsTheReportOnlyWhenThereAreRows) {
     QString nothing;
     ModalDriver none;
