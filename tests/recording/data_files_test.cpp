@@ -340,10 +340,11 @@ TEST_F(DataFilesTest, LoadAndSaveFailuresSayWhy) {
     good.append(makeRow(1, {"12:04:31", "DCV", "1.234", "V", "4 V", "Auto"}, 1234));
     const std::string packet = tablePacketBytes(good);
     const std::string header = "No\tTime\tDC/AC\tValue\tUnit\tRange\tAUTO\r\n";
-    const std::string binary(
+    // The start of an executable: NUL bytes, a line feed, a carriage return.
+    static const char kProgram[] =
         "\x7f"
-        "ELF\x02\x01\x01\0\0\0\n\x03\0>\0\x01\0\r\0\0\x40",
-        24);
+        "ELF\x02\x01\x01\0\0\0\n\x03\0>\0\x01\0\r\0\0@";
+    const std::string binary(kProgram, sizeof kProgram - 1);
     struct Case {
         const char* what;
         std::string name;  // in the test's folder, or an absolute name
