@@ -21,6 +21,7 @@
 #include "recording/byte_stream.h"
 #include "recording/data_files.h"
 #include "recording/formats.h"
+#include "recording/journal.h"
 #include "recording/recorder.h"
 #include "recording/table_store.h"
 #include "transport/comm_port_driver.h"
@@ -365,6 +366,17 @@ int runLogCommand(int argc, char** argv) {
     if (limit) {
         recorder.selectRecordLimit(*limit);
     }
+    // Every recorded row also goes to the session's journal, so a crash leaves it recoverable
+    // (halvern recover); a clean end removes it.
+    JournalSink rowJournal(defaultJournalFolder(),
+                           JournalOrigin{usbBridge ? "USB bridge"
+                                         : hid     ? "HID cable"
+                                                   : "serial",
+                                         usbBridge ? usbLink->si().lastOpen().path
+                                         : hid     ? hidSession->node()
+                                                   : portPath,
+                                         {}});
+    recorder.sinks().add(rowJournal);
     LogConsumer consumer(recorder, table, journal.get(), frameLimit);
     // The system's separators, read once as the window does.
     recorder.setTimeSeparator(ReadLocaleTimeSeparator().front());
@@ -377,9 +389,22 @@ int runLogCommand(int argc, char** argv) {
 
     // After every input of any link: the rows recorded so far reach the disk, and the answer
     // is whether the log is to end (enough frames, or the rows can no longer be written).
+    bool journalFailing = false;
     const auto inputTaken = [&] {
         if (journal) {
             journal->syncToDisk();
+        }
+        // The journal's trouble is told once when it starts and once when it ends.
+        if (const JournalStatus js = rowJournal.status(); js.protectedRows == journalFailing) {
+            journalFailing = !js.protectedRows;
+            if (journalFailing) {
+                std::fprintf(stderr,
+                             "halvern log: the journal %s; the readings are not protected "
+                             "against a crash\n",
+                             js.failure.text.c_str());
+            } else {
+                std::fprintf(stderr, "halvern log: the journal is written again\n");
+            }
         }
         return consumer.done() || consumer.writeFailed();
     };
@@ -494,6 +519,11 @@ int runLogCommand(int argc, char** argv) {
         std::fprintf(stderr, "halvern log: the port %s went away (device removed?)\n",
                      portPath.c_str());
         status = 1;
+    }
+    if (status == 0 || (!packet && !consumer.writeFailed())) {
+        rowJournal.finish();  // the rows are where they belong: the journal goes
+    } else if (table.rowCount() > 0) {
+        std::fprintf(stderr, "halvern log: the rows stay in the journal (halvern recover)\n");
     }
     std::fprintf(stderr, "halvern log: %lld frames decoded, %zu rows recorded%s%s\n",
                  consumer.frames(), table.rowCount(), savePath.empty() ? "" : ", saved to ",
