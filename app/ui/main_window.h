@@ -5,6 +5,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "meter/clock.h"
 #include "meter/model_profile.h"
@@ -22,6 +23,7 @@ class ToggleGroupView;
 class ClickPanel;
 class ConnectionIndicatorView;
 class RecordingRoom;
+class RecoveryOffer;
 class ScaleLimitsWindow;
 class TrendChart;
 class VirtualLcd;
@@ -137,6 +139,10 @@ public:
     int usbConMember() const { return m_usbConMember; }
     int readBtnMember() const { return m_readBtnMember; }
     void startHidLink();
+    // Offers the readings of the sessions that ended unexpectedly (non-modal boxes, one per
+    // session); the program calls it once the window is up. Returns the offers shown.
+    int offerRecovery(const std::string& journalFolder);
+    RecoveryOffer* recoveryOffer() const { return m_recoveryOffer; }
     // The devices of COM1 … COM4 (from --port, or the demo meter's pseudo-terminal).
     void setPortMap(const PortMap& ports);
     // Where the USB bridge and the HID cables are looked for (--sysfs-root, --dev-root); set
@@ -156,7 +162,8 @@ public slots:
     void BTCon1Click();
     void BtDiscon1Click();
 
-    // "Exit": asks "Are you ensure to exit the program？"; "Yes" ends the program.
+    // "Exit": asks "Are you ensure to exit the program？"; "Yes" ends the program, after the
+    // close box's offer (save, discard, cancel) when the table holds unsaved rows.
     void BitBtn1Click();
     // The hidden "Exit" entries behave exactly like the "Exit" button.
     void BtExit1Click();
@@ -170,7 +177,8 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     // The close box ends the program at once, unless the table holds unsaved rows: then it asks
-    // first (save, discard or cancel). After "Yes" to "Exit" it never asks.
+    // first (save, discard or cancel). After "Yes" to "Exit" it never asks. A clean end
+    // removes the recording journal.
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -181,6 +189,9 @@ private:
     void replaceArea(QWidget*& area, QWidget* replacement);
     void FormCreate();
     int askAboutUnsavedRows(int rows);
+    // The offer about unsaved rows before the program ends; true when it may end (the rows
+    // saved or discarded, or none), and then the journal is removed.
+    bool settleUnsavedRows();
     void showSerialFailure();
 
     QWidget* m_client = nullptr;
@@ -217,6 +228,7 @@ private:
     QByteArray m_separatorBytes;
     std::unique_ptr<RecordingRoom> m_recording;
     ScaleLimitsWindow* m_limitsWindow = nullptr;
+    RecoveryOffer* m_recoveryOffer = nullptr;
 
     ExclusiveToggleGroup m_connectGroup;
     DeviceRoots m_deviceRoots;

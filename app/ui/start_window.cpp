@@ -13,6 +13,7 @@
 #include "app/ui/fonts.h"
 #include "app/ui/main_window.h"
 #include "app/ui/meter_icon.h"
+#include "recording/journal_folder.h"
 #include "transport/port_map.h"
 #include "transport/ui/demo_meter.h"
 
@@ -107,6 +108,8 @@ int startWindow(int argc, char** argv) {
     window.setPortMap(options.ports);
     window.setDeviceRoots(options.roots);
     window.show();
+    // The readings of sessions that ended unexpectedly, offered once the window is up.
+    QTimer::singleShot(0, &window, [&window] { window.offerRecovery(defaultJournalFolder()); });
     if (connectAtStart) {
         // As if the user pressed "COM Connect" once the window is up.
         QTimer::singleShot(0, &window, [&window] { window.comConnectButton()->click(); });
