@@ -1,6 +1,7 @@
-// The window, offscreen and connected to a pseudo-terminal fed by the simulated meter at the
-// serial line's top rate, killed with SIGKILL at random moments: its journal gives back every
-// row recorded more than a second before the kill, and none is corrupt.
+// (A widget test only because it needs the window in the binary.) The window, offscreen and
+// connected to a pseudo-terminal fed by the simulated meter at the serial line's top rate, killed
+// with SIGKILL at random moments: its journal gives back every row recorded more than a second
+// before the kill, and none is corrupt.
 #include <signal.h>
 #include <unistd.h>
 
