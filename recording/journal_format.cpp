@@ -90,8 +90,10 @@ std::size_t encodeJournalRow(const TableStore& table, std::size_t row, std::uint
         std::string_view text = table.text(row, static_cast<Field>(k + 1));
         text = text.substr(0, kMaxTextLength);
         *at++ = static_cast<char>(text.size());
-        std::memcpy(at, text.data(), text.size());
-        at += text.size();
+        if (!text.empty()) {  // an empty text may have no bytes at all
+            std::memcpy(at, text.data(), text.size());
+            at += text.size();
+        }
     }
     return sealRecord(out, at);
 }
