@@ -13,7 +13,18 @@ namespace {
 // Files get a large buffer for throughput; a string grows by itself and needs only a small one.
 constexpr std::size_t kFileBufferBytes = 1 << 20;
 constexpr std::size_t kStringBufferBytes = 16 << 10;
+
+thread_local std::function<bool(std::uint64_t)>* t_beforeWrite = nullptr;
 }  // namespace
+
+WriteProgressScope::WriteProgressScope(std::function<bool(std::uint64_t)> beforeWrite) {
+    t_beforeWrite = new std::function<bool(std::uint64_t)>(std::move(beforeWrite));
+}
+
+WriteProgressScope::~WriteProgressScope() {
+    delete t_beforeWrite;
+    t_beforeWrite = nullptr;
+}
 
 ByteSink::ByteSink(int fd)
     : m_capacity(kFileBufferBytes),
@@ -37,6 +48,12 @@ bool ByteSink::flush() {
         m_used = 0;
         return true;
     }
+    if (t_beforeWrite != nullptr && *t_beforeWrite && !(*t_beforeWrite)(m_written)) {
+        m_failed = true;  // cancelled
+        m_used = 0;
+        return false;
+    }
+    m_written += m_used;
     const char* p = m_buffer.get();
     std::size_t left = m_used;
     while (left > 0) {

@@ -49,6 +49,19 @@ private:
     std::string* m_out = nullptr;
     bool m_failed = false;
     int m_error = 0;
+    std::uint64_t m_written = 0;
+};
+
+// The progress of every file write a ByteSink makes on this thread while the scope lives (a
+// save run beside the window, whatever its format): asked before each block is written, with
+// the bytes written so far; returning false fails the write, so writeFileReplacing keeps the
+// old file. Scopes do not nest.
+class WriteProgressScope {
+public:
+    explicit WriteProgressScope(std::function<bool(std::uint64_t bytesWritten)> beforeWrite);
+    ~WriteProgressScope();
+    WriteProgressScope(const WriteProgressScope&) = delete;
+    WriteProgressScope& operator=(const WriteProgressScope&) = delete;
 };
 
 // Reads a file in 1 MiB chunks, or walks bytes already in memory.

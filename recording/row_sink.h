@@ -20,7 +20,10 @@ public:
     // The rows told so far left the table (New, a load that replaced it): what follows is a
     // new run of rows, numbered from 1 again.
     virtual void rowsDiscarded() {}
-    // The rows told so far were written to a file by a save.
+    // A save took the rows told so far (the rows told from now on are not in it).
+    virtual void saveStarted() {}
+    // The save that began at the last saveStarted() wrote its rows to a file. A save that
+    // fails or is cancelled tells nothing more.
     virtual void rowsSaved() {}
     // A batch of input from the meter has been handled (up to a few frames): rows told so far
     // are to be made durable now, where the sink does so per batch.
@@ -45,6 +48,11 @@ public:
     void rowsDiscarded() override {
         for (RowSink* s : m_sinks) {
             s->rowsDiscarded();
+        }
+    }
+    void saveStarted() override {
+        for (RowSink* s : m_sinks) {
+            s->saveStarted();
         }
     }
     void rowsSaved() override {

@@ -67,6 +67,7 @@ public:
 
     void clear() {
         m_blocks.clear();
+        m_blocks.shrink_to_fit();
         m_blockUsed = kBlockBytes;  // forces a fresh block at the first text
         m_entries.assign(1, Entry{nullptr, 0});
         m_slots.assign(64, 0);
@@ -106,7 +107,18 @@ public:
     std::size_t memoryBytes() const {
         return m_blocks.size() * kBlockBytes + m_entries.capacity() * sizeof(Entry) +
                m_slots.capacity() * sizeof(std::uint32_t) +
-               m_blocks.capacity() * sizeof(std::unique_ptr<char[]>);
+               m_blocks.capacity() * sizeof(std::shared_ptr<char[]>);
+    }
+
+    // A pool with the same texts that shares their bytes (blocks are never moved, and bytes
+    // once stored never change) and stores new texts in blocks of its own.
+    InternPool sharingCopy() const {
+        InternPool copy;
+        copy.m_blocks = m_blocks;
+        copy.m_blockUsed = kBlockBytes;
+        copy.m_entries = m_entries;
+        copy.m_slots = m_slots;
+        return copy;
     }
 
 private:
@@ -128,7 +140,7 @@ private:
 
     const char* store(std::string_view text) {
         if (m_blockUsed + text.size() > kBlockBytes) {
-            m_blocks.push_back(std::make_unique_for_overwrite<char[]>(kBlockBytes));
+            m_blocks.push_back(std::shared_ptr<char[]>(new char[kBlockBytes]));
             m_blockUsed = 0;
         }
         char* at = m_blocks.back().get() + m_blockUsed;
@@ -150,7 +162,7 @@ private:
         m_slots.swap(slots);
     }
 
-    std::vector<std::unique_ptr<char[]>> m_blocks;
+    std::vector<std::shared_ptr<char[]>> m_blocks;  // shared with snapshots
     std::size_t m_blockUsed = 0;
     std::vector<Entry> m_entries;
     std::vector<std::uint32_t> m_slots;  // power of two, at most half full
@@ -172,7 +184,8 @@ std::optional<Field> fieldByName(std::string_view name) {
 }
 
 struct TableStore::Impl {
-    std::vector<std::unique_ptr<Chunk>> chunks;
+    // Shared with snapshots: a chunk full of rows is never written again.
+    std::vector<std::shared_ptr<Chunk>> chunks;
     std::size_t rows = 0;
     InternPool pool;
     // The previous row's texts per column: recorded readings mostly repeat them, and a byte
@@ -232,7 +245,7 @@ void TableStore::append(const RowData& row) {
     Impl& d = *m_impl;
     const std::size_t at = d.rows % kChunkRows;
     if (d.rows / kChunkRows == d.chunks.size()) {
-        d.chunks.push_back(std::make_unique_for_overwrite<Chunk>());
+        d.chunks.push_back(std::shared_ptr<Chunk>(new Chunk));
     }
     Chunk& c = *d.chunks[d.rows / kChunkRows];
     std::uint8_t flags = 0;
@@ -286,12 +299,29 @@ void TableStore::replaceWith(TableStore&& other) {
     }
 }
 
+TableStore TableStore::snapshot() const {
+    const Impl& d = *m_impl;
+    TableStore copy;
+    Impl& c = *copy.m_impl;
+    const std::size_t used = (d.rows + kChunkRows - 1) / kChunkRows;
+    c.chunks.assign(d.chunks.begin(), d.chunks.begin() + static_cast<std::ptrdiff_t>(used));
+    if (d.rows % kChunkRows != 0) {
+        // The last chunk still takes rows here: the copy gets one of its own.
+        c.chunks.back() = std::make_shared<Chunk>(*c.chunks.back());
+    }
+    c.rows = d.rows;
+    c.pool = d.pool.sharingCopy();
+    c.lastId = d.lastId;
+    c.untoldFrom = d.rows;
+    return copy;
+}
+
 void TableStore::reserve(std::size_t rows) {
     Impl& d = *m_impl;
     const std::size_t chunksNeeded = (rows + kChunkRows - 1) / kChunkRows;
     d.chunks.reserve(chunksNeeded);
     while (d.chunks.size() < chunksNeeded) {
-        d.chunks.push_back(std::make_unique_for_overwrite<Chunk>());
+        d.chunks.push_back(std::shared_ptr<Chunk>(new Chunk));
     }
 }
 
@@ -338,7 +368,7 @@ bool TableStore::isNull(std::size_t row, Field field) const {
 
 std::size_t TableStore::memoryBytes() const {
     const Impl& d = *m_impl;
-    return d.chunks.size() * sizeof(Chunk) + d.chunks.capacity() * sizeof(std::unique_ptr<Chunk>) +
+    return d.chunks.size() * sizeof(Chunk) + d.chunks.capacity() * sizeof(std::shared_ptr<Chunk>) +
            d.pool.memoryBytes();
 }
 

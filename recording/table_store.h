@@ -63,6 +63,11 @@ public:
     // Replaces this table's rows with those of another table (which is left empty): the
     // all-or-nothing load of a data packet.
     void replaceWith(TableStore&& other);
+    // The rows as they are now, as a table of their own that another thread may read while
+    // this one goes on taking rows, is emptied or replaced: it shares the rows' storage (full
+    // chunks and text bytes never change) and copies only the last, unfinished chunk and the
+    // text index. Costs microseconds per thousand chunks. Never fails short of memory.
+    TableStore snapshot() const;
     // Makes room for this many rows, so that appending up to it allocates nothing.
     void reserve(std::size_t rows);
 

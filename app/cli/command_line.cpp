@@ -27,7 +27,8 @@ void printUsage(std::FILE* out, const std::vector<Command>& extra) {
                  "                   [--no-repeat] [--record-limit N] [--capture FILE]\n"
                  "       halvern log --usb-bridge [the options of log --port]\n"
                  "       halvern log --hid [the options of log --port]\n"
-                 "       halvern hid list [--sysfs-root DIR] [--dev-root DIR]\n");
+                 "       halvern hid list [--sysfs-root DIR] [--dev-root DIR]\n"
+                 "       halvern recover [--save FILE [--session ID] | --discard ID]\n");
     for (const Command& c : extra) {
         const std::string_view synopsis = c.synopsis.empty() ? "..." : c.synopsis;
         std::fprintf(out, "       halvern %.*s %.*s\n", static_cast<int>(c.name.size()),
@@ -130,7 +131,7 @@ int runCommandLine(int argc, char** argv, const WindowStarter& startWindow,
     static const Command builtIn[] = {
         {"decode", runDecodeCommand},     {"convert", runConvertCommand},
         {"simulate", runSimulateCommand}, {"log", runLogCommand},
-        {"hid", runHidCommand},
+        {"hid", runHidCommand},           {"recover", runRecoverCommand},
     };
     if (argc >= 2) {
         const std::string_view name = argv[1];

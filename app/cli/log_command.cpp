@@ -20,6 +20,7 @@
 #include "meter/locale_decimal_separator.h"
 #include "meter/reading_pipeline.h"
 #include "recording/data_files.h"
+#include "recording/journal.h"
 #include "recording/recorder.h"
 #include "recording/row_writers.h"
 #include "recording/table_store.h"
@@ -180,6 +181,8 @@ public:
         return true;
     }
 
+    // The cable's node (/dev/hidrawN), once found.
+    const std::string& node() const { return m_node; }
     // Why reading stopped by itself; empty otherwise.
     const std::string& stopReason() const { return m_stopReason; }
 
@@ -307,6 +310,13 @@ int runLogCommand(int argc, char** argv) {
     // The session on a poll() loop: nothing is opened before the link is started, and nothing
     // is written when the meter cannot be reached.
     const std::unique_ptr<HeadlessEventLoop> loop = createHeadlessEventLoop();
+    // Ctrl+C and SIGTERM end the loop, and the log with complete files. Taken before any thread
+    // starts (the journal's writer), so that every thread leaves them to the loop.
+    if (!loop->stopOnSignals()) {
+        std::fprintf(stderr,
+                     "halvern log: warning: Ctrl+C and SIGTERM may end the log abruptly: %s\n",
+                     std::strerror(errno));
+    }
     SystemClock clock;
     MeterSession::Options options;
     options.decimalSeparator = ReadLocaleDecimalSeparator();  // read once, as the window does
@@ -398,14 +408,38 @@ int runLogCommand(int argc, char** argv) {
     }
     // The system's separators, read once as the window does.
     recorder.setTimeSeparator(ReadLocaleTimeSeparator().front());
+    // Every recorded row also goes to the session's journal, so a crash leaves it recoverable
+    // (halvern recover); a clean end removes it.
+    JournalSink rowJournal(defaultJournalFolder(),
+                           JournalOrigin{usbBridge ? "USB bridge"
+                                         : hid     ? "HID cable"
+                                                   : "serial",
+                                         usbBridge ? usbLink->si().lastOpen().path
+                                         : hid     ? hidRun->node()
+                                                   : portPath,
+                                         {}});
+    session.sinks().add(rowJournal);
     LogConsumer consumer(recorder, frameLimit);
     session.consumers().add(consumer);
 
     // After every input of any link: the rows recorded so far reach the disk, and the log ends
     // when it has its frames or its rows can no longer be written.
     bool ending = false;
+    bool journalFailing = false;
     const auto inputTaken = [&] {
         session.sinks().batchEnd();
+        // The journal's trouble is told once when it starts and once when it ends.
+        if (const JournalStatus js = rowJournal.status(); js.protectedRows == journalFailing) {
+            journalFailing = !js.protectedRows;
+            if (journalFailing) {
+                std::fprintf(stderr,
+                             "halvern log: the journal %s; the readings are not protected "
+                             "against a crash\n",
+                             js.failure.text.c_str());
+            } else {
+                std::fprintf(stderr, "halvern log: the journal is written again\n");
+            }
+        }
         if (!ending && (consumer.done() || (text && text->failure()))) {
             ending = true;
             if (usbLink != nullptr) {
@@ -454,11 +488,6 @@ int runLogCommand(int argc, char** argv) {
         }
     }
 
-    if (!loop->stopOnSignals()) {
-        std::fprintf(stderr,
-                     "halvern log: warning: Ctrl+C and SIGTERM may end the log abruptly: %s\n",
-                     std::strerror(errno));
-    }
     signal(SIGPIPE, SIG_IGN);
     if (!consumer.done()) {
         auto deadline = std::chrono::steady_clock::time_point::max();
@@ -475,7 +504,13 @@ int runLogCommand(int argc, char** argv) {
         usbLink->end();
     }
     const std::string hidStop = hidRun ? hidRun->stopReason() : std::string();
-    session.sinks().finish();
+    // The outputs end; the journal only once the rows are where they belong.
+    if (text) {
+        text->finish();
+    }
+    if (packet) {
+        packet->finish();
+    }
 
     int status = 0;
     if (packet && packet->failure()) {
@@ -502,6 +537,11 @@ int runLogCommand(int argc, char** argv) {
         std::fprintf(stderr, "halvern log: the port %s went away (device removed?)\n",
                      portPath.c_str());
         status = 1;
+    }
+    if (status == 0 || (!packet && !(text && text->failure()))) {
+        rowJournal.finish();  // the rows are where they belong: the journal goes
+    } else if (session.table().rowCount() > 0) {
+        std::fprintf(stderr, "halvern log: the rows stay in the journal (halvern recover)\n");
     }
     std::fprintf(stderr, "halvern log: %lld frames decoded, %zu rows recorded%s%s\n",
                  consumer.frames(), session.table().rowCount(),

@@ -33,6 +33,7 @@
 #include "meter/reading_pipeline.h"
 #include "recording/ui/recording_controls.h"
 #include "recording/ui/recording_room.h"
+#include "recording/ui/recovery_offer.h"
 #include "session/meter_session.h"
 #include "transport/hid/ui/hid_devices_window.h"
 #include "transport/hid/ui/hid_link.h"
@@ -356,6 +357,12 @@ void TFCOMM::buildRecording() {
                     tr("The report was written to %1").arg(fileName));
             });
     m_consumers.add(m_recording->recordingStep());
+    // A journal that cannot be written says so on the LCD panel, not in a box per row.
+    m_recording->setJournalNotice([this](const QString& text) {
+        if (m_lcd != nullptr) {
+            m_lcd->showJournalNotice(text, text);
+        }
+    });
     // New (the board's button, the hidden menu item, the chart's own button) clears the chart.
     m_recording->setChartClear([this] {
         if (m_trendChart != nullptr) {
@@ -455,6 +462,12 @@ void TFCOMM::startHidLink() {
     }
 }
 
+int TFCOMM::offerRecovery(const std::string& journalFolder) {
+    delete m_recoveryOffer;
+    m_recoveryOffer = new RecoveryOffer(*m_recording, this, this);
+    return m_recoveryOffer->start(journalFolder);
+}
+
 void TFCOMM::showEvent(QShowEvent* event) {
     startHidLink();
     QMainWindow::showEvent(event);
@@ -478,6 +491,9 @@ void TFCOMM::BitBtn1Click() {
     if (box.exec() != QMessageBox::Yes) {
         return;
     }
+    if (!settleUnsavedRows()) {
+        return;
+    }
     m_exiting = true;  // the user has answered; closing asks nothing more
     if (m_quitRequest) {
         m_quitRequest();
@@ -487,24 +503,35 @@ void TFCOMM::BitBtn1Click() {
 }
 
 void TFCOMM::closeEvent(QCloseEvent* event) {
-    if (m_exiting || !m_recording->hasUnsavedRows()) {
-        QMainWindow::closeEvent(event);
-        return;
-    }
-    const int rows = static_cast<int>(
-        std::min<std::size_t>(m_recording->table().rowCount(), std::numeric_limits<int>::max()));
-    const int answer = m_unsavedQuestion ? m_unsavedQuestion(rows) : askAboutUnsavedRows(rows);
-    if (answer == QMessageBox::Save) {
-        m_recording->controls().saveasClick();
-        if (m_recording->hasUnsavedRows()) {
-            event->ignore();  // the save was cancelled or failed: the rows stay
-            return;
-        }
-    } else if (answer != QMessageBox::Discard) {
+    if (!m_exiting && !settleUnsavedRows()) {
         event->ignore();
         return;
     }
     QMainWindow::closeEvent(event);
+}
+
+bool TFCOMM::settleUnsavedRows() {
+    if (m_recording->controls().saving()) {
+        return false;  // its progress says when it is done
+    }
+    if (m_recording->hasUnsavedRows()) {
+        const int rows = static_cast<int>(std::min<std::size_t>(m_recording->table().rowCount(),
+                                                                std::numeric_limits<int>::max()));
+        const int answer = m_unsavedQuestion ? m_unsavedQuestion(rows) : askAboutUnsavedRows(rows);
+        if (answer == QMessageBox::Save) {
+            // The table is saved as it stands: readings that come meanwhile would be lost
+            // with the window.
+            m_recording->setRecordingPaused(true);
+            if (!m_recording->controls().saveTableAs()) {
+                m_recording->setRecordingPaused(false);
+                return false;  // cancelled or failed: the rows stay, and so does the window
+            }
+        } else if (answer != QMessageBox::Discard) {
+            return false;
+        }
+    }
+    m_recording->endCleanly();
+    return true;
 }
 
 int TFCOMM::askAboutUnsavedRows(int rows) {

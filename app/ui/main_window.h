@@ -5,6 +5,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "app/toggle_group.h"
 #include "meter/clock.h"
@@ -25,6 +26,7 @@ class ToggleGroupView;
 class ClickPanel;
 class ConnectionIndicatorView;
 class RecordingRoom;
+class RecoveryOffer;
 class ScaleLimitsWindow;
 class TrendChart;
 class VirtualLcd;
@@ -145,6 +147,10 @@ public:
     int usbConMember() const { return m_usbConMember; }
     int readBtnMember() const { return m_readBtnMember; }
     void startHidLink();
+    // Offers the readings of the sessions that ended unexpectedly (non-modal boxes, one per
+    // session); the program calls it once the window is up. Returns the offers shown.
+    int offerRecovery(const std::string& journalFolder);
+    RecoveryOffer* recoveryOffer() const { return m_recoveryOffer; }
     // The devices of COM1 … COM4 (from --port, or the demo meter's pseudo-terminal).
     void setPortMap(const PortMap& ports);
     // Where the USB bridge and the HID cables are looked for (--sysfs-root, --dev-root); set
@@ -164,7 +170,8 @@ public slots:
     void BTCon1Click();
     void BtDiscon1Click();
 
-    // "Exit": asks "Are you ensure to exit the program？"; "Yes" ends the program.
+    // "Exit": asks "Are you ensure to exit the program？"; "Yes" ends the program, after the
+    // close box's offer (save, discard, cancel) when the table holds unsaved rows.
     void BitBtn1Click();
     // The hidden "Exit" entries behave exactly like the "Exit" button.
     void BtExit1Click();
@@ -178,7 +185,8 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     // The close box ends the program at once, unless the table holds unsaved rows: then it asks
-    // first (save, discard or cancel). After "Yes" to "Exit" it never asks.
+    // first (save, discard or cancel). After "Yes" to "Exit" it never asks. A clean end
+    // removes the recording journal.
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -191,6 +199,9 @@ private:
     void FormCreate();
     void buildLinks();
     int askAboutUnsavedRows(int rows);
+    // The offer about unsaved rows before the program ends; true when it may end (the rows
+    // saved or discarded, or none), and then the journal is removed.
+    bool settleUnsavedRows();
     void showSerialFailure();
 
     QWidget* m_client = nullptr;
@@ -231,6 +242,7 @@ private:
     std::unique_ptr<EventLoop> m_loop;
     std::unique_ptr<MeterSession> m_session;
     ScaleLimitsWindow* m_limitsWindow = nullptr;
+    RecoveryOffer* m_recoveryOffer = nullptr;
 
     ExclusiveToggleGroup m_connectGroup;
     DeviceRoots m_deviceRoots;

@@ -14,6 +14,7 @@
 #include "app/ui/main_window.h"
 #include "app/ui/meter_icon.h"
 #include "app/window_options.h"
+#include "recording/journal_folder.h"
 #include "sim/ui/demo_meter.h"
 
 namespace {
@@ -107,6 +108,8 @@ int startWindow(int argc, char** argv) {
     window.setPortMap(options.ports);
     window.setDeviceRoots(options.roots);
     window.show();
+    // The readings of sessions that ended unexpectedly, offered once the window is up.
+    QTimer::singleShot(0, &window, [&window] { window.offerRecovery(defaultJournalFolder()); });
     if (connectAtStart) {
         // As if the user pressed "COM Connect" once the window is up.
         QTimer::singleShot(0, &window, [&window] { window.comConnectButton()->click(); });

@@ -9,12 +9,16 @@
 #include "app/ui/window_consumer.h"
 #include "bench/ui/offscreen_benchmarks.h"
 #include "bench/ui/window_frame_load.h"
+#include "recording/ui/recording_room.h"
 
 namespace {
 
-void runFrames(benchmark::State& state, bool withTableAndChart) {
+void runFrames(benchmark::State& state, bool withTableAndChart, bool withJournal = true) {
     TFCOMM window;
     window.show();
+    if (!withJournal) {
+        window.recording().recorder().sinks().remove(window.recording().journal());
+    }
     QCoreApplication::processEvents();
     SystemClock clock;
     ReadingPipeline windowOnly(window.readingConsumer(), clock, ".");
@@ -40,6 +44,14 @@ void BM_WindowFrameWithTableAndChart(benchmark::State& state) {
     runFrames(state, true);
 }
 BENCHMARK(BM_WindowFrameWithTableAndChart)->Unit(benchmark::kMicrosecond)->Iterations(2000);
+
+// The same without the recording journal (every recorded row handed to its writer).
+void BM_WindowFrameWithTableAndChartNoJournal(benchmark::State& state) {
+    runFrames(state, true, false);
+}
+BENCHMARK(BM_WindowFrameWithTableAndChartNoJournal)
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(2000);
 
 }  // namespace
 

@@ -382,6 +382,15 @@ VirtualLcd::VirtualLcd(QWidget* parent) : QFrame(parent) {
     m_connectionNotice->setStyleSheet(QStringLiteral("color: #b01e1e;"));
     m_connectionNotice->setFont(f);
     m_connectionNotice->hide();
+
+    // The journal's trouble: one line above, across the panel.
+    m_journalNotice = new QLabel(this);
+    m_journalNotice->setObjectName(QStringLiteral("journalNotice"));
+    m_journalNotice->setGeometry(8, 169, 414, 17);
+    m_journalNotice->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_journalNotice->setStyleSheet(QStringLiteral("color: #b01e1e;"));
+    m_journalNotice->setFont(f);
+    m_journalNotice->hide();
 }
 
 void VirtualLcd::resetFailureNotice() {
@@ -404,6 +413,19 @@ void VirtualLcd::showConnectionNotice(const QString& text, const QString& toolTi
         metrics.elidedText(text, Qt::ElideRight, m_connectionNotice->width()));
     m_connectionNotice->setToolTip(toolTip.isEmpty() ? text : toolTip);
     m_connectionNotice->show();
+}
+
+void VirtualLcd::showJournalNotice(const QString& text, const QString& toolTip) {
+    if (text.isEmpty()) {
+        m_journalNotice->hide();
+        m_journalNotice->clear();
+        m_journalNotice->setToolTip(QString());
+        return;
+    }
+    const QFontMetrics metrics(m_journalNotice->font());
+    m_journalNotice->setText(metrics.elidedText(text, Qt::ElideMiddle, m_journalNotice->width()));
+    m_journalNotice->setToolTip(toolTip.isEmpty() ? text : toolTip);
+    m_journalNotice->show();
 }
 
 bool VirtualLcd::isShown(LcdElement element) const {

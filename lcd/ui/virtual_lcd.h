@@ -51,6 +51,10 @@ public:
     // not be opened, and why); an empty text clears it. The tool tip carries the whole text.
     void showConnectionNotice(const QString& text, const QString& toolTip);
     QLabel* connectionNotice() const { return m_connectionNotice; }
+    // The same for the recording journal that cannot be written (the path, the reason, and that
+    // the readings are not protected); an empty text clears it.
+    void showJournalNotice(const QString& text, const QString& toolTip);
+    QLabel* journalNotice() const { return m_journalNotice; }
 
     QSize sizeHint() const override { return {kWidth, kHeight}; }
 
@@ -70,4 +74,5 @@ private:
     QLabel* m_failureNotice = nullptr;
     QTimer* m_failureFade = nullptr;
     QLabel* m_connectionNotice = nullptr;
+    QLabel* m_journalNotice = nullptr;
 };

@@ -14,6 +14,7 @@
 #include <QToolButton>
 
 #include "recording/data_files.h"
+#include "recording/ui/background_save.h"
 #include "recording/ui/board_icons.h"
 #include "recording/ui/digit_filter.h"
 #include "recording/ui/measurement_grid.h"
@@ -236,6 +237,13 @@ void RecordingControls::RecordNewClick() {
 }
 
 void RecordingControls::saveasClick() {
+    saveTableAs();
+}
+
+bool RecordingControls::saveTableAs() {
+    if (m_saving) {
+        return false;
+    }
     QFileDialog dialog(m_dialogParent);
     dialog.setObjectName(QStringLiteral("SaveDialog2"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -250,23 +258,30 @@ void RecordingControls::saveasClick() {
         dialog.setDirectory(m_lastFolder);
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return;
+        return false;
     }
     const QString name = dialog.selectedFiles().front();
     m_lastFolder = QFileInfo(name).absolutePath();
-    // Readings recorded while the dialog was open are saved too: the table is taken as it is now.
-    const FileOutcome outcome = saveTable(m_table, fileNameBytes(name));
+    // Readings recorded while the dialog was open are saved too: the table is taken as it is
+    // now. Readings that come during the save are recorded as usual and stay unsaved.
+    m_saving = true;
+    m_recorder.sinks().saveStarted();
+    const BackgroundSave saved = saveInBackground(m_dialogParent, m_table, fileNameBytes(name));
+    m_saving = false;
+    const FileOutcome& outcome = saved.outcome;
     // The save walks the table to its end: the last row is the current one afterwards.
     if (m_grid != nullptr && !m_table.empty()) {
         m_grid->model()->setCurrentRow(m_table.rowCount() - 1);
     }
     if (outcome.ok) {
+        m_recorder.sinks().rowsSaved();
         emit tableSaved();
     }
-    if (!outcome.message.empty()) {
+    if (!outcome.message.empty() && !saved.cancelled) {
         showPlainBox(m_dialogParent, boxText(outcome.message), boxText(outcome.reason));
     }
     repaintWindow();
+    return outcome.ok;
 }
 
 void RecordingControls::SpeedButton2Click() {
@@ -295,6 +310,7 @@ void RecordingControls::SpeedButton2Click() {
     if (!outcome.ok && !outcome.cancelled) {
         showLoadErrorBox(m_dialogParent, boxText(outcome.reason));
     } else if (outcome.ok && isPacketName(bytes)) {
+        m_recorder.sinks().rowsDiscarded();  // the recorded rows left the table
         emit tableReplaced();
     }
 }

@@ -72,6 +72,10 @@ public:
     QTimer* trecord() const { return m_trecord; }
     // The recall-time window, created on first use.
     RecallTimeDialog* recallTimeDialog();
+    // The save dialog, then the save beside the window (see saveInBackground) and its box;
+    // true when the table was written. A second save while one runs is refused (false).
+    bool saveTableAs();
+    bool saving() const { return m_saving; }
 
 public slots:
     // New: " Record deleted ", then the table is emptied, numbering restarts, the chart clears.
@@ -126,4 +130,5 @@ private:
     QTimer* m_trecord;
     RecallTimeDialog* m_recallDialog = nullptr;
     QPointer<MeasurementGrid> m_grid;
+    bool m_saving = false;
 };

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "meter/clock.h"
+#include "recording/journal.h"
 #include "recording/recorder.h"
 #include "recording/table_store.h"
 
@@ -14,6 +15,8 @@
 
 class QGroupBox;
 class QMenu;
+class QString;
+class QTimer;
 class QWidget;
 class RecordingControls;
 
@@ -44,18 +47,38 @@ public:
     // What New does to the trend chart: clear it and show its page number.
     void setChartClear(std::function<void()> clear);
     // Whether the table holds rows recorded since it was last saved (New, a successful save or
-    // an XML packet that replaced the rows clear it). Rows that came from a file are in that
-    // file already. Never fails.
-    bool hasUnsavedRows() const { return m_unsaved && !m_table.empty(); }
+    // an XML packet that replaced the rows clear it; rows recorded while a save ran stay
+    // unsaved). Rows that came from a file are in that file already. Never fails.
+    bool hasUnsavedRows() const;
+
+    // The session's recording journal (a sink of the recorder): every recorded row reaches
+    // the disk within a second, in $XDG_STATE_HOME/halvern/journal.
+    JournalSink& journal() { return *m_journal; }
+    // The clean end (the window closes with its rows saved or discarded): the journal goes.
+    void endCleanly();
+    // While paused, readings are not recorded (the exit's last save takes the table as it is).
+    void setRecordingPaused(bool paused);
+    // Appends rows recovered from a crashed session's journal as unsaved rows of this session
+    // (journaled again, counted as unsaved). Returns the rows appended.
+    std::size_t restoreRows(const TableStore& rows);
+    // Where the journal's trouble is shown (the LCD panel's notice): the text names the path
+    // and the system's reason, empty when writing works (again). Checked every second.
+    void setJournalNotice(std::function<void(const QString& text)> show);
 
 private:
     class Step;
+    class UnsavedRows;
+    void checkJournal();
 
     TableStore m_table;
     SystemClock m_clock;
     Recorder m_recorder;
+    std::unique_ptr<UnsavedRows> m_unsaved;
+    std::unique_ptr<JournalSink> m_journal;
     std::unique_ptr<Step> m_step;
     std::unique_ptr<RecordingControls> m_controls;
     QPointer<MeasurementGrid> m_grid;  // observes the table, so it goes first
-    bool m_unsaved = false;
+    QTimer* m_journalCheck = nullptr;
+    std::function<void(const QString&)> m_journalNotice;
+    bool m_journalFailing = false;
 };

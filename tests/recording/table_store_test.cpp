@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -123,6 +124,45 @@ TEST(TableStore, ReserveMakesRoomWithoutChangingContent) {
     }
     EXPECT_EQ(t.memoryBytes(), reserved);
     EXPECT_EQ(t.rowCount(), 20000u);
+}
+
+// A snapshot keeps the rows of the moment while another thread reads it and the table goes
+// on: rows appended (new texts too, the last chunk unfinished), then emptied and refilled.
+TEST(TableStore, SnapshotKeepsItsRowsWhileTheTableGoesOn) {
+    for (const std::size_t rows : {std::size_t{0}, std::size_t{1024}, std::size_t{2500}}) {
+        SCOPED_TRACE(rows);
+        TableStore table;
+        auto rowText = [](std::size_t r) { return "v" + std::to_string(r % 700); };
+        auto append = [&table](std::size_t r, const std::string& value) {
+            RowData d;
+            d.no = static_cast<std::int32_t>(r);
+            d.texts = {"12:00:00", "DCV", value, "V", "4 V", "Auto"};
+            table.append(d);
+        };
+        for (std::size_t r = 0; r < rows; ++r) {
+            append(r, rowText(r));
+        }
+        const TableStore snapshot = table.snapshot();
+        std::size_t mismatches = 0;
+        std::thread reader([&] {
+            for (int pass = 0; pass < 20; ++pass) {
+                for (std::size_t r = 0; r < snapshot.rowCount(); ++r) {
+                    mismatches += snapshot.text(r, Field::Value) != rowText(r) ||
+                                  snapshot.no(r) != static_cast<std::int32_t>(r);
+                }
+            }
+        });
+        for (std::size_t r = rows; r < rows + 3000; ++r) {
+            append(r, "new" + std::to_string(r));
+        }
+        table.clear();
+        append(0, "after clear");
+        reader.join();
+        EXPECT_EQ(mismatches, 0u);
+        EXPECT_EQ(snapshot.rowCount(), rows);
+        ASSERT_EQ(table.rowCount(), 1u);
+        EXPECT_EQ(table.text(0, Field::Value), "after clear");
+    }
 }
 
 }  // namespace

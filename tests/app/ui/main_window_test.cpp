@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -24,6 +25,7 @@
 #include "display/ui/scale_limits_window.h"
 #include "lcd/ui/connection_indicator_view.h"
 #include "lcd/ui/virtual_lcd.h"
+#include "recording/data_files.h"
 #include "recording/ui/recording_controls.h"
 #include "recording/ui/recording_room.h"
 #include "recording/ui/report_preview.h"
@@ -533,15 +535,68 @@ TEST_F(ClosingWindow, AWrittenReportSaysWhereOnTheLcdPanel) {
     EXPECT_TRUE(notice->toolTip().contains(pdf)) << notice->toolTip().toStdString();
 }
 
-TEST_F(ClosingWindow, ExitAsksItsOwnQuestionOnly) {
-    send("00012340010");
-    ModalDriver driver;
-    driver.then(ModalDriver::closeBox(nullptr));  // "Yes", the first button
-    window.exitButton()->click();
-    EXPECT_EQ(driver.pending(), 0);
-    EXPECT_EQ(window.recording().table().rowCount(), 0u) << "Exit's close kept the rows";
-    EXPECT_TRUE(window.close());
-    EXPECT_TRUE(asked.isEmpty());
+// "Yes" to Exit ends at once when nothing is unsaved, and otherwise brings the close box's
+// offer: Cancel keeps the window and the rows (and their journal), Discard and Save end it
+// and remove the journal; after them the close box asks nothing more.
+TEST(ExitingWindow, YesWithUnsavedRowsOffersToSaveThem) {
+    struct Case {
+        const char* what;
+        int rowsSent;
+        int answer;
+        bool ends;
+    };
+    const Case cases[] = {
+        {"nothing unsaved", 0, QMessageBox::Cancel, true},
+        {"Cancel", 1, QMessageBox::Cancel, false},
+        {"Discard", 2, QMessageBox::Discard, true},
+        {"Save", 2, QMessageBox::Save, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir dir;
+        TFCOMM window;
+        QStringList asked;
+        bool quit = false;
+        window.setUnsavedQuestion([&](int rows) {
+            asked << QString::number(rows);
+            return c.answer;
+        });
+        window.setQuitRequest([&quit] { quit = true; });
+        window.show();
+        for (int i = 0; i < c.rowsSent; ++i) {
+            window.pipeline().receive(meterFrameBytes(i % 2 ? "00012350010" : "00012340010"));
+        }
+        ASSERT_TRUE(window.recording().journal().flush());
+        const QString saved = dir.filePath(QStringLiteral("rows.xml"));
+        ModalDriver driver;
+        driver.then(ModalDriver::closeBox(nullptr));  // "Yes", the first button
+        if (c.answer == QMessageBox::Save) {
+            driver.then(ModalDriver::chooseFile(saved));
+        }
+        window.exitButton()->click();
+        EXPECT_EQ(driver.pending(), 0);
+        EXPECT_EQ(asked, c.rowsSent > 0 ? QStringList{QString::number(c.rowsSent)} : QStringList{});
+        EXPECT_EQ(quit, c.ends);
+        const bool journalLeft =
+            QFileInfo::exists(QString::fromStdString(window.recording().journal().sessionFolder()));
+        EXPECT_EQ(journalLeft, !c.ends && c.rowsSent > 0);
+        if (c.answer == QMessageBox::Save) {
+            TableStore file;
+            ASSERT_TRUE(LoadDataFile(saved.toStdString(), file, true).ok);
+            EXPECT_EQ(file.rowCount(), 2u);
+        }
+        if (!c.ends) {
+            EXPECT_EQ(window.recording().table().rowCount(), 1u);
+            asked.clear();
+            EXPECT_FALSE(window.close());  // the close box asks again, and is cancelled
+            EXPECT_EQ(asked.size(), 1);
+        } else {
+            // Exit's close of the table discards its rows.
+            EXPECT_EQ(window.recording().table().rowCount(), 0u) << "Exit's close kept the rows";
+            EXPECT_TRUE(window.close());
+            EXPECT_EQ(asked.size(), c.rowsSent > 0 ? 1 : 0);
+        }
+    }
 }
 
 }  // namespace
