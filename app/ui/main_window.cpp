@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegion>
 #include <QScreen>
 #include <QSysInfo>
 #include <QVBoxLayout>
@@ -222,6 +223,9 @@ void TFCOMM::buildAreas() {
     m_barGraph->setGeometry(9, 240, 421, 17);
     m_barGraph->setRange(0, 40);
     m_barGraph->setValue(20);
+    // The bar covers the panel's last row (35 + 206 > 240): without that row in the panel's
+    // shape, a repaint of the bar does not paint the LCD beneath it a second time.
+    m_lcd->setMask(QRegion(0, 0, m_lcd->width(), m_barGraph->y() - m_lcd->y()));
 
     m_functionBoard = new QGroupBox(QStringLiteral("Function board"), m_client);
     m_functionBoard->setObjectName(QStringLiteral("GroupBox1"));
