@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QAreaSeries>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -10,12 +9,10 @@
 #include <QImage>
 #include <QImageReader>
 #include <QLineEdit>
-#include <QLineSeries>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
-#include <QValueAxis>
 #include <QWheelEvent>
 #include <vector>
 
@@ -53,8 +50,13 @@ protected:
         chart.refreshSeries();
     }
     QString page() const { return chart.Bt10()->text(); }
+    // The page window; the drawing shows it with the reading before it at the left edge.
     std::pair<double, double> xRange() const {
-        return {chart.axisX()->min(), chart.axisX()->max()};
+        const ChartAxisWindow& window = chart.control().window();
+        if (!chart.isZoomed()) {
+            EXPECT_EQ(chart.shownSpan(), pageSpan(window));
+        }
+        return {static_cast<double>(window.minimum), static_cast<double>(window.maximum)};
     }
 
     FakePrompts prompts;
@@ -94,16 +96,17 @@ TEST_F(TrendChartTest, ControlsSitInsideTheChart) {
     EXPECT_TRUE(chart.TbFd()->isVisible());
     EXPECT_FALSE(chart.TbSx()->isVisible());
     EXPECT_FALSE(chart.Timer2()->isActive());
-    EXPECT_EQ(chart.chart()->series().indexOf(chart.areaSeries()), 0);
-    EXPECT_EQ(chart.chart()->series().indexOf(chart.lineSeries()), 1);
-    EXPECT_FALSE(chart.chart()->legend()->isVisible());
+    // beyond the pages: Fit and the value axis's auto-scale, after the enlarge button
+    EXPECT_EQ(chart.BtFit()->geometry().left(), 316);
+    EXPECT_EQ(chart.BtAutoScale()->geometry().right(), 369);
+    EXPECT_FALSE(chart.BtAutoScale()->isChecked());
 }
 
 TEST_F(TrendChartTest, FeedShowsThePageAndOnlyTheVisibleWindow) {
     chart.control().SetValueMax(4000);
     chart.control().SetValueMin(-4000);
-    EXPECT_EQ(chart.axisY()->min(), -4000);
-    EXPECT_EQ(chart.axisY()->max(), 4000);
+    chart.refreshSeries();
+    EXPECT_EQ(chart.valueSpan(), (ChartSpan{-4000, 4000}));
 
     struct Step {
         int readings;
@@ -118,14 +121,13 @@ TEST_F(TrendChartTest, FeedShowsThePageAndOnlyTheVisibleWindow) {
         EXPECT_EQ(page(), s.page) << s.readings;
         EXPECT_EQ(xRange(), std::make_pair(s.left, s.right)) << s.readings;
     }
-    // window 101..200 holds reading 101 and, for the edge, reading 100
-    ASSERT_EQ(chart.lineSeries()->count(), 2);
-    EXPECT_EQ(chart.lineSeries()->at(1).x(), 101);
-    EXPECT_EQ(chart.areaSeries()->upperSeries()->points(), chart.lineSeries()->points());
+    // window 101..200 holds reading 101 and, at and beyond the left edge, readings 100 and 99
+    EXPECT_EQ(chart.shownSpan(), (ChartSpan{100, 200}));
+    EXPECT_EQ(chart.drawnPointCount(), 3u);
 
     feed(100000);  // the drawing still gets one page, not the recording
     EXPECT_EQ(page(), "1002");
-    EXPECT_LE(chart.lineSeries()->count(), 102);
+    EXPECT_LE(chart.drawnPointCount(), 104u);
 }
 
 TEST_F(TrendChartTest, ButtonsPageAndShowThePageNumber) {
@@ -150,12 +152,17 @@ TEST_F(TrendChartTest, ButtonsPageAndShowThePageNumber) {
     EXPECT_EQ(page(), "1");
     EXPECT_EQ(xRange().first, 1);
 
-    // the wheel does nothing
+    // the wheel zooms the drawing; the page stays, and Fit shows it again
     QWheelEvent wheel(QPointF(100, 100), chart.mapToGlobal(QPointF(100, 100)), QPoint(),
-                      QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(chart.viewport(), &wheel);
+                      QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(&chart, &wheel);
     chart.refreshSeries();
+    EXPECT_TRUE(chart.isZoomed());
+    EXPECT_LT(chart.shownSpan().width(), 100);
     EXPECT_EQ(xRange(), std::make_pair(1.0, 100.0));
+    chart.BtFit()->click();
+    EXPECT_FALSE(chart.isZoomed());
+    EXPECT_EQ(chart.shownSpan(), (ChartSpan{0, 100}));
 }
 
 TEST_F(TrendChartTest, NewStartsTheChartOver) {
@@ -169,8 +176,8 @@ TEST_F(TrendChartTest, NewStartsTheChartOver) {
     EXPECT_EQ(page(), "1");
     EXPECT_EQ(xRange(), std::make_pair(1.0, 100.0));
     feed(1);
-    ASSERT_EQ(chart.lineSeries()->count(), 2);
-    EXPECT_EQ(chart.lineSeries()->at(1).x(), 1);
+    EXPECT_EQ(chart.shownSpan(), (ChartSpan{0, 100}));
+    EXPECT_EQ(chart.control().PointCount(), 2);  // the placeholder and reading 1
 }
 
 // Counts the pixels of one colour in the plot area's picture.
@@ -206,7 +213,6 @@ TEST_F(TrendChartTest, FillHidesOnlyTheArea) {
     QImage hidden = chart.renderPicture();
     EXPECT_EQ(pixelsOf(hidden, fill), 0);
     EXPECT_GT(pixelsOf(hidden, line), 50);
-    EXPECT_TRUE(chart.lineSeries()->isVisible());
 
     QMenu graphic;
     chart.fillGraphicMenu(&graphic);
@@ -216,7 +222,7 @@ TEST_F(TrendChartTest, FillHidesOnlyTheArea) {
     fillItem->trigger();  // the hidden menu's "Fill" toggles the box, the area and its mark
     EXPECT_TRUE(chart.BtFill()->isChecked());
     EXPECT_TRUE(fillItem->isChecked());
-    EXPECT_TRUE(chart.areaSeries()->isVisible());
+    EXPECT_TRUE(chart.control().FillVisible());
     EXPECT_GT(pixelsOf(chart.renderPicture(), fill), 1000);
 }
 
@@ -234,7 +240,7 @@ TEST(TrendChartLayoutTest, EnlargeTwiceRestoresEveryPlace) {
 
     chart->TbFd()->click();
     EXPECT_TRUE(chart->isEnlarged());
-    EXPECT_EQ(chart->geometry(), QRect(2, 28, 805, 493));
+    EXPECT_EQ(chart->geometry(), QRect(2, 28, 805, 502));
     EXPECT_FALSE(lcd->isVisible());
     EXPECT_FALSE(board->isVisible());
     EXPECT_FALSE(chart->TbFd()->isVisible());
@@ -303,7 +309,8 @@ TEST_F(TrendChartTest, PageSizeAppliesOneSecondAfterTheLastChange) {
     chart.Timer2Timer();
     feed(3);
     EXPECT_EQ(page(), "124");
-    EXPECT_EQ(xRange(), std::make_pair(122.5, 123.5));
+    EXPECT_EQ(xRange(), std::make_pair(123.0, 123.0));
+    EXPECT_EQ(chart.shownSpan(), (ChartSpan{122, 123}));
     EXPECT_FALSE(chart.renderPicture().isNull());
 }
 
