@@ -19,6 +19,7 @@
 
 #include "app/ui/click_panel.h"
 #include "app/ui/fonts.h"
+#include "app/ui/paint_pacer.h"
 #include "app/ui/window_consumer.h"
 #include "display/ui/analog_scale.h"
 #include "display/ui/scale_limits_window.h"
@@ -71,6 +72,8 @@ TFCOMM::TFCOMM(QWidget* parent) : QMainWindow(parent) {
     buildAreas();
     buildRecording();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+    // However fast frames come, the window paints about 30 times a second.
+    m_paintPacer = new PaintPacer(this);
 
     m_quitRequest = [] {
         QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,

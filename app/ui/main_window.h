@@ -22,6 +22,7 @@ class ToggleGroupView;
 class ClickPanel;
 class ConnectionIndicatorView;
 class RecordingRoom;
+class PaintPacer;
 class ScaleLimitsWindow;
 class TrendChart;
 class VirtualLcd;
@@ -90,6 +91,8 @@ public:
     const ProfileSettings& profile() const { return m_profile; }
     // The measurement table with its recording rules, grid, "Function board" and "Record" menu.
     RecordingRoom& recording() const { return *m_recording; }
+    // Holds the window's repaints to about 30 a second (tests and benchmarks may set it to 0).
+    PaintPacer& paintPacer() const { return *m_paintPacer; }
     // The limits window of the "Scale" menu (created on first use).
     ScaleLimitsWindow* limitsWindow();
 
@@ -217,6 +220,7 @@ private:
     QByteArray m_separatorBytes;
     std::unique_ptr<RecordingRoom> m_recording;
     ScaleLimitsWindow* m_limitsWindow = nullptr;
+    PaintPacer* m_paintPacer = nullptr;
 
     ExclusiveToggleGroup m_connectGroup;
     DeviceRoots m_deviceRoots;

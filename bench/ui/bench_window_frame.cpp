@@ -6,6 +6,7 @@
 
 #include "app/ui/fonts.h"
 #include "app/ui/main_window.h"
+#include "app/ui/paint_pacer.h"
 #include "app/ui/window_consumer.h"
 #include "bench/ui/offscreen_benchmarks.h"
 #include "bench/ui/window_frame_load.h"
@@ -14,6 +15,7 @@ namespace {
 
 void runFrames(benchmark::State& state, bool withTableAndChart) {
     TFCOMM window;
+    window.paintPacer().setInterval(0);  // one frame, one repaint
     window.show();
     QCoreApplication::processEvents();
     SystemClock clock;
