@@ -96,6 +96,10 @@ TFCOMM::TFCOMM(QWidget* parent) : QMainWindow(parent) {
 TFCOMM::~TFCOMM() {
     // Before the decoder and the indicator it uses go.
     delete m_hidLink;
+    // The table goes before the chart (a child widget).
+    if (m_trendChart != nullptr) {
+        m_trendChart->setRowTable(nullptr);
+    }
 }
 
 QString TFCOMM::programTitle(bool is64BitOs) {
@@ -272,7 +276,8 @@ void TFCOMM::replaceArea(QWidget*& area, QWidget* replacement) {
 void TFCOMM::buildRecording() {
     // The empty measurement table, its grid at DBGrid1, the "Function board" and "Record" menu.
     m_recording = std::make_unique<RecordingRoom>(this);
-    setGridWidget(m_recording->install(m_functionBoard, m_recordMenu, m_client));
+    MeasurementGrid* grid = m_recording->install(m_functionBoard, m_recordMenu, m_client);
+    setGridWidget(grid);
     // A recording step that fails on the user's own edit text is shown at that edit; the
     // bad-frame notice counts only frames the meter sent.
     m_recording->setConversionFailure([this](std::string_view message) {
@@ -291,6 +296,12 @@ void TFCOMM::buildRecording() {
     });
     connect(m_trendChart, &TrendChart::newRequested, &m_recording->controls(),
             &RecordingControls::RecordNewClick);
+    // A point clicked in the chart picks its row in the table; a row picked in the table shows
+    // its point in the chart.
+    m_trendChart->setRowTable(&m_recording->table());
+    connect(m_trendChart, &TrendChart::rowPicked, grid->model(),
+            &MeasurementTableModel::setCurrentRow);
+    connect(grid, &MeasurementGrid::currentRowPicked, m_trendChart, &TrendChart::showRow);
     // Closing the table on exit discards its rows.
     connect(this, &TFCOMM::tableCloseRequested, this, [this] { m_recording->table().clear(); });
 }

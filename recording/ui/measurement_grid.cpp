@@ -292,8 +292,10 @@ MeasurementGrid::MeasurementGrid(TableStore& store, QWidget* parent)
     connect(m_view->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
                 if (!m_syncing && current.isValid()) {
-                    m_model->setCurrentRow(m_model->firstRow() +
-                                           static_cast<std::size_t>(current.row()));
+                    const std::size_t row =
+                        m_model->firstRow() + static_cast<std::size_t>(current.row());
+                    m_model->setCurrentRow(row);
+                    emit currentRowPicked(row);
                 }
             });
     m_view->installEventFilter(this);
@@ -374,6 +376,7 @@ bool MeasurementGrid::moveCurrent(int key, Qt::KeyboardModifiers modifiers) {
             return false;
     }
     m_model->setCurrentRow(std::min(row, rows - 1));
+    emit currentRowPicked(std::min(row, rows - 1));
     return true;
 }
 
