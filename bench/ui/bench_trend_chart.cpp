@@ -22,7 +22,7 @@ TrendChart& chartWith(std::int64_t points) {
         chart->control().SetValueMax(4000);
         chart->control().SetValueMin(-4000);
         for (std::int64_t i = 0; i < points; ++i) {
-            chart->control().AddValue(static_cast<double>(((i % 1000) * 37) % 8001) - 4000);
+            chart->chartFeed(static_cast<int>(((i % 1000) * 37) % 8001) - 4000);
         }
         chart->refreshSeries();
     }
