@@ -738,6 +738,9 @@ bool TrendChart::newPointsLeaveValueSpan() const {
 }
 
 void TrendChart::redrawAll() {
+    if (m_hover && !(targetXSpan() == m_xSpan)) {
+        setHover(std::nullopt, {});  // the point under the mouse has moved away
+    }
     m_xSpan = targetXSpan();
     m_points.clear();
     collectShown(m_xSpan, m_points);
