@@ -90,6 +90,23 @@ std::int32_t TChartControl::LastPage() {
     return m_currentPage;
 }
 
+std::int32_t TChartControl::GoToPoint(std::int64_t x) {
+    const auto largest = static_cast<std::int64_t>(m_points.size()) - 1;
+    if (x < 1 || x > largest) {
+        return m_currentPage;
+    }
+    // windows always start one past a whole number of pages (1, PageSize + 1, ...)
+    const std::int64_t page = (x - 1) / m_pageSize;
+    const ChartAxisWindow target{page * m_pageSize + 1, (page + 1) * m_pageSize};
+    if (target.minimum != m_window.minimum) {
+        m_window = target;
+        notify(ChartSurface::Change::Window);
+    }
+    m_currentPage = static_cast<std::int32_t>(page + 1);
+    m_browsing = m_currentPage != m_pageCount;
+    return m_currentPage;
+}
+
 bool TChartControl::SetPageSize(std::int32_t pageSize) {
     if (pageSize < 1) {
         return false;

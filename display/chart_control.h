@@ -56,6 +56,11 @@ public:
     std::int32_t NextPage();
     std::int32_t LastPage();
 
+    // Shows the page that holds reading x (1 up to the newest reading) and makes it current:
+    // browse mode unless it is the last page. Returns CurrentPage; x out of range changes
+    // nothing. Never fails.
+    std::int32_t GoToPoint(std::int64_t x);
+
     // Applies a new page size and shows the last page in follow mode. Returns false and changes
     // nothing for a size below 1; true otherwise (also when the size is unchanged).
     bool SetPageSize(std::int32_t pageSize);

@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache
   clang libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev libbenchmark-dev valgrind
-  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libxkbcommon-dev libgl-dev
+  qt6-base-dev libqt6opengl6-dev libxkbcommon-dev libgl-dev
   qt6-qpa-plugins fonts-liberation fonts-dejavu-core fontconfig
   xvfb xauth poppler-utils
   desktop-file-utils man-db dpkg-dev file

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegion>
 #include <QScreen>
 #include <QSysInfo>
 #include <QVBoxLayout>
@@ -20,6 +21,7 @@
 #include "app/ui/click_panel.h"
 #include "app/ui/fonts.h"
 #include "app/ui/help_windows.h"
+#include "app/ui/paint_pacer.h"
 #include "app/ui/toggle_group_view.h"
 #include "app/ui/window_consumer.h"
 #include "display/ui/analog_scale.h"
@@ -76,6 +78,8 @@ TFCOMM::TFCOMM(QWidget* parent) : QMainWindow(parent) {
     buildRecording();
     buildShortcuts();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+    // However fast frames come, the window paints about 30 times a second.
+    m_paintPacer = new PaintPacer(this);
 
     m_quitRequest = [] {
         QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
@@ -84,7 +88,12 @@ TFCOMM::TFCOMM(QWidget* parent) : QMainWindow(parent) {
     FormCreate();
 }
 
-TFCOMM::~TFCOMM() = default;
+TFCOMM::~TFCOMM() {
+    // The table goes before the chart (a child widget).
+    if (m_trendChart != nullptr) {
+        m_trendChart->setRowTable(nullptr);
+    }
+}
 
 void TFCOMM::buildLinks() {
     // "COM Connect": the session's serial driver on the selector panels and hidden menus.
@@ -296,6 +305,9 @@ void TFCOMM::buildAreas() {
     m_barGraph->setGeometry(9, 240, 421, 17);
     m_barGraph->setRange(0, 40);
     m_barGraph->setValue(20);
+    // The bar covers the panel's last row (35 + 206 > 240): without that row in the panel's
+    // shape, a repaint of the bar does not paint the LCD beneath it a second time.
+    m_lcd->setMask(QRegion(0, 0, m_lcd->width(), m_barGraph->y() - m_lcd->y()));
 
     m_functionBoard = new QGroupBox(QStringLiteral("Function board"), m_client);
     m_functionBoard->setObjectName(QStringLiteral("GroupBox1"));
@@ -339,7 +351,8 @@ void TFCOMM::replaceArea(QWidget*& area, QWidget* replacement) {
 void TFCOMM::buildRecording() {
     // The empty measurement table, its grid at DBGrid1, the "Function board" and "Record" menu.
     m_recording = std::make_unique<RecordingRoom>(this);
-    setGridWidget(m_recording->install(m_functionBoard, m_recordMenu, m_client));
+    MeasurementGrid* grid = m_recording->install(m_functionBoard, m_recordMenu, m_client);
+    setGridWidget(grid);
     // A recording step that fails on the user's own edit text is shown at that edit; the
     // bad-frame notice counts only frames the meter sent.
     m_recording->setConversionFailure([this](std::string_view message) {
@@ -371,6 +384,12 @@ void TFCOMM::buildRecording() {
     });
     connect(m_trendChart, &TrendChart::newRequested, &m_recording->controls(),
             &RecordingControls::RecordNewClick);
+    // A point clicked in the chart picks its row in the table; a row picked in the table shows
+    // its point in the chart.
+    m_trendChart->setRowTable(&m_recording->table());
+    connect(m_trendChart, &TrendChart::rowPicked, grid->model(),
+            &MeasurementTableModel::setCurrentRow);
+    connect(grid, &MeasurementGrid::currentRowPicked, m_trendChart, &TrendChart::showRow);
     // Closing the table on exit discards its rows.
     connect(this, &TFCOMM::tableCloseRequested, this, [this] { m_recording->table().clear(); });
 }

@@ -27,6 +27,7 @@ class ClickPanel;
 class ConnectionIndicatorView;
 class RecordingRoom;
 class RecoveryOffer;
+class PaintPacer;
 class ScaleLimitsWindow;
 class TrendChart;
 class VirtualLcd;
@@ -95,6 +96,8 @@ public:
     const ProfileSettings& profile() const { return m_profile; }
     // The measurement table with its recording rules, grid, "Function board" and "Record" menu.
     RecordingRoom& recording() const { return *m_recording; }
+    // Holds the window's repaints to about 30 a second (tests and benchmarks may set it to 0).
+    PaintPacer& paintPacer() const { return *m_paintPacer; }
     // The limits window of the "Scale" menu (created on first use).
     ScaleLimitsWindow* limitsWindow();
 
@@ -243,6 +246,7 @@ private:
     std::unique_ptr<MeterSession> m_session;
     ScaleLimitsWindow* m_limitsWindow = nullptr;
     RecoveryOffer* m_recoveryOffer = nullptr;
+    PaintPacer* m_paintPacer = nullptr;
 
     ExclusiveToggleGroup m_connectGroup;
     DeviceRoots m_deviceRoots;

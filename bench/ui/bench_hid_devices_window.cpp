@@ -9,6 +9,7 @@
 
 #include "app/ui/fonts.h"
 #include "app/ui/main_window.h"
+#include "app/ui/paint_pacer.h"
 #include "bench/ui/offscreen_benchmarks.h"
 #include "transport/hid/hid_cable_link.h"
 #include "transport/hid/ui/hid_devices_window.h"
@@ -29,6 +30,7 @@ void sendFrame(HidCableLink& link, int n) {
 
 void runFrames(benchmark::State& state, bool shown) {
     TFCOMM window;
+    window.paintPacer().setInterval(0);  // one frame, one repaint
     window.show();
     HidCableLink& link = *window.hidLink().link();
     if (shown) {

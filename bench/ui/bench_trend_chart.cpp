@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QImage>
-#include <QLineSeries>
 #include <QPainter>
 #include <QToolButton>
 #include <map>
@@ -23,7 +22,7 @@ TrendChart& chartWith(std::int64_t points) {
         chart->control().SetValueMax(4000);
         chart->control().SetValueMin(-4000);
         for (std::int64_t i = 0; i < points; ++i) {
-            chart->control().AddValue(static_cast<double>(((i % 1000) * 37) % 8001) - 4000);
+            chart->chartFeed(static_cast<int>(((i % 1000) * 37) % 8001) - 4000);
         }
         chart->refreshSeries();
     }
@@ -32,7 +31,7 @@ TrendChart& chartWith(std::int64_t points) {
 
 }  // namespace
 
-// Repaints the visible page (series brought up to the window, then the whole chart drawn) with
+// Repaints the visible page (drawing brought up to the window, then the whole chart shown) with
 // n readings recorded. The figure must not grow with n.
 static void BM_RepaintVisiblePage(benchmark::State& state) {
     TrendChart& chart = chartWith(state.range(0));
@@ -43,8 +42,20 @@ static void BM_RepaintVisiblePage(benchmark::State& state) {
         QPainter painter(&image);
         chart.render(&painter);
     }
-    state.counters["visible"] = chart.lineSeries()->count();
+    state.counters["visible"] = static_cast<double>(chart.drawnPointCount());
 }
+
+// Draws the whole chart from nothing, as a saved picture is drawn: axes, labels, the page's
+// trace and the overview strip of every reading. The figure must not grow with n: the strip
+// reads its buckets, never the readings.
+static void BM_DrawChartAndOverview(benchmark::State& state) {
+    TrendChart& chart = chartWith(state.range(0));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(chart.renderPicture());
+    }
+    state.counters["bucket"] = static_cast<double>(chart.overview().bucketSize());
+}
+BENCHMARK(BM_DrawChartAndOverview)->Arg(1000)->Arg(10000000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RepaintVisiblePage)->Arg(1000)->Arg(10000000)->Unit(benchmark::kMicrosecond);
 
 // Pages from the last page to the first and back, drawing each, with n readings recorded.

@@ -6,6 +6,7 @@
 
 #include "app/ui/fonts.h"
 #include "app/ui/main_window.h"
+#include "app/ui/paint_pacer.h"
 #include "app/ui/window_consumer.h"
 #include "bench/ui/offscreen_benchmarks.h"
 #include "bench/ui/window_frame_load.h"
@@ -15,6 +16,7 @@ namespace {
 
 void runFrames(benchmark::State& state, bool withTableAndChart, bool withJournal = true) {
     TFCOMM window;
+    window.paintPacer().setInterval(0);  // one frame, one repaint
     window.show();
     if (!withJournal) {
         window.recording().recorder().sinks().remove(window.recording().journal());

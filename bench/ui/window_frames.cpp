@@ -13,6 +13,7 @@
 
 #include "app/ui/fonts.h"
 #include "app/ui/main_window.h"
+#include "app/ui/paint_pacer.h"
 #include "app/ui/window_consumer.h"
 #include "bench/ui/window_frame_load.h"
 #include "display/ui/analog_scale.h"
@@ -42,6 +43,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     installFontSubstitutions();
     TFCOMM window;
+    // one frame, one repaint: the live window's pacing of its paints is off here
+    window.paintPacer().setInterval(0);
     // The window's own part alone: a pipeline that drives only the window's consumer.
     SystemClock clock;
     ReadingPipeline windowOnly(window.readingConsumer(), clock, ".");

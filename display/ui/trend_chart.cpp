@@ -1,22 +1,24 @@
 #include "display/ui/trend_chart.h"
 
 #include <QApplication>
-#include <QAreaSeries>
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFont>
 #include <QImage>
 #include <QImageWriter>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
-#include <QLineSeries>
 #include <QMenu>
+#include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 #include <QSaveFile>
+#include <QSvgGenerator>
 #include <QToolButton>
-#include <QValueAxis>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -24,19 +26,69 @@
 
 #include "display/chart_page_size.h"
 #include "recording/recorder.h"
+#include "recording/table_store.h"
 #include "recording/ui/digit_filter.h"
+#include "recording/ui/glyph_text.h"
 
 namespace {
 
 // The stored ranges the chart shows until start-up sets its own.
 constexpr double kStoredValueRange = 41000;
-// Points handed to the drawing at most; a wider window is thinned to its peaks.
-constexpr std::size_t kDrawBudget = 2048;
+// Points read for a full drawing at most per pixel column of the plot (the lowest and the
+// highest of each column keep every peak of a dense span visible).
+constexpr int kPointsPerColumn = 2;
+// The narrowest span a zoom shows, in readings.
+constexpr double kMinZoomWidth = 4;
+// One notch of the wheel, and one press of "+" or "-", zooms by this factor.
+constexpr double kZoomStep = 0.8;
+// A press moves this far before it becomes a drag (a pan) instead of a click.
+constexpr int kDragDistance = 4;
+// How near the mouse must be to a point, in pixels, to hover it.
+constexpr int kHoverReach = 10;
 
+// Places inside the chart: the band of controls on top, the value labels on the left, the
+// row-number labels and the overview strip at the bottom.
+constexpr int kBandHeight = 32;
+constexpr int kLeftLabels = 40;
+constexpr int kRightMargin = 10;
+constexpr int kBottomLabels = 16;
+constexpr int kStripHeight = 22;
+constexpr int kStripGap = 4;
+constexpr int kTick = 3;
+
+const QColor kBackground(240, 240, 240);
 const QColor kFillColour(255, 255, 128);
-const QColor kOutlineColour(0, 128, 255);
 const QColor kPointColour(0, 0, 255);
 const QColor kAxisColour(0, 64, 128);
+const QColor kGridColour(224, 224, 224);
+const QColor kMinorGridColour(242, 242, 242);
+const QColor kLabelColour(64, 64, 64);
+const QColor kEnvelopeColour(0, 128, 255);
+const QColor kShownSpanColour(0, 0, 255, 40);
+
+QFont labelFont() {
+    return arialStandInFont(10);
+}
+
+// One-pixel axis-parallel lines as filled rectangles: the same pixels as a stroked line, drawn
+// at a fraction of the cost (the grid, the ticks and the strip's columns are all such lines).
+void horizontalLine(QPainter& painter, double y, double left, double right, const QColor& colour) {
+    const int x = static_cast<int>(std::floor(left));
+    painter.fillRect(QRect(x, static_cast<int>(std::floor(y)),
+                           std::max(1, static_cast<int>(std::floor(right)) - x + 1), 1),
+                     colour);
+}
+
+// A segment of the trace as vertical runs, one per pixel column it crosses: for the short
+// segment a new reading adds, a few solid rectangles instead of a stroke.
+void segmentColumns(QPainter& painter, QPointF from, QPointF to, const QColor& colour);
+
+void verticalLine(QPainter& painter, double x, double top, double bottom, const QColor& colour) {
+    const int y = static_cast<int>(std::floor(std::min(top, bottom)));
+    const int end = static_cast<int>(std::floor(std::max(top, bottom)));
+    painter.fillRect(QRect(static_cast<int>(std::floor(x)), y, 1, std::max(1, end - y + 1)),
+                     colour);
+}
 
 enum class Glyph { First, Previous, Next, Last, New, Save, Enlarge, Restore };
 
@@ -103,37 +155,69 @@ QIcon drawIcon(Glyph glyph) {
     return QIcon(pixmap);
 }
 
-// A tick spacing of 1, 2 or 5 times a power of ten giving about five ticks over the span.
-double tickInterval(double span) {
-    if (span <= 0) {
-        return 1;
+void segmentColumns(QPainter& painter, QPointF from, QPointF to, const QColor& colour) {
+    const double width = to.x() - from.x();
+    if (!(width > 0)) {
+        verticalLine(painter, from.x(), from.y(), to.y(), colour);
+        return;
     }
-    const double raw = span / 5;
-    const double power = std::pow(10.0, std::floor(std::log10(raw)));
-    for (double step : {1.0, 2.0, 5.0, 10.0}) {
-        if (raw <= step * power) {
-            return std::max(1.0, step * power);
-        }
+    const auto yAt = [&](double x) {
+        return from.y() + (x - from.x()) * (to.y() - from.y()) / width;
+    };
+    const int first = static_cast<int>(std::floor(from.x()));
+    const int last = static_cast<int>(std::floor(to.x()));
+    for (int c = first; c <= last; ++c) {
+        const double a = yAt(std::max<double>(c, from.x()));
+        const double b = yAt(std::min<double>(c + 1, to.x()));
+        const int top = static_cast<int>(std::lround(std::min(a, b)));
+        const int bottom = static_cast<int>(std::lround(std::max(a, b)));
+        painter.fillRect(QRect(c, top, 1, bottom - top + 1), colour);
     }
-    return std::max(1.0, 10 * power);
-}
-
-// A one-pixel pen as a zero-width one (which draws the same one-pixel line); wider pens stay.
-QPen hairline(QPen pen) {
-    if (pen.widthF() <= 1.0) {
-        pen.setWidth(0);
-    }
-    return pen;
 }
 
 }  // namespace
 
+// Everything one drawing of the chart needs, so the live picture, the saved bitmap and the SVG
+// come from the same code.
+struct TrendChart::Scene {
+    QSize size;
+    QRect plot;
+    QRect strip;
+    ChartSpan x;
+    ChartSpan y;
+    bool fill = true;
+    bool white = false;  // a saved picture: white everywhere
+    QString pageText;    // a saved picture: the page number in the band
+    const std::vector<ChartPoint>* points = nullptr;
+    const ChartOverview* overview = nullptr;
+    ChartSpan overviewValues;
+
+    double px(double v) const { return plot.left() + (v - x.low) * plot.width() / x.width(); }
+    double py(double v) const {
+        return plot.top() + plot.height() - (v - y.low) * plot.height() / y.width();
+    }
+    double stripY(double v) const {
+        const double h = strip.height() - 2;
+        const double share = (v - overviewValues.low) / overviewValues.width();
+        return strip.top() + 1 + h - std::clamp(share, 0.0, 1.0) * (h - 1);
+    }
+};
+
 QString ChartPrompts::pictureFileName(QWidget* parent) {
     QFileDialog dialog(parent);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilter(QStringLiteral("Bitmaps (*.bmp)"));
+    dialog.setNameFilters({QStringLiteral("Bitmaps (*.bmp)"),
+                           QStringLiteral("PNG pictures (*.png)"),
+                           QStringLiteral("SVG drawings (*.svg)")});
     dialog.setDefaultSuffix(QStringLiteral("bmp"));
     dialog.setFileMode(QFileDialog::AnyFile);  // the overwrite question is on by default
+    // the chosen filter's extension follows the filter (default suffix of the filter chosen)
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& f) {
+        const qsizetype star = f.indexOf(QStringLiteral("*."));
+        if (star >= 0) {
+            dialog.setDefaultSuffix(f.mid(star + 2, f.size() - star - 3));
+        }
+    });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return {};
     }
@@ -148,15 +232,14 @@ void ChartPrompts::message(QWidget* parent, QMessageBox::Icon icon, const QStrin
     box.exec();
 }
 
-TrendChart::TrendChart(QWidget* parent) : QChartView(parent) {
+TrendChart::TrendChart(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("Chtshow"));
-    setFrameShape(QFrame::NoFrame);
-    setRubberBand(QChartView::NoRubberBand);  // no zooming, no panning
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setAttribute(Qt::WA_OpaquePaintEvent);  // the canvas covers every pixel
+    setMouseTracking(true);
+    setFocusPolicy(Qt::ClickFocus);
+    setFont(labelFont());
     resize(373, 353);
 
-    buildChart();
     buildControls();
 
     m_timer2.setInterval(1000);
@@ -167,70 +250,11 @@ TrendChart::TrendChart(QWidget* parent) : QChartView(parent) {
     connect(&m_refreshTimer, &QTimer::timeout, this, &TrendChart::refreshSeries);
 
     m_control.Create(this, kStartPageSize);
+    layoutAreas();
     refreshSeries();
 }
 
 TrendChart::~TrendChart() = default;
-
-void TrendChart::buildChart() {
-    m_chart = new QChart();
-    m_chart->setBackgroundRoundness(0);
-    m_chart->setBackgroundBrush(QColor(240, 240, 240));
-    m_chart->setPlotAreaBackgroundBrush(Qt::white);  // the white back wall
-    m_chart->setPlotAreaBackgroundVisible(true);
-    m_chart->setDropShadowEnabled(false);
-    m_chart->setAnimationOptions(QChart::NoAnimation);
-    m_chart->legend()->hide();
-    QFont titleFont(QStringLiteral("Arial"));
-    titleFont.setPixelSize(13);
-    m_chart->setTitleFont(titleFont);
-    m_chart->setTitleBrush(QColor(0, 0, 255));
-    m_chart->setTitle(QStringLiteral("  "));
-    // the controls sit in the band above the plot
-    m_chart->setMargins(QMargins(4, 14, 8, 4));
-
-    m_upper = new QLineSeries(this);
-    m_area = new QAreaSeries(m_upper);
-    m_area->setName(QStringLiteral("Series2"));
-    m_area->setBrush(kFillColour);
-    m_area->setPen(QPen(kOutlineColour, 1));
-    m_area->setPointsVisible(false);
-    m_line = new QLineSeries();
-    m_line->setName(QStringLiteral("Series1"));
-    m_line->setPen(QPen(kPointColour, 1));
-    m_line->setPointsVisible(false);
-    // index 0 the area, index 1 the line, so the line is drawn over the fill
-    m_chart->addSeries(m_area);
-    m_chart->addSeries(m_line);
-
-    m_axisX = new QValueAxis();
-    m_axisX->setLabelFormat(QStringLiteral("%.0f"));
-    m_axisX->setTickType(QValueAxis::TicksDynamic);
-    m_axisX->setTickAnchor(0);
-    m_axisX->setRange(0, 100);
-    m_axisY = new QValueAxis();
-    m_axisY->setLabelFormat(QStringLiteral("%.0f"));
-    m_axisY->setTickCount(9);
-    m_axisY->setMinorTickCount(4);
-    m_axisY->setLinePen(QPen(kAxisColour, 1, Qt::DashLine));
-    m_axisY->setRange(-kStoredValueRange, kStoredValueRange);
-    m_chart->addAxis(m_axisX, Qt::AlignBottom);
-    m_chart->addAxis(m_axisY, Qt::AlignLeft);
-    for (QAbstractSeries* series :
-         {static_cast<QAbstractSeries*>(m_area), static_cast<QAbstractSeries*>(m_line)}) {
-        series->attachAxis(m_axisX);
-        series->attachAxis(m_axisY);
-    }
-    // The axis lines, ticks and grid lines are one pixel wide. Drawn with a zero-width pen they
-    // look the same, but the scene then finds their bounds directly instead of stroking each
-    // line's outline whenever the chart is repainted (some forty lines, on every reading).
-    for (QValueAxis* axis : {m_axisX, m_axisY}) {
-        axis->setLinePen(hairline(axis->linePen()));
-        axis->setGridLinePen(hairline(axis->gridLinePen()));
-        axis->setMinorGridLinePen(hairline(axis->minorGridLinePen()));
-    }
-    setChart(m_chart);
-}
 
 QToolButton* TrendChart::addButton(const QString& objectName, const QString& hint, int left,
                                    int top, int width, int height) {
@@ -248,6 +272,7 @@ void TrendChart::buildControls() {
     m_btFill->setToolTip(QStringLiteral("Graphic Fill"));
     m_btFill->setChecked(true);
     m_btFill->setGeometry(5, 8, 42, 17);
+    m_btFill->setFocusPolicy(Qt::NoFocus);
     connect(m_btFill, &QCheckBox::clicked, this, &TrendChart::btFillClick);
 
     m_maxrecord = new QLineEdit(QStringLiteral("100"), this);
@@ -296,6 +321,34 @@ void TrendChart::buildControls() {
     m_tbSx->setAutoRaise(true);
     m_tbSx->hide();
     connect(m_tbSx, &QToolButton::clicked, this, &TrendChart::TbFdClick);
+
+    // Beyond the pages: back to the page after a zoom, and the value axis fitted to the
+    // readings shown instead of the fixed +- full scale.
+    m_btFit = addButton(QStringLiteral("BtFit"),
+                        QStringLiteral("Fit: back to the page (wheel or +/- zoom, drag or "
+                                       "arrow keys pan)"),
+                        316, 3, 24, 22);
+    m_btFit->setText(QStringLiteral("Fit"));
+    connect(m_btFit, &QToolButton::clicked, this, &TrendChart::fit);
+    m_btAutoScale =
+        addButton(QStringLiteral("BtAutoScale"),
+                  QStringLiteral("Scale the value axis to the readings shown"), 342, 3, 28, 22);
+    m_btAutoScale->setText(QStringLiteral("Auto"));
+    m_btAutoScale->setCheckable(true);
+    connect(m_btAutoScale, &QToolButton::toggled, this, [this] {
+        m_canvasValid = false;
+        refreshSeries();
+    });
+
+    m_readout = new QLabel(this);
+    m_readout->setObjectName(QStringLiteral("ChartReadout"));
+    m_readout->setForegroundRole(QPalette::ToolTipText);
+    m_readout->setBackgroundRole(QPalette::ToolTipBase);
+    m_readout->setAutoFillBackground(true);
+    m_readout->setFrameShape(QFrame::Box);
+    m_readout->setMargin(2);
+    m_readout->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_readout->hide();
 }
 
 void TrendChart::setPrompts(ChartPrompts* prompts) {
@@ -305,6 +358,11 @@ void TrendChart::setPrompts(ChartPrompts* prompts) {
 void TrendChart::setEnlargeTargets(QWidget* lcdPanel, QWidget* functionBoard) {
     m_lcdPanel = lcdPanel;
     m_functionBoard = functionBoard;
+}
+
+void TrendChart::setRowTable(const TableStore* table) {
+    m_table = table;
+    m_rows.clear();
 }
 
 void TrendChart::fillGraphicMenu(QMenu* menu) {
@@ -327,13 +385,24 @@ void TrendChart::fillGraphicMenu(QMenu* menu) {
 
 void TrendChart::chartFeed(int y) {
     try {
-        showPage(m_control.AddValue(y));
+        const int page = m_control.AddValue(y);
+        m_overview.append(static_cast<float>(y));
+        if (m_table != nullptr && !m_table->empty()) {
+            // the recording step has just appended this reading's row
+            m_rows.add(m_control.PointCount() - 1, m_table->rowCount() - 1);
+        }
+        showPage(page);
     } catch (const std::bad_alloc&) {
         // out of memory: this point is not plotted; the recording and the display carry on
     }
 }
 
 void TrendChart::clearChart() {
+    m_overview.clear();
+    m_rows.clear();
+    m_zoom.reset();
+    m_selected.reset();
+    setHover(std::nullopt, {});
     showPage(m_control.Clear());
 }
 
@@ -341,20 +410,27 @@ void TrendChart::showPage(int page) {
     m_bt10->setText(QString::number(page));
 }
 
+void TrendChart::pageMoved(int page) {
+    // a page button shows the page itself, not a zoom left from before
+    m_zoom.reset();
+    showPage(page);
+    scheduleRefresh();
+}
+
 void TrendChart::BtFirstClick() {
-    showPage(m_control.FirstPage());
+    pageMoved(m_control.FirstPage());
 }
 
 void TrendChart::BTPreviousClick() {
-    showPage(m_control.PreviousPage());
+    pageMoved(m_control.PreviousPage());
 }
 
 void TrendChart::BtNextClick() {
-    showPage(m_control.NextPage());
+    pageMoved(m_control.NextPage());
 }
 
 void TrendChart::BTlastClick() {
-    showPage(m_control.LastPage());
+    pageMoved(m_control.LastPage());
 }
 
 void TrendChart::btFillClick() {
@@ -403,6 +479,7 @@ void TrendChart::Timer2Timer() {
             return;
         }
         case PageSizeEntry::Kind::Valid:
+            m_zoom.reset();
             m_control.SetPageSize(entry.pageSize);
             return;
     }
@@ -416,9 +493,10 @@ void TrendChart::TbFdClick() {
         m_tbFd->hide();
         m_tbSx->show();
         m_normalGeometry = geometry();
-        // nearly the whole client area: 2 px left, below the top bar, 2 px right, 11 px bottom
+        // the whole client area below the top bar, 2 px from the sides and the bottom: nothing
+        // of the table beneath shows under the enlarged chart
         const QSize area = parentWidget() != nullptr ? parentWidget()->size() : size();
-        setGeometry(2, 28, std::max(area.width() - 4, 1), std::max(area.height() - 39, 1));
+        setGeometry(2, 28, std::max(area.width() - 4, 1), std::max(area.height() - 30, 1));
         raise();
         if (m_functionBoard) {
             m_functionBoard->hide();
@@ -456,56 +534,84 @@ QImage TrendChart::renderPicture() {
     refreshSeries();
     QImage image(size(), QImage::Format_RGB32);
     image.fill(Qt::white);
+    Scene scene;
+    scene.size = size();
+    scene.plot = m_plot;
+    scene.strip = m_strip;
+    scene.x = m_xSpan;
+    scene.y = m_ySpan;
+    scene.fill = m_control.FillVisible();
+    scene.white = true;
+    scene.pageText = QStringLiteral("Page %1").arg(m_bt10->text());
+    m_points.clear();
+    collectShown(m_xSpan, m_points);
+    scene.points = &m_points;
+    scene.overview = &m_overview;
+    scene.overviewValues = {m_control.ValueMin(), m_control.ValueMax()};
     QPainter painter(&image);
-    // the view's scene only: the buttons inside the chart are not part of the picture
-    QGraphicsView::render(&painter, QRectF(image.rect()), viewport()->rect(),
-                          Qt::IgnoreAspectRatio);
+    paintScene(painter, scene);
     return image;
 }
 
 bool TrendChart::writePicture(const QString& fileName, QString* error) {
-    const QImage image = renderPicture();
+    const auto fail = [&](const QString& what, const QString& reason) {
+        if (error != nullptr) {
+            *error = QStringLiteral("%1 \"%2\". %3").arg(what, fileName, reason);
+        }
+        return false;
+    };
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly)) {
-        if (error != nullptr) {
-            *error =
-                QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, file.errorString());
-        }
-        return false;
+        return fail(QStringLiteral("Cannot create file"), file.errorString());
     }
-    QImageWriter writer(&file, "bmp");
-    if (!writer.write(image)) {
-        if (error != nullptr) {
-            *error =
-                QStringLiteral("Cannot write file \"%1\". %2").arg(fileName, writer.errorString());
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    if (suffix == QLatin1String("svg")) {
+        refreshSeries();
+        QSvgGenerator svg;
+        svg.setOutputDevice(&file);
+        svg.setSize(size());
+        svg.setViewBox(QRect(QPoint(0, 0), size()));
+        svg.setTitle(QStringLiteral("Trend chart"));
+        Scene scene;
+        scene.size = size();
+        scene.plot = m_plot;
+        scene.strip = m_strip;
+        scene.x = m_xSpan;
+        scene.y = m_ySpan;
+        scene.fill = m_control.FillVisible();
+        scene.white = true;
+        scene.pageText = QStringLiteral("Page %1").arg(m_bt10->text());
+        m_points.clear();
+        collectShown(m_xSpan, m_points);
+        scene.points = &m_points;
+        scene.overview = &m_overview;
+        scene.overviewValues = {m_control.ValueMin(), m_control.ValueMax()};
+        QPainter painter;
+        if (!painter.begin(&svg)) {
+            file.cancelWriting();
+            return fail(QStringLiteral("Cannot write file"), file.errorString());
         }
-        file.cancelWriting();
-        return false;
+        paintScene(painter, scene);
+        painter.end();
+    } else {
+        QImageWriter writer(&file, suffix == QLatin1String("png") ? "png" : "bmp");
+        if (!writer.write(renderPicture())) {
+            file.cancelWriting();
+            return fail(QStringLiteral("Cannot write file"), writer.errorString());
+        }
     }
     if (!file.commit()) {
-        if (error != nullptr) {
-            *error =
-                QStringLiteral("Cannot write file \"%1\". %2").arg(fileName, file.errorString());
-        }
-        return false;
+        return fail(QStringLiteral("Cannot write file"), file.errorString());
     }
     return true;
-}
-
-void TrendChart::wheelEvent(QWheelEvent* event) {
-    // ChtshowMouseWheel: turns of the wheel over the chart are taken and do nothing
-    event->accept();
 }
 
 void TrendChart::chartChanged(Change change) {
     switch (change) {
         case Change::Fill:
-            m_area->setVisible(m_control.FillVisible());
-            break;
         case Change::ValueRange:
-            if (m_control.ValueMin() < m_control.ValueMax()) {
-                m_axisY->setRange(m_control.ValueMin(), m_control.ValueMax());
-            }
+            m_canvasValid = false;
+            scheduleRefresh();
             break;
         case Change::Points:
         case Change::Window:
@@ -520,24 +626,616 @@ void TrendChart::scheduleRefresh() {
     }
 }
 
+// --- places and spans ---------------------------------------------------------------------------
+
+void TrendChart::layoutAreas() {
+    const int bottom = height() - kStripGap - kStripHeight;
+    m_strip =
+        QRect(kLeftLabels, bottom, std::max(width() - kLeftLabels - kRightMargin, 8), kStripHeight);
+    m_plot = QRect(kLeftLabels, kBandHeight, m_strip.width(),
+                   std::max(bottom - kStripGap - kBottomLabels - kBandHeight, 8));
+    m_canvasValid = false;
+}
+
+void TrendChart::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    layoutAreas();
+    setHover(std::nullopt, {});
+    refreshSeries();
+}
+
+ChartSpan TrendChart::xLimits() const {
+    const auto newest = static_cast<double>(m_control.PointCount() - 1);
+    const ChartSpan page = pageSpan(m_control.window());
+    return {0, std::max({newest, page.high, kMinZoomWidth})};
+}
+
+ChartSpan TrendChart::targetXSpan() const {
+    return m_zoom ? *m_zoom : pageSpan(m_control.window());
+}
+
+void TrendChart::collectShown(ChartSpan span, std::vector<ChartPoint>& out) const {
+    const ChartPointStore& store = m_control.points();
+    if (store.empty()) {
+        return;
+    }
+    // the points inside the span and the nearest beyond each end, so the trace runs to the edges
+    const auto first = static_cast<std::int64_t>(std::max(0.0, std::floor(span.low) - 1));
+    const auto last = static_cast<std::int64_t>(std::max(0.0, std::ceil(span.high) + 1));
+    const auto budget = static_cast<std::size_t>(std::max(m_plot.width(), 1) * kPointsPerColumn);
+    store.collect(static_cast<std::size_t>(first), static_cast<std::size_t>(last), budget, out);
+}
+
+QPointF TrendChart::pointPosition(double x, double y) const {
+    Scene scene;
+    scene.plot = m_plot;
+    scene.x = m_xSpan;
+    scene.y = m_ySpan;
+    return {scene.px(x), scene.py(y)};
+}
+
+// --- drawing -------------------------------------------------------------------------------------
+
 void TrendChart::refreshSeries() {
     m_refreshTimer.stop();
-    const ChartAxisWindow& window = m_control.window();
-    // a page of one point gets a window one unit wide around it, so the axis keeps a span
-    const bool onePoint = window.maximum <= window.minimum;
-    const double minimum = static_cast<double>(window.minimum) - (onePoint ? 0.5 : 0);
-    const double maximum = static_cast<double>(window.maximum) + (onePoint ? 0.5 : 0);
-    if (m_axisX->min() != minimum || m_axisX->max() != maximum) {
-        m_axisX->setRange(minimum, maximum);
-        m_axisX->setTickInterval(tickInterval(maximum - minimum));
+    const ChartSpan target = targetXSpan();
+    const bool autoScale = m_btAutoScale->isChecked();
+    const ChartSpan fixedValues = m_control.ValueMin() < m_control.ValueMax()
+                                      ? ChartSpan{m_control.ValueMin(), m_control.ValueMax()}
+                                      : ChartSpan{-kStoredValueRange, kStoredValueRange};
+    const std::int64_t newest = m_control.PointCount() - 1;
+    if (!m_canvasValid || !(target == m_xSpan) || newest < m_drawnTo ||
+        m_canvasFill != m_control.FillVisible() || (!autoScale && !(fixedValues == m_ySpan)) ||
+        m_canvas.size() != size() * devicePixelRatioF() ||
+        m_overview.capacity() != m_overviewCapacity || m_overview.count() < m_overviewDrawn) {
+        redrawAll();
+        return;
     }
-    m_visible.clear();
-    m_control.visiblePoints(kDrawBudget, m_visible);
-    m_seriesPoints.resize(static_cast<qsizetype>(m_visible.size()));
-    for (std::size_t i = 0; i < m_visible.size(); ++i) {
-        m_seriesPoints[static_cast<qsizetype>(i)] = QPointF(m_visible[i].x, m_visible[i].y);
+    if (autoScale && newPointsLeaveValueSpan()) {
+        redrawAll();
+        return;
     }
-    // both series share the one list (implicitly shared, not copied)
-    m_upper->replace(m_seriesPoints);
-    m_line->replace(m_seriesPoints);
+    if (newest == m_drawnTo && m_overview.count() == m_overviewDrawn) {
+        return;
+    }
+    QRegion dirty;
+    QPainter painter(&m_canvas);
+    drawNewPoints(painter, dirty);
+    const int columns = m_strip.width() - 2;
+    int shownFirst = 0;
+    int shownLast = -1;
+    for (std::size_t i = m_overviewDrawn; i < m_overview.count(); ++i) {
+        int first = 0;
+        int last = -1;
+        m_overview.columnsOf(i, columns, first, last);
+        if (first > shownLast + 1 || last < shownFirst - 1 || shownFirst > shownLast) {
+            drawOverviewColumns(painter, shownFirst, shownLast, dirty);
+            shownFirst = first;
+            shownLast = last;
+        } else {
+            shownFirst = std::min(shownFirst, first);
+            shownLast = std::max(shownLast, last);
+        }
+    }
+    drawOverviewColumns(painter, shownFirst, shownLast, dirty);
+    painter.end();
+    m_overviewDrawn = m_overview.count();
+    if (!dirty.isEmpty()) {
+        update(dirty);
+    }
+}
+
+bool TrendChart::newPointsLeaveValueSpan() const {
+    const std::int64_t newest = m_control.PointCount() - 1;
+    for (std::int64_t x = std::max<std::int64_t>(m_drawnTo + 1, 0); x <= newest; ++x) {
+        if (x < m_xSpan.low - 1 || x > m_xSpan.high + 1) {
+            continue;
+        }
+        const float y = m_control.points().at(static_cast<std::size_t>(x));
+        if (y < m_ySpan.low || y > m_ySpan.high) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void TrendChart::redrawAll() {
+    if (m_hover && !(targetXSpan() == m_xSpan)) {
+        setHover(std::nullopt, {});  // the point under the mouse has moved away
+    }
+    m_xSpan = targetXSpan();
+    m_points.clear();
+    collectShown(m_xSpan, m_points);
+    m_drawnPoints = m_points.size();
+    if (m_btAutoScale->isChecked()) {
+        double low = 0;
+        double high = 0;
+        bool any = false;
+        for (const ChartPoint& p : m_points) {
+            if (p.x < m_xSpan.low || p.x > m_xSpan.high) {
+                continue;
+            }
+            low = any ? std::min(low, p.y) : p.y;
+            high = any ? std::max(high, p.y) : p.y;
+            any = true;
+        }
+        m_ySpan = autoValueSpan(low, high);
+    } else if (m_control.ValueMin() < m_control.ValueMax()) {
+        m_ySpan = {m_control.ValueMin(), m_control.ValueMax()};
+    } else {
+        m_ySpan = {-kStoredValueRange, kStoredValueRange};
+    }
+    const qreal dpr = devicePixelRatioF();
+    if (m_canvas.size() != size() * dpr) {
+        m_canvas = QPixmap(size() * dpr);
+        m_canvas.setDevicePixelRatio(dpr);
+    }
+    Scene scene;
+    scene.size = size();
+    scene.plot = m_plot;
+    scene.strip = m_strip;
+    scene.x = m_xSpan;
+    scene.y = m_ySpan;
+    scene.fill = m_control.FillVisible();
+    scene.points = &m_points;
+    scene.overview = &m_overview;
+    scene.overviewValues = {m_control.ValueMin(), m_control.ValueMax()};
+    QPainter painter(&m_canvas);
+    paintScene(painter, scene);
+    painter.end();
+    m_canvasValid = true;
+    m_canvasFill = scene.fill;
+    m_drawnTo = m_control.PointCount() - 1;
+    m_overviewDrawn = m_overview.count();
+    m_overviewCapacity = m_overview.capacity();
+    update();
+}
+
+void TrendChart::drawNewPoints(QPainter& painter, QRegion& dirty) {
+    const std::int64_t newest = m_control.PointCount() - 1;
+    if (newest <= m_drawnTo) {
+        return;
+    }
+    const ChartPointStore& store = m_control.points();
+    // only the segments that reach into the span shown
+    const auto from = std::max<std::int64_t>(
+        {m_drawnTo + 1, static_cast<std::int64_t>(std::floor(m_xSpan.low)), 1});
+    const auto to =
+        std::min<std::int64_t>(newest, static_cast<std::int64_t>(std::ceil(m_xSpan.high)) + 1);
+    m_drawnTo = newest;
+    if (from > to) {
+        return;
+    }
+    Scene scene;
+    scene.plot = m_plot;
+    scene.x = m_xSpan;
+    scene.y = m_ySpan;
+    const auto at = [&](std::int64_t x) {
+        return QPointF(scene.px(static_cast<double>(x)),
+                       scene.py(store.at(static_cast<std::size_t>(x))));
+    };
+    // a clip only where a segment leaves the plot (the usual new point lies inside it)
+    const QRectF inside(m_plot);
+    bool clip = false;
+    for (std::int64_t x = std::max<std::int64_t>(from - 2, 0); x <= to && !clip; ++x) {
+        clip = !inside.contains(at(x));
+    }
+    if (clip) {
+        painter.setClipRect(m_plot);
+    }
+    // each new segment: its strip of fill, then the line over it (the previous segment's line
+    // again too, where the new fill may have touched its end)
+    QPointF previous = at(from - 1);
+    double left = previous.x();
+    double right = previous.x();
+    if (m_control.FillVisible()) {
+        // the strip under a segment, one pixel column at a time: solid rectangles, far cheaper
+        // to draw than a polygon of the same shape
+        const int plotBottom = m_plot.top() + m_plot.height();
+        for (std::int64_t x = from; x <= to; ++x) {
+            const QPointF p = at(x);
+            const double width = p.x() - previous.x();
+            const int firstColumn = static_cast<int>(std::floor(previous.x()));
+            const int lastColumn = static_cast<int>(std::ceil(p.x())) - 1;
+            for (int c = std::max(firstColumn, m_plot.left());
+                 c <= lastColumn && c <= m_plot.right(); ++c) {
+                const double centre = std::clamp(c + 0.5, previous.x(), p.x());
+                const double y = width > 0 ? previous.y() + (centre - previous.x()) *
+                                                                (p.y() - previous.y()) / width
+                                           : p.y();
+                const int top = std::max(static_cast<int>(std::lround(y)), m_plot.top());
+                if (top < plotBottom) {
+                    painter.fillRect(QRect(c, top, 1, plotBottom - top), kFillColour);
+                }
+            }
+            previous = p;
+        }
+    }
+    const std::int64_t lineFrom = std::max<std::int64_t>(from - 1, 1);
+    previous = at(lineFrom - 1);
+    left = std::min(left, previous.x());
+    for (std::int64_t x = lineFrom; x <= to; ++x) {
+        const QPointF p = at(x);
+        segmentColumns(painter, previous, p, kPointColour);
+        right = std::max(right, p.x());
+        previous = p;
+    }
+    painter.setClipping(false);
+    const QRect strip(QPoint(static_cast<int>(std::floor(left)) - 2, m_plot.top()),
+                      QPoint(static_cast<int>(std::ceil(right)) + 2, m_plot.bottom()));
+    dirty += strip.intersected(m_plot);
+}
+
+void TrendChart::drawOverviewColumns(QPainter& painter, int first, int last, QRegion& dirty) {
+    if (first > last) {
+        return;
+    }
+    Scene scene;
+    scene.strip = m_strip;
+    scene.overviewValues = {m_control.ValueMin(), m_control.ValueMax()};
+    if (!(scene.overviewValues.width() > 0)) {
+        scene.overviewValues = {-kStoredValueRange, kStoredValueRange};
+    }
+    const int columns = m_strip.width() - 2;
+    first = std::max(first, 0);
+    last = std::min(last, columns - 1);
+    if (first > last) {
+        return;
+    }
+    const QRect area(m_strip.left() + 1 + first, m_strip.top() + 1, last - first + 1,
+                     m_strip.height() - 2);
+    painter.fillRect(area, Qt::white);
+    for (int c = first; c <= last; ++c) {
+        float low = 0;
+        float high = 0;
+        if (m_overview.column(c, columns, low, high)) {
+            verticalLine(painter, m_strip.left() + 1 + c, scene.stripY(high), scene.stripY(low),
+                         kEnvelopeColour);
+        }
+    }
+    // the span shown, over the columns drawn again
+    const double capacity = static_cast<double>(m_overview.capacity());
+    const double shownLeft = m_strip.left() + 1 + (m_xSpan.low - 1) * columns / capacity;
+    const double shownRight = m_strip.left() + 1 + m_xSpan.high * columns / capacity;
+    const QRectF shown(QPointF(std::max(shownLeft, double(m_strip.left() + 1)), area.top()),
+                       QPointF(std::max(shownRight, shownLeft + 2), area.bottom() + 1));
+    painter.fillRect(shown.intersected(area), kShownSpanColour);
+    dirty += area;
+}
+
+void TrendChart::paintScene(QPainter& painter, const Scene& scene) const {
+    const QRect all(QPoint(0, 0), scene.size);
+    painter.fillRect(all, scene.white ? QColor(Qt::white) : kBackground);
+    painter.setFont(labelFont());
+    const QFontMetrics metrics(painter.font());
+    const QRect plot = scene.plot;
+    const double bottom = plot.top() + plot.height();
+    painter.fillRect(plot, Qt::white);  // the white back wall
+
+    // grid lines: minor ones on the value axis (four between two ticks), then the ticks'
+    const double yStep = tickStep(scene.y.width(), 8, 1);
+    const double xStep = tickStep(scene.x.width(), 5, 1);
+    const std::vector<double> yTicks = tickValues(scene.y, yStep);
+    const std::vector<double> xTicks = tickValues(scene.x, xStep);
+    const std::vector<double> yMinor = tickValues(scene.y, yStep / 5);
+    for (double v : yMinor) {
+        horizontalLine(painter, scene.py(v), plot.left(), plot.right(), kMinorGridColour);
+    }
+    for (double v : yTicks) {
+        horizontalLine(painter, scene.py(v), plot.left(), plot.right(), kGridColour);
+    }
+    for (double v : xTicks) {
+        verticalLine(painter, scene.px(v), plot.top(), bottom - 1, kGridColour);
+    }
+
+    // the trace: the area down to the bottom of the plot, the line over it
+    if (scene.points != nullptr && !scene.points->empty()) {
+        painter.save();
+        painter.setClipRect(plot);
+        QPolygonF line;
+        line.reserve(static_cast<qsizetype>(scene.points->size()) + 2);
+        for (const ChartPoint& p : *scene.points) {
+            line.append(QPointF(scene.px(p.x), scene.py(p.y)));
+        }
+        if (scene.fill && line.size() > 1) {
+            QPolygonF area = line;
+            area.append(QPointF(line.constLast().x(), bottom));
+            area.append(QPointF(line.constFirst().x(), bottom));
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(kFillColour);
+            painter.drawPolygon(area);
+        }
+        painter.setPen(QPen(kPointColour, 0));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPolyline(line);
+        painter.restore();
+    }
+
+    // axes: the value axis dashed in its own colour, ticks and minor ticks outwards
+    horizontalLine(painter, bottom, plot.left(), plot.right() + 1, kLabelColour);
+    painter.setPen(QPen(kAxisColour, 0, Qt::DashLine));
+    painter.drawLine(QPointF(plot.left(), plot.top()), QPointF(plot.left(), bottom));
+    for (double v : yMinor) {
+        horizontalLine(painter, scene.py(v), plot.left() - kTick, plot.left() - 1, kAxisColour);
+    }
+    for (double v : xTicks) {
+        verticalLine(painter, scene.px(v), bottom, bottom + kTick, kLabelColour);
+    }
+    painter.setPen(kLabelColour);
+    const int textHeight = metrics.height();
+    for (double v : yTicks) {
+        const QRectF box(0, scene.py(v) - textHeight / 2.0, plot.left() - kTick - 2, textHeight);
+        painter.drawText(box, Qt::AlignRight | Qt::AlignVCenter, QString::number(v, 'f', 0));
+    }
+    for (double v : xTicks) {
+        const QString text = QString::number(v, 'f', 0);
+        const double w = metrics.horizontalAdvance(text) + 2;
+        const QRectF box(scene.px(v) - w / 2, bottom + kTick, w, textHeight);
+        painter.drawText(box, Qt::AlignCenter, text);
+    }
+
+    // the overview strip: every reading since New, lowest to highest per column
+    const QRect strip = scene.strip;
+    if (scene.overview != nullptr && strip.width() > 2) {
+        painter.fillRect(strip, Qt::white);
+        painter.setPen(QPen(QColor(160, 160, 160), 0));
+        painter.drawRect(strip.adjusted(0, 0, -1, -1));
+        const int columns = strip.width() - 2;
+        Scene values = scene;
+        if (!(values.overviewValues.width() > 0)) {
+            values.overviewValues = {-kStoredValueRange, kStoredValueRange};
+        }
+        for (int c = 0; c < columns; ++c) {
+            float low = 0;
+            float high = 0;
+            if (!scene.overview->column(c, columns, low, high)) {
+                break;
+            }
+            verticalLine(painter, strip.left() + 1 + c, values.stripY(high), values.stripY(low),
+                         kEnvelopeColour);
+        }
+        const double capacity = static_cast<double>(scene.overview->capacity());
+        const double left = strip.left() + 1 + (scene.x.low - 1) * columns / capacity;
+        const double right = strip.left() + 1 + scene.x.high * columns / capacity;
+        const QRectF inner(strip.adjusted(1, 1, -1, -1));
+        const QRectF shown(QPointF(std::max(left, inner.left()), inner.top()),
+                           QPointF(std::max(right, left + 2), inner.bottom()));
+        painter.fillRect(shown.intersected(inner), kShownSpanColour);
+    }
+
+    if (!scene.pageText.isEmpty()) {
+        QFont title = arialStandInFont(13);
+        painter.setFont(title);
+        painter.setPen(QColor(0, 0, 255));
+        painter.drawText(QRect(plot.left(), 0, plot.width(), kBandHeight),
+                         Qt::AlignLeft | Qt::AlignVCenter, scene.pageText);
+    }
+}
+
+void TrendChart::paintEvent(QPaintEvent* event) {
+    if (!m_canvasValid) {
+        refreshSeries();
+    }
+    QPainter painter(this);
+    const qreal dpr = m_canvas.devicePixelRatio();
+    for (const QRect& r : event->region()) {
+        painter.drawPixmap(r, m_canvas, QRectF(r.topLeft() * dpr, r.size() * dpr));
+    }
+    for (const auto& mark : {m_selected, m_hover}) {
+        if (mark && event->region().intersects(markerRect(*mark))) {
+            const QPointF at = pointPosition(
+                static_cast<double>(*mark), m_control.points().at(static_cast<std::size_t>(*mark)));
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setPen(QPen(mark == m_hover ? QColor(255, 0, 0) : kPointColour, 1.5));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawEllipse(at, 4, 4);
+        }
+    }
+}
+
+// --- zoom, pan, readout
+// ---------------------------------------------------------------------------
+
+void TrendChart::fit() {
+    m_zoom.reset();
+    refreshSeries();
+}
+
+void TrendChart::zoomAbout(double x, double factor) {
+    m_zoom = zoomSpan(m_xSpan, x, factor, kMinZoomWidth, xLimits());
+    setHover(std::nullopt, {});
+    refreshSeries();
+}
+
+void TrendChart::wheelEvent(QWheelEvent* event) {
+    event->accept();
+    const int notches = event->angleDelta().y() / 120;
+    if (notches == 0 || m_plot.width() <= 0) {
+        return;
+    }
+    const double x =
+        m_xSpan.low + (event->position().x() - m_plot.left()) * m_xSpan.width() / m_plot.width();
+    zoomAbout(std::clamp(x, m_xSpan.low, m_xSpan.high), std::pow(kZoomStep, notches));
+}
+
+void TrendChart::keyPressEvent(QKeyEvent* event) {
+    const double centre = (m_xSpan.low + m_xSpan.high) / 2;
+    switch (event->key()) {
+        case Qt::Key_Plus:
+        case Qt::Key_Equal:
+        case Qt::Key_Up:
+            zoomAbout(centre, kZoomStep);
+            break;
+        case Qt::Key_Minus:
+        case Qt::Key_Down:
+            zoomAbout(centre, 1 / kZoomStep);
+            break;
+        case Qt::Key_Left:
+        case Qt::Key_Right: {
+            const double step = m_xSpan.width() / 10 * (event->key() == Qt::Key_Left ? -1 : 1);
+            m_zoom = panSpan(m_xSpan, step, xLimits());
+            refreshSeries();
+            break;
+        }
+        default:
+            QWidget::keyPressEvent(event);
+            return;
+    }
+    event->accept();
+}
+
+void TrendChart::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    m_pressed = true;
+    m_dragging = false;
+    m_pressPos = event->position().toPoint();
+    m_pressSpan = m_xSpan;
+}
+
+void TrendChart::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    if (m_pressed && m_plot.contains(m_pressPos)) {
+        if (!m_dragging && (pos - m_pressPos).manhattanLength() >= kDragDistance) {
+            m_dragging = true;
+            setCursor(Qt::ClosedHandCursor);
+        }
+        if (m_dragging && m_plot.width() > 0) {
+            const double delta = -(pos.x() - m_pressPos.x()) * m_pressSpan.width() / m_plot.width();
+            m_zoom = panSpan(m_pressSpan, delta, xLimits());
+            setHover(std::nullopt, {});
+            refreshSeries();
+            return;
+        }
+    }
+    setHover(pointAt(pos), pos);
+}
+
+void TrendChart::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !m_pressed) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    m_pressed = false;
+    if (m_dragging) {
+        m_dragging = false;
+        unsetCursor();
+        return;
+    }
+    const QPoint pos = event->position().toPoint();
+    if (m_strip.contains(pos) && m_overview.count() > 0) {
+        // the strip: go to the page of the reading under the click
+        const int columns = m_strip.width() - 2;
+        const double share = std::clamp(double(pos.x() - m_strip.left() - 1) / columns, 0.0, 1.0);
+        const auto index = static_cast<std::int64_t>(share * m_overview.capacity());
+        const std::int64_t x = std::clamp<std::int64_t>(index + 1, 1, m_control.PointCount() - 1);
+        pageMoved(m_control.GoToPoint(x));
+        return;
+    }
+    if (const auto x = pointAt(pos)) {
+        m_selected = x;
+        update();
+        if (const auto row = m_rows.rowOf(*x)) {
+            emit rowPicked(*row);
+        }
+    }
+}
+
+void TrendChart::leaveEvent(QEvent* event) {
+    setHover(std::nullopt, {});
+    QWidget::leaveEvent(event);
+}
+
+std::optional<std::int64_t> TrendChart::pointAt(QPoint pos) const {
+    if (!m_plot.adjusted(-kHoverReach, 0, kHoverReach, 0).contains(pos) || m_plot.width() <= 0) {
+        return std::nullopt;
+    }
+    const double value = m_xSpan.low + (pos.x() - m_plot.left()) * m_xSpan.width() / m_plot.width();
+    const std::int64_t newest = m_control.PointCount() - 1;
+    const auto x = static_cast<std::int64_t>(std::llround(value));
+    if (x < 1 || x > newest || x < m_xSpan.low || x > m_xSpan.high) {
+        return std::nullopt;
+    }
+    const QPointF at =
+        pointPosition(static_cast<double>(x), m_control.points().at(static_cast<std::size_t>(x)));
+    if (std::abs(at.x() - pos.x()) > kHoverReach || std::abs(at.y() - pos.y()) > kHoverReach) {
+        return std::nullopt;
+    }
+    return x;
+}
+
+QRect TrendChart::markerRect(std::int64_t x) const {
+    if (x < 0 || x >= m_control.PointCount()) {
+        return {};
+    }
+    const QPointF at =
+        pointPosition(static_cast<double>(x), m_control.points().at(static_cast<std::size_t>(x)));
+    return QRect(static_cast<int>(at.x()) - 7, static_cast<int>(at.y()) - 7, 15, 15);
+}
+
+void TrendChart::setHover(std::optional<std::int64_t> x, QPoint pos) {
+    if (x == m_hover) {
+        return;
+    }
+    if (m_hover) {
+        update(markerRect(*m_hover));
+    }
+    m_hover = x;
+    if (!x) {
+        m_readout->hide();
+        return;
+    }
+    update(markerRect(*x));
+    m_readout->setText(readoutText(*x));
+    m_readout->adjustSize();
+    // beside the point, kept inside the chart
+    QPoint place = pos + QPoint(12, -m_readout->height() - 6);
+    place.setX(std::clamp(place.x(), 0, std::max(0, width() - m_readout->width())));
+    if (place.y() < kBandHeight) {
+        place.setY(pos.y() + 14);
+    }
+    m_readout->move(place);
+    m_readout->show();
+    m_readout->raise();
+}
+
+QString TrendChart::readoutText(std::int64_t x) const {
+    const float y = m_control.points().at(static_cast<std::size_t>(x));
+    const auto row = m_rows.rowOf(x);
+    if (m_table == nullptr || !row || *row >= m_table->rowCount()) {
+        return QStringLiteral("Point %1\n%2").arg(x).arg(static_cast<double>(y), 0, 'f', 0);
+    }
+    const std::optional<std::int32_t> no = m_table->no(*row);
+    const QString number = no ? QString::number(*no) : QString::number(*row + 1);
+    QString text = QStringLiteral("No %1").arg(number);
+    const std::string_view time = m_table->text(*row, Field::Time);
+    if (!time.empty()) {
+        text += QLatin1Char('\n') + plainText(time);  // the date too when the row has one
+    }
+    QString value = glyphDisplayText(m_table->text(*row, Field::Value)).trimmed();
+    const QString unit = glyphDisplayText(m_table->text(*row, Field::Unit)).trimmed();
+    if (!unit.isEmpty()) {
+        value += QLatin1Char(' ') + unit;
+    }
+    if (!value.isEmpty()) {
+        text += QLatin1Char('\n') + value;
+    }
+    return text;
+}
+
+void TrendChart::showRow(std::size_t row) {
+    const auto x = m_rows.pointOf(row);
+    if (!x) {
+        return;
+    }
+    const std::int32_t page = m_control.GoToPoint(*x);
+    if (m_zoom && (*x < m_zoom->low || *x > m_zoom->high)) {
+        m_zoom.reset();
+    }
+    showPage(page);
+    m_selected = x;
+    refreshSeries();
+    update();
 }

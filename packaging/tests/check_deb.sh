@@ -42,7 +42,7 @@ fi
 # Depends: the Qt libraries the binary links (from dpkg-shlibdeps, so with versions), the
 # platform plugin Qt loads at run time, and the fonts the window maps its font names to.
 depends=$(field Depends)
-for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsupport6 libqt6charts6; do
+for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsupport6 libqt6svg6; do
     grep -Fq ", $lib (>= " <<<", $depends" || fail "Depends lacks a versioned $lib: $depends"
 done
 for pkg in qt6-qpa-plugins 'fonts-liberation2 | fonts-liberation' fonts-dejavu-core; do

@@ -1,15 +1,23 @@
 #include "recording/ui/measurement_grid.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QScrollBar>
+#include <QStaticText>
 #include <QStyle>
+#include <QStyleOptionSlider>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QWheelEvent>
 #include <algorithm>
+#include <array>
 #include <limits>
+#include <optional>
 #include <utility>
 
 #include "recording/ui/glyph_text.h"
@@ -18,6 +26,106 @@ namespace {
 
 // The scroll bar counts in rows; a larger table scrolls in proportional steps.
 constexpr std::size_t kScrollLimit = std::numeric_limits<int>::max() / 2;
+
+// Paints a cell: its text from a cache of laid-out texts, and its grid lines. A reading's cells
+// are drawn when the row comes in and again when the highlight leaves it, and most of their texts
+// (function, unit, range, the current second) repeat from row to row, so laying each text out
+// and shaping it at every paint would be most of the grid's cost. A text wider than its cell is
+// left to the standard painting, which elides it. The view's own grid is off: it strokes its
+// lines through the clip of every repainted area, which costs more than the cells; here each
+// cell fills its right and bottom edge.
+class CellPainter : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const QWidget* widget = option.widget;
+        QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
+        if (!m_gridColour) {
+            m_gridColour = QColor::fromRgba(static_cast<QRgb>(
+                style->styleHint(QStyle::SH_Table_GridLineColor, &option, widget)));
+            m_margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+        }
+        const QRect full = option.rect;
+        painter->fillRect(QRect(full.right(), full.top(), 1, full.height()), *m_gridColour);
+        painter->fillRect(QRect(full.left(), full.bottom(), full.width() - 1, 1), *m_gridColour);
+        QStyleOptionViewItem cell = option;
+        cell.rect = full.adjusted(0, 0, -1, -1);
+
+        const int c = index.column();
+        if (c < 0 || c >= static_cast<int>(m_columns.size())) {
+            QStyledItemDelegate::paint(painter, cell, index);
+            return;
+        }
+        Column& column = m_columns[static_cast<std::size_t>(c)];
+        if (!column.ready) {
+            // a column's font and alignment never change
+            column.font = index.data(Qt::FontRole).value<QFont>();
+            column.alignment = index.data(Qt::TextAlignmentRole).value<Qt::Alignment>();
+            column.ready = true;
+        }
+        const QString text = index.data(Qt::DisplayRole).toString();
+        auto cached = column.texts.constFind(text);
+        if (cached == column.texts.constEnd()) {
+            if (column.texts.size() >= kCacheLimit) {
+                column.texts.clear();
+            }
+            QStaticText laidOut(text);
+            laidOut.setTextFormat(Qt::PlainText);
+            laidOut.prepare(QTransform(), column.font);
+            cached = column.texts.insert(text, laidOut);
+        }
+        const QStaticText& laidOut = cached.value();
+        const QRect area = cell.rect.adjusted(m_margin, 0, -m_margin, 0);
+        const QSizeF size = laidOut.size();
+        if (size.width() > area.width()) {
+            QStyledItemDelegate::paint(painter, cell, index);
+            return;
+        }
+        const QPalette::ColorGroup group =
+            !(option.state & QStyle::State_Enabled) ? QPalette::Disabled
+            : (option.state & QStyle::State_Active) ? QPalette::Normal
+                                                    : QPalette::Inactive;
+        const bool selected = option.state & QStyle::State_Selected;
+        if (selected) {
+            painter->fillRect(cell.rect, option.palette.brush(group, QPalette::Highlight));
+        }
+        double x = area.left();
+        if (column.alignment & Qt::AlignHCenter) {
+            x += (area.width() - size.width()) / 2;
+        } else if (column.alignment & Qt::AlignRight) {
+            x = area.right() + 1 - size.width();
+        }
+        const double y = area.top() + (area.height() - size.height()) / 2;
+        painter->setFont(column.font);
+        painter->setPen(
+            option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawStaticText(QPointF(x, y), laidOut);
+        if (option.state & QStyle::State_HasFocus) {
+            QStyleOptionFocusRect focus;
+            focus.QStyleOption::operator=(cell);
+            focus.state |= QStyle::State_KeyboardFocusChange | QStyle::State_Item;
+            focus.backgroundColor =
+                option.palette.color(group, selected ? QPalette::Highlight : QPalette::Window);
+            style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, widget);
+        }
+    }
+
+private:
+    // Texts kept per column at most; then the cache starts again (a new reading brings its new
+    // value and number, so a long recording would otherwise keep every text it ever showed).
+    static constexpr qsizetype kCacheLimit = 512;
+    struct Column {
+        bool ready = false;
+        QFont font;
+        Qt::Alignment alignment;
+        QHash<QString, QStaticText> texts;
+    };
+    mutable std::array<Column, MeasurementTableModel::ColumnCount> m_columns;
+    mutable std::optional<QColor> m_gridColour;
+    mutable int m_margin = 3;
+};
 
 // The table view, which follows a window moving down by a few rows (every appended reading
 // while the grid follows the newest) by moving the painted rows up and painting only the rows
@@ -51,7 +159,13 @@ protected:
         // the rows that came in, and the space below the last row
         QRegion dirty(QRect(0, rowViewportPosition(rows - shift), port->width(), port->height()));
         if (m_currentBefore >= 0) {
-            dirty += rowRect(m_currentBefore - shift);  // the old highlight, moved up
+            // the old highlight, moved up: only its cell is highlighted, so only its cell changes
+            const int column = currentIndex().column();
+            const QRect cell = column >= 0 ? QRect(columnViewportPosition(column),
+                                                   rowViewportPosition(m_currentBefore - shift),
+                                                   columnWidth(column), rowHeight)
+                                           : rowRect(m_currentBefore - shift);
+            dirty += cell;
             dirty += rowRect(m_currentBefore);
         }
         port->update(dirty);
@@ -62,13 +176,66 @@ private:
     int m_currentBefore = -1;
 };
 
+// The grid's scroll bar, which repaints only when its look changes. While the grid follows the
+// newest reading its range grows and its value follows at every row, but past a few hundred rows
+// the slider is at its smallest and stays at the bottom: the same pixels, painted again at every
+// reading. The grid sets range, value and page step as one change between hold() and release(),
+// so the passing state between them (the range grown, the value not yet) paints nothing.
+class GridScrollBar : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+    void hold() { m_held = true; }
+    void release() {
+        m_held = false;
+        if (m_changed) {
+            m_changed = false;
+            if (!m_painted || look() != *m_painted) {
+                update();
+            }
+        }
+    }
+
+protected:
+    void sliderChange(SliderChange change) override {
+        if (m_held && change != SliderOrientationChange) {
+            m_changed = true;
+            return;
+        }
+        QScrollBar::sliderChange(change);
+    }
+    void paintEvent(QPaintEvent* event) override {
+        m_painted = look();
+        QScrollBar::paintEvent(event);
+    }
+
+private:
+    struct Look {
+        QRect slider;
+        bool up = false;  // the arrows are drawn disabled at the ends
+        bool down = false;
+        bool enabled = false;
+        bool operator==(const Look&) const = default;
+    };
+    Look look() const {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider,
+                                        this),
+                value() > minimum(), value() < maximum(), isEnabled()};
+    }
+    bool m_held = false;
+    bool m_changed = false;
+    std::optional<Look> m_painted;  // what the last paint showed
+};
+
 }  // namespace
 
 MeasurementGrid::MeasurementGrid(TableStore& store, QWidget* parent)
     : QWidget(parent),
       m_model(new MeasurementTableModel(store, this)),
       m_view(new GridView(this)),
-      m_scroll(new QScrollBar(Qt::Vertical, this)) {
+      m_scroll(new GridScrollBar(Qt::Vertical, this)) {
     setObjectName(QStringLiteral("DBGrid1"));
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -77,6 +244,7 @@ MeasurementGrid::MeasurementGrid(TableStore& store, QWidget* parent)
     layout->addWidget(m_scroll);
 
     m_view->setModel(m_model);
+    m_view->setItemDelegate(new CellPainter(m_view));
     m_view->setFont(arialStandInFont(12));
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -84,7 +252,7 @@ MeasurementGrid::MeasurementGrid(TableStore& store, QWidget* parent)
     m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_view->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
-    m_view->setShowGrid(true);
+    m_view->setShowGrid(false);  // the cells draw the grid (CellPainter)
     m_view->setWordWrap(false);
     m_view->setTabKeyNavigation(true);
 
@@ -128,8 +296,10 @@ MeasurementGrid::MeasurementGrid(TableStore& store, QWidget* parent)
     connect(m_view->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
                 if (!m_syncing && current.isValid()) {
-                    m_model->setCurrentRow(m_model->firstRow() +
-                                           static_cast<std::size_t>(current.row()));
+                    const std::size_t row =
+                        m_model->firstRow() + static_cast<std::size_t>(current.row());
+                    m_model->setCurrentRow(row);
+                    emit currentRowPicked(row);
                 }
             });
     m_view->installEventFilter(this);
@@ -159,6 +329,8 @@ void MeasurementGrid::fitWindow() {
 
 void MeasurementGrid::syncFromModel() {
     m_syncing = true;
+    auto* scroll = static_cast<GridScrollBar*>(m_scroll);
+    scroll->hold();
     const std::size_t last = m_model->lastFirstRow();
     const std::size_t first = m_model->firstRow();
     if (last > kScrollLimit) {
@@ -170,6 +342,7 @@ void MeasurementGrid::syncFromModel() {
         m_scroll->setValue(static_cast<int>(first));
     }
     m_scroll->setPageStep(m_model->windowRows());
+    scroll->release();
 
     const auto current = m_model->currentRow();
     const int column = std::max(0, m_view->currentIndex().column());
@@ -222,6 +395,7 @@ bool MeasurementGrid::moveCurrent(int key, Qt::KeyboardModifiers modifiers) {
             return false;
     }
     m_model->setCurrentRow(std::min(row, rows - 1));
+    emit currentRowPicked(std::min(row, rows - 1));
     return true;
 }
 

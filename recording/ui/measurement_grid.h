@@ -28,6 +28,11 @@ public:
     QTableView* view() const { return m_view; }
     QScrollBar* scrollBar() const { return m_scroll; }
 
+signals:
+    // The user made a table row current (a click or a key); not sent when the grid follows
+    // the newest reading or is moved by setCurrentRow.
+    void currentRowPicked(std::size_t row);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -294,4 +294,28 @@ TEST(ChartControlSurfaceTest, TellsTheChartWhatChanged) {
               (std::vector{ChartSurface::Change::Fill, ChartSurface::Change::ValueRange}));
 }
 
+TEST_F(ChartControlTest, GoToPointShowsThePageThatHoldsIt) {
+    addReadings(350);  // pages of 100: the last window is 301..400
+    struct Case {
+        std::int64_t x;
+        int page;
+        Window window;
+        bool browsing;
+    };
+    const Case cases[] = {
+        {1, 1, {1, 100}, true},      {100, 1, {1, 100}, true},  {101, 2, {101, 200}, true},
+        {350, 4, {301, 400}, false}, {0, 4, {301, 400}, false},  // not a reading: no move
+        {351, 4, {301, 400}, false},                             // beyond the newest: no move
+    };
+    for (const Case& c : cases) {
+        const std::string where = "reading " + std::to_string(c.x);
+        EXPECT_EQ(chart.GoToPoint(c.x), c.page) << where;
+        expectWindow(chart, c.window, where);
+        EXPECT_EQ(chart.Browsing(), c.browsing) << where;
+    }
+    chart.GoToPoint(150);
+    addReadings(100);  // browsing: the window stays on the row's page
+    expectWindow(chart, {101, 200}, "after more readings");
+}
+
 }  // namespace
