@@ -1,6 +1,7 @@
 #include "recording/glyph_symbols.h"
 
 #include <array>
+#include <cstdint>
 
 namespace {
 
@@ -36,17 +37,19 @@ void appendLatin1(std::string& out, char c) {
 }  // namespace
 
 std::string_view glyphSymbol(char c) {
-    for (const Glyph& g : kGlyphs) {
-        if (g.stored == c) {
-            return g.symbol;
+    // Every character of every text shown goes through here: one table read, not a search.
+    static constexpr auto kIndex = [] {
+        std::array<std::uint8_t, 256> index{};
+        for (std::size_t i = 0; i < kGlyphs.size(); ++i) {
+            index[static_cast<unsigned char>(kGlyphs[i].stored)] = static_cast<std::uint8_t>(i + 1);
         }
-    }
-    return {};
+        return index;
+    }();
+    const std::uint8_t at = kIndex[static_cast<unsigned char>(c)];
+    return at == 0 ? std::string_view() : kGlyphs[at - 1u].symbol;
 }
 
-std::string glyphDisplayUtf8(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + 4);
+void appendGlyphDisplayUtf8(std::string& out, std::string_view text) {
     for (const char c : text) {
         if (const std::string_view symbol = glyphSymbol(c); !symbol.empty()) {
             out += symbol;
@@ -54,15 +57,23 @@ std::string glyphDisplayUtf8(std::string_view text) {
             appendLatin1(out, c);
         }
     }
+}
+
+std::string glyphDisplayUtf8(std::string_view text) {
+    std::string out;
+    appendGlyphDisplayUtf8(out, text);
     return out;
+}
+
+void appendLatin1AsUtf8(std::string& out, std::string_view text) {
+    for (const char c : text) {
+        appendLatin1(out, c);
+    }
 }
 
 std::string latin1ToUtf8(std::string_view text) {
     std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        appendLatin1(out, c);
-    }
+    appendLatin1AsUtf8(out, text);
     return out;
 }
 

@@ -15,8 +15,12 @@ std::string_view glyphSymbol(char c);
 // symbol, other bytes taken as Latin-1 (the 8-bit texts of files from elsewhere never fail).
 std::string glyphDisplayUtf8(std::string_view text);
 
+// The same, appended to out (no allocation once out has room).
+void appendGlyphDisplayUtf8(std::string& out, std::string_view text);
+
 // An 8-bit stored text (Latin-1) in UTF-8, for texts never drawn in the glyph font.
 std::string latin1ToUtf8(std::string_view text);
+void appendLatin1AsUtf8(std::string& out, std::string_view text);
 
 // The reverse of glyphDisplayUtf8 for the symbols that cannot be mistaken for plain text (ohm,
 // degrees, diode, dwell angle, continuity beeper); the words the glyphs show ("L", "BAT",

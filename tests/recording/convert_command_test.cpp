@@ -61,6 +61,27 @@ TEST_F(ConvertCommandTest, ConvertsTextToPacketAndBack) {
     EXPECT_EQ(TempFolder::read(folder.path("back.xls")), text);
 }
 
+// The name chooses the format; text through CSV and back loses nothing the text file holds.
+TEST_F(ConvertCommandTest, ConvertsToAndFromTheAnalysisFormats) {
+    const std::string text =
+        "No\tTime\tDC/AC\tValue\tUnit\tRange\tAUTO\r\n"
+        "1\t12:04:31\tDCV\t1.234\tV\t4 V\tAuto\r\n"
+        "2\t12:04:32\tOHM\t0.@\tK *\t4k *\t\r\n";
+    TempFolder::write(folder.path("in.txt"), text);
+    for (const char* out : {"out.csv", "out.jsonl"}) {
+        const ProcessRun run = convert(quoted("in.txt") + " " + quoted(out));
+        EXPECT_EQ(run.status, 0) << run.err;
+    }
+    EXPECT_EQ(TempFolder::read(folder.path("out.csv")),
+              "time,elapsed_s,no,quantity,value,unit,flags,display,display_unit,range,mode\r\n"
+              "12:04:31,,1,voltage_dc,1.234,V,,1.234,V,4 V,Auto\r\n"
+              "12:04:32,,2,resistance,,\u03A9,OL,0.L,K \u03A9,4k \u03A9,\r\n");
+    EXPECT_EQ(TempFolder::read(folder.path("out.jsonl")).find("{\"time\":\"12:04:31\""), 0u);
+    const ProcessRun back = convert(quoted("out.csv") + " " + quoted("back.xls"));
+    EXPECT_EQ(back.status, 0) << back.err;
+    EXPECT_EQ(TempFolder::read(folder.path("back.xls")), text);
+}
+
 TEST_F(ConvertCommandTest, FailuresWriteNothingAndSayWhy) {
     TempFolder::write(folder.path("bad.txt"), "header\r\nx\tnot a number\r\n");
     const ProcessRun badLoad = convert(quoted("bad.txt") + " " + quoted("out.txt"));
