@@ -30,9 +30,10 @@ std::optional<WallTime> readIsoTime(std::string_view text);
 // XML files, recalled rows) carry that time of day in `time`, so that no conversion loses it.
 class AnalysisRowFormatter {
 public:
-    // table must outlive the formatter; its rows are read through a cache of their texts, so
-    // call forget() after the table was cleared or replaced.
-    explicit AnalysisRowFormatter(const TableStore& table) : m_table(table), m_quantities(table) {}
+    // table must outlive the formatter. With cache, its rows are read through a cache of their
+    // texts: call forget() after the table was cleared or replaced.
+    explicit AnalysisRowFormatter(const TableStore& table, bool cache = true)
+        : m_table(table), m_quantities(table, cache) {}
 
     // Appends row as one CSV record with its CR LF. Never fails short of memory.
     void appendCsv(std::size_t row, std::string& out);
@@ -40,6 +41,10 @@ public:
     // unknown. Never fails short of memory.
     void appendJson(std::size_t row, std::string& out);
     void forget() { m_quantities.forget(); }
+    // Where elapsed_s counts from (the first known moment formed); carried over when a live
+    // output needs a new formatter for another table.
+    std::optional<std::int64_t> elapsedOrigin() const { return m_originMs; }
+    void continueElapsedFrom(std::int64_t originMs) { m_originMs = originMs; }
 
 private:
     void appendElapsed(const WallTime& moment, std::string& out);

@@ -1,6 +1,10 @@
 #include "recording/table_quantities.h"
 
 Quantity TableQuantities::at(std::size_t row) {
+    if (!m_cache) {
+        return quantityOf(m_table.text(row, Field::DcAc), m_table.text(row, Field::Value),
+                          m_table.text(row, Field::Unit));
+    }
     const std::uint64_t kindKey =
         (std::uint64_t{m_table.textId(row, Field::DcAc)} << 32) | m_table.textId(row, Field::Unit);
     // Rows mostly repeat the function and unit of the row before.
