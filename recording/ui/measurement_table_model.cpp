@@ -1,6 +1,8 @@
 #include "recording/ui/measurement_table_model.h"
 
+#include <QDate>
 #include <QFont>
+#include <QLocale>
 #include <algorithm>
 #include <array>
 
@@ -25,6 +27,24 @@ constexpr std::array<ColumnInfo, MeasurementTableModel::ColumnCount> kColumns{{
     {Field::Range, "Range", 50, 14},
     {Field::Auto, "Auto/Manu", 64, 0},  // the grid's default column width
 }};
+
+// The full date and time of a row's moment, for the Time cell's tool tip: the date in the
+// user's words, the time to the millisecond and the offset from UTC in force then.
+QString fullDateTimeText(const WallTime& moment) {
+    int ms = 0;
+    const LocalDateTime local = localDateTimeOf(moment, &ms);
+    const int offsetMinutes = moment.utcOffsetSeconds / 60;
+    const int absMinutes = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+    return QStringLiteral("%1, %2:%3:%4.%5 (UTC%6%7:%8)")
+        .arg(QLocale().toString(QDate(local.year, local.month, local.day), QLocale::LongFormat))
+        .arg(local.hour, 2, 10, QLatin1Char('0'))
+        .arg(local.minute, 2, 10, QLatin1Char('0'))
+        .arg(local.second, 2, 10, QLatin1Char('0'))
+        .arg(ms, 3, 10, QLatin1Char('0'))
+        .arg(offsetMinutes < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+        .arg(absMinutes / 60, 2, 10, QLatin1Char('0'))
+        .arg(absMinutes % 60, 2, 10, QLatin1Char('0'));
+}
 
 }  // namespace
 
@@ -187,6 +207,14 @@ QVariant MeasurementTableModel::data(const QModelIndex& index, int role) const {
                 return glyphDisplayText(m_store.text(row, column.field));
             }
             return plainText(m_store.text(row, column.field));
+        case Qt::ToolTipRole:
+            // Rows loaded from files and recalled rows have a time of day only.
+            if (column.field == Field::Time) {
+                if (const WallTime moment = m_store.stamp(row); moment.known()) {
+                    return fullDateTimeText(moment);
+                }
+            }
+            return {};
         case Qt::FontRole:
             return column.glyphPixels > 0 ? glyphStandInFont(column.glyphPixels)
                                           : arialStandInFont(12);

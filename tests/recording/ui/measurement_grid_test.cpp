@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QDate>
 #include <QHeaderView>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -82,6 +84,22 @@ TEST_F(GridTest, ShowsARowWithGlyphSymbolsAndKeepsTheStoredCharacters) {
     EXPECT_EQ(
         grid.model()->data(grid.model()->index(0, 1), Qt::TextAlignmentRole).value<Qt::Alignment>(),
         Qt::AlignCenter);
+}
+
+// The Time cell of a recorded row tells its full date and time; a loaded row has none to tell.
+TEST_F(GridTest, TheTimeCellsToolTipGivesTheFullDateAndTime) {
+    RowData row;
+    row.no = 1;
+    row.texts = {"04:47:56", "DCV", "1.234", "V", "4 V", "Auto"};
+    row.stamp = WallTime{1796894276123, -16200};  // 2026-12-10 09:17:56.123 UTC
+    table.append(row);
+    row.stamp = WallTime{};
+    table.append(row);
+    EXPECT_EQ(cell(0, MeasurementTableModel::ColTime, Qt::ToolTipRole),
+              QLocale().toString(QDate(2026, 12, 10), QLocale::LongFormat) +
+                  QStringLiteral(", 04:47:56.123 (UTC-04:30)"));
+    EXPECT_EQ(cell(1, MeasurementTableModel::ColTime, Qt::ToolTipRole), QString());
+    EXPECT_EQ(cell(0, MeasurementTableModel::ColValue, Qt::ToolTipRole), QString());
 }
 
 TEST_F(GridTest, FollowsTheNewestReadingWithTheRowIndicator) {
