@@ -20,6 +20,7 @@ void printUsage(std::FILE* out, const std::vector<Command>& extra) {
                  "                      [--decimal-separator S] [--no-repeat] [--record-limit N]\n"
                  "                      [--save FILE] [INPUT]\n"
                  "       halvern convert IN OUT\n"
+                 "       halvern stats FILE\n"
                  "       halvern simulate [--pty] [--rate HZ] [--frames N]\n"
                  "       halvern log --port PATH [--save FILE] [--duration SECONDS] [--frames N]\n"
                  "                   [--no-repeat] [--record-limit N] [--capture FILE]\n"
@@ -94,7 +95,7 @@ int runCommandLine(int argc, char** argv, const WindowStarter& startWindow,
     static const Command builtIn[] = {
         {"decode", runDecodeCommand},     {"convert", runConvertCommand},
         {"simulate", runSimulateCommand}, {"log", runLogCommand},
-        {"hid", runHidCommand},
+        {"hid", runHidCommand},           {"stats", runStatsCommand},
     };
     if (argc >= 2) {
         const std::string_view name = argv[1];
