@@ -21,6 +21,7 @@
 #include "recording/ui/progress_run.h"
 #include "recording/ui/recall_time_dialog.h"
 #include "recording/ui/report_painter.h"
+#include "recording/ui/statistics_window.h"
 
 namespace {
 
@@ -54,6 +55,15 @@ QStringList RecordingControls::fileFilters() {
             QStringLiteral("Txt File(*.txt)")};
 }
 
+QStringList RecordingControls::saveFileFilters() {
+    return fileFilters() << QStringLiteral("CSV for analysis(*.csv)")
+                         << QStringLiteral("JSON Lines(*.jsonl)");
+}
+
+QStringList RecordingControls::openFileFilters() {
+    return fileFilters() << QStringLiteral("CSV for analysis(*.csv)");
+}
+
 RecordingControls::RecordingControls(TableStore& table, Recorder& recorder, QWidget* dialogParent,
                                      QObject* parent)
     : QObject(parent),
@@ -68,7 +78,9 @@ RecordingControls::RecordingControls(TableStore& table, Recorder& recorder, QWid
     connect(m_trecord, &QTimer::timeout, this, &RecordingControls::TrecordTimer);
 }
 
-RecordingControls::~RecordingControls() = default;
+RecordingControls::~RecordingControls() {
+    delete m_statisticsWindow.data();  // it reads the table, which may go before its parent
+}
 
 MeasurementGrid* RecordingControls::createGrid(QWidget* parent) {
     m_grid = new MeasurementGrid(m_table, parent);
@@ -176,6 +188,21 @@ void RecordingControls::populateRecordMenu(QMenu* menu) {
         dialog->raise();
         dialog->activateWindow();
     });
+    m_statistics = menu->addAction(QStringLiteral("Statistics\u2026"));
+    m_statistics->setObjectName(QStringLiteral("Statistics1"));
+    connect(m_statistics, &QAction::triggered, this, [this] {
+        StatisticsWindow* window = statisticsWindow();
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
+}
+
+StatisticsWindow* RecordingControls::statisticsWindow() {
+    if (m_statisticsWindow == nullptr) {
+        m_statisticsWindow = new StatisticsWindow(m_table, m_dialogParent);
+    }
+    return m_statisticsWindow;
 }
 
 QAction* RecordingControls::limitAction(RecordLimitItem item) const {
@@ -232,7 +259,7 @@ void RecordingControls::saveasClick() {
     dialog.setObjectName(QStringLiteral("SaveDialog2"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters(fileFilters());
+    dialog.setNameFilters(saveFileFilters());
     dialog.selectNameFilter(fileFilters().front());
     dialog.setDefaultSuffix(QStringLiteral("xls"));
     // A name typed without extension takes the chosen entry's: ".xls", ".xml" or ".txt".
@@ -266,7 +293,7 @@ void RecordingControls::SpeedButton2Click() {
     dialog.setObjectName(QStringLiteral("OpenDialog1"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters(fileFilters());
+    dialog.setNameFilters(openFileFilters());
     dialog.selectNameFilter(fileFilters().front());
     if (!m_lastFolder.isEmpty()) {
         dialog.setDirectory(m_lastFolder);

@@ -20,6 +20,7 @@ class QTimer;
 class QToolButton;
 class QWidget;
 class RecallTimeDialog;
+class StatisticsWindow;
 
 // The user's side of recording: the "Function board" (GroupBox1), the "Record" menu, the
 // recall-time window, the save and open dialogs and the print preview, all driving the
@@ -32,6 +33,10 @@ class RecordingControls : public QObject {
 public:
     // The file dialogs' filter: "Excel File(*.xls)", "XML(*.xml)", "Txt File(*.txt)".
     static QStringList fileFilters();
+    // The save dialog's: those, then the analysis formats "CSV for analysis(*.csv)" and
+    // "JSON Lines(*.jsonl)"; the open dialog's: those, then the CSV (JSON Lines is not read).
+    static QStringList saveFileFilters();
+    static QStringList openFileFilters();
     // The extension a filter entry gives a bare name in the save dialog ("xml" for "XML(*.xml)");
     // "xls" for anything else.
     static QString suffixOfFilter(const QString& filter);
@@ -45,7 +50,8 @@ public:
     MeasurementGrid* createGrid(QWidget* parent);
     // Fills the window's empty "Function board" with its check boxes, edit and speed buttons.
     void populateFunctionBoard(QGroupBox* board);
-    // Adds the record-limit radio group, the hidden "New" and "Save" items and "Recall time...".
+    // Adds the record-limit radio group, the hidden "New" and "Save" items, "Recall time..." and
+    // "Statistics…".
     void populateRecordMenu(QMenu* menu);
     // What New does after the table is emptied: clear the trend chart and show its page number.
     void setChartClear(std::function<void()> clear) { m_chartClear = std::move(clear); }
@@ -62,9 +68,12 @@ public:
     QAction* newAction() const { return m_new1; }
     QAction* saveAction() const { return m_save1; }
     QAction* recallTimeAction() const { return m_recallTime; }
+    QAction* statisticsAction() const { return m_statistics; }
     QTimer* trecord() const { return m_trecord; }
     // The recall-time window, created on first use.
     RecallTimeDialog* recallTimeDialog();
+    // The statistics window of "Statistics…", created on first use.
+    StatisticsWindow* statisticsWindow();
 
 public slots:
     // New: " Record deleted ", then the table is emptied, numbering restarts, the chart clears.
@@ -113,7 +122,9 @@ private:
     QAction* m_new1 = nullptr;
     QAction* m_save1 = nullptr;
     QAction* m_recallTime = nullptr;
+    QAction* m_statistics = nullptr;
     QTimer* m_trecord;
     RecallTimeDialog* m_recallDialog = nullptr;
+    QPointer<StatisticsWindow> m_statisticsWindow;  // observes the table: goes with this
     QPointer<MeasurementGrid> m_grid;
 };
