@@ -1,6 +1,7 @@
 #include "recording/ui/measurement_grid.h"
 
 #include <QEvent>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -124,8 +125,15 @@ MeasurementGrid::MeasurementGrid(TableStore& store, QWidget* parent)
     connect(m_view->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
                 if (!m_syncing && current.isValid()) {
-                    m_model->setCurrentRow(m_model->firstRow() +
-                                           static_cast<std::size_t>(current.row()));
+                    const std::size_t row =
+                        m_model->firstRow() + static_cast<std::size_t>(current.row());
+                    // A click with Shift selects the rows from the current one to it.
+                    if (QGuiApplication::keyboardModifiers() & Qt::ShiftModifier) {
+                        m_model->extendSelectionTo(row);
+                    } else {
+                        m_model->clearSelection();
+                        m_model->setCurrentRow(row);
+                    }
                 }
             });
     m_view->installEventFilter(this);
@@ -202,7 +210,13 @@ bool MeasurementGrid::moveCurrent(int key, Qt::KeyboardModifiers modifiers) {
         default:
             return false;
     }
-    m_model->setCurrentRow(std::min(row, rows - 1));
+    // With Shift the move selects the rows it passes (for "Statistics…").
+    if (modifiers & Qt::ShiftModifier) {
+        m_model->extendSelectionTo(std::min(row, rows - 1));
+    } else {
+        m_model->clearSelection();
+        m_model->setCurrentRow(std::min(row, rows - 1));
+    }
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QFont>
 #include <QLocale>
+#include <QPalette>
 #include <algorithm>
 #include <array>
 
@@ -168,18 +169,56 @@ void MeasurementTableModel::setCurrentRow(std::size_t row) {
     }
 }
 
+void MeasurementTableModel::extendSelectionTo(std::size_t row) {
+    if (m_store.empty()) {
+        return;
+    }
+    row = std::min(row, m_store.rowCount() - 1);
+    if (!m_anchor) {
+        m_anchor = m_current.value_or(row);
+    }
+    const auto selection = std::make_pair(std::min(*m_anchor, row), std::max(*m_anchor, row));
+    setCurrentRow(row);
+    if (selection != m_selection) {
+        m_selection = selection;
+        if (m_viewRows > 0) {
+            emit dataChanged(index(0, 0), index(m_viewRows - 1, ColumnCount - 1),
+                             {Qt::BackgroundRole, Qt::ForegroundRole});
+        }
+        emit selectionChanged();
+    }
+}
+
+void MeasurementTableModel::clearSelection() {
+    m_anchor.reset();
+    if (m_selection) {
+        m_selection.reset();
+        if (m_viewRows > 0) {
+            emit dataChanged(index(0, 0), index(m_viewRows - 1, ColumnCount - 1),
+                             {Qt::BackgroundRole, Qt::ForegroundRole});
+        }
+        emit selectionChanged();
+    }
+}
+
 void MeasurementTableModel::rowsAppended(std::size_t, std::size_t) {
     // The grid follows the newest reading: the last row becomes current, at the window's end.
     applyWindow(lastFirstRow(), m_store.rowCount() - 1);
 }
 
 void MeasurementTableModel::tableReset() {
+    const bool hadSelection = m_selection.has_value();
+    m_anchor.reset();
+    m_selection.reset();
     beginResetModel();
     m_first = lastFirstRow();
     m_viewRows = viewRowsFor(m_first);
     m_current = m_store.empty() ? std::nullopt : std::optional<std::size_t>(m_store.rowCount() - 1);
     endResetModel();
     emit windowChanged();
+    if (hadSelection) {
+        emit selectionChanged();
+    }
 }
 
 int MeasurementTableModel::rowCount(const QModelIndex& parent) const {
@@ -207,6 +246,13 @@ QVariant MeasurementTableModel::data(const QModelIndex& index, int role) const {
                 return glyphDisplayText(m_store.text(row, column.field));
             }
             return plainText(m_store.text(row, column.field));
+        case Qt::BackgroundRole:
+        case Qt::ForegroundRole:
+            if (m_selection && row >= m_selection->first && row <= m_selection->second) {
+                return QPalette().brush(role == Qt::BackgroundRole ? QPalette::Highlight
+                                                                   : QPalette::HighlightedText);
+            }
+            return {};
         case Qt::ToolTipRole:
             // Rows loaded from files and recalled rows have a time of day only.
             if (column.field == Field::Time) {

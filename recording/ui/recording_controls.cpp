@@ -84,6 +84,12 @@ RecordingControls::~RecordingControls() {
 
 MeasurementGrid* RecordingControls::createGrid(QWidget* parent) {
     m_grid = new MeasurementGrid(m_table, parent);
+    // "Statistics…" counts the selected rows while there are some.
+    connect(m_grid->model(), &MeasurementTableModel::selectionChanged, this, [this] {
+        if (m_statisticsWindow != nullptr && m_grid != nullptr) {
+            m_statisticsWindow->setRowRange(m_grid->model()->selectedRows());
+        }
+    });
     return m_grid;
 }
 
@@ -201,6 +207,9 @@ void RecordingControls::populateRecordMenu(QMenu* menu) {
 StatisticsWindow* RecordingControls::statisticsWindow() {
     if (m_statisticsWindow == nullptr) {
         m_statisticsWindow = new StatisticsWindow(m_table, m_dialogParent);
+        if (m_grid != nullptr) {
+            m_statisticsWindow->setRowRange(m_grid->model()->selectedRows());
+        }
     }
     return m_statisticsWindow;
 }

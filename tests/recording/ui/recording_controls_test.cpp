@@ -432,7 +432,20 @@ TEST_F(ControlsTest, TheStatisticsWindowFollowsTheRecordingAndCopiesItsTable) {
     stats->updateNow();
     EXPECT_EQ(grid->item(0, 2)->text(), "1");
 
-    table.clear();  // the range's rows are gone: the whole (empty) table again
+    stats->setRowRange(std::nullopt);
+    EXPECT_EQ(grid->item(0, 2)->text(), "3");
+
+    // Rows selected in the grid with Shift and the arrow keys are counted alone.
+    this->grid->view()->setFocus();
+    QTest::keyClick(this->grid->view(), Qt::Key_Up, Qt::ShiftModifier);
+    EXPECT_EQ(this->grid->model()->selectedRows(), (std::pair<std::size_t, std::size_t>(2, 3)));
+    EXPECT_EQ(stats->scopeLabel()->text(), "Rows 3 to 4 of the table");
+    EXPECT_EQ(grid->item(0, 2)->text(), "1");  // 5 V; the overload is not a value
+    EXPECT_EQ(grid->item(0, 10)->text(), "1");
+    QTest::keyClick(this->grid->view(), Qt::Key_Up);  // a plain move ends the selection
+    EXPECT_EQ(stats->scopeLabel()->text(), "All 4 rows of the table");
+
+    table.clear();  // the whole (empty) table again
     EXPECT_EQ(grid->rowCount(), 0);
     EXPECT_EQ(stats->scopeLabel()->text(), "All 0 rows of the table");
 }
