@@ -53,7 +53,7 @@ StatisticsWindow::StatisticsWindow(TableStore& table, QWidget* parent)
     layout->addWidget(m_scope);
     layout->addWidget(m_grid, 1);
     layout->addWidget(buttons);
-    resize(760, 220);
+    resize(980, 220);
 
     // A recording adds rows many times a second; the window shows them a few times a second.
     m_update->setInterval(200);
