@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "tests/transport/fake_hid.h"
-#include "transport/jv_hid_controller.h"
-#include "transport/poll_event_loop.h"
+#include "tests/support/fakes/fake_hid.h"
+#include "transport/hid/jv_hid_controller.h"
+#include "transport/loop/event_loop.h"
 
 namespace {
 
@@ -14,7 +14,8 @@ void BM_ReportToHandler(benchmark::State& state) {
     fakehid::Tree tree;
     const std::string cable = tree.plug(fakehid::usbDevice("1-2"));
     fakehid::Backend backend(tree);
-    PollEventLoop loop;
+    const auto loopOwned = createHeadlessEventLoop();
+    HeadlessEventLoop& loop = *loopOwned;
     TJvHidDeviceController controller(backend, loop);
     TJvHidDevicePtr dev;
     controller.CheckOutByIndex(dev, 0);
@@ -41,7 +42,8 @@ void BM_DeviceChangePass(benchmark::State& state) {
                                      fakehid::kKeyboardDescriptor));
     }
     fakehid::Backend backend(tree);
-    PollEventLoop loop;
+    const auto loopOwned = createHeadlessEventLoop();
+    HeadlessEventLoop& loop = *loopOwned;
     TJvHidDeviceController controller(backend, loop);
     for (auto _ : state) {
         controller.DeviceChange();

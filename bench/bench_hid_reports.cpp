@@ -12,7 +12,7 @@
 
 #include "bench/allocation_counter.h"
 #include "meter/clock.h"
-#include "transport/hid_cable_link.h"
+#include "transport/hid/hid_cable_link.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "bench/hand_timer.h"
-#include "transport/comm_port_driver.h"
-#include "transport/posix/pseudo_terminal.h"
-#include "transport/posix/termios_serial_port.h"
+#include "sim/pseudo_terminal.h"
+#include "transport/serial/comm_port_driver.h"
+#include "transport/serial/posix/termios_serial_port.h"
 
 namespace {
 

@@ -2,12 +2,13 @@
 
 #include <functional>
 
-#include "transport/serial_port_backend.h"
+#include "transport/loop/event_loop.h"
 
-// A poll timer that never fires: the benchmarks run the ticks themselves.
-class HandTimer final : public PollTimer {
+// A timer that never fires: the benchmarks run the ticks themselves.
+class HandTimer final : public LoopTimer {
 public:
     void start(unsigned, std::function<void()>) override { m_active = true; }
+    void startPeriodic(unsigned, std::function<void()>) override { m_active = true; }
     void stop() override { m_active = false; }
     bool isActive() const override { return m_active; }
 

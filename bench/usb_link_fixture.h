@@ -13,10 +13,10 @@
 #include "meter/clock.h"
 #include "meter/frame_decoder.h"
 #include "meter/reading_consumer.h"
-#include "tests/transport/fake_usb_tree.h"
-#include "transport/posix/pseudo_terminal.h"
-#include "transport/posix/usb_bridge_tty.h"
-#include "transport/usb_xpress_link.h"
+#include "sim/pseudo_terminal.h"
+#include "tests/support/fakes/fake_usb_tree.h"
+#include "transport/usb_bridge/posix/usb_bridge_tty.h"
+#include "transport/usb_bridge/usb_xpress_link.h"
 
 struct UsbLinkFixture {
     UsbLinkFixture() {

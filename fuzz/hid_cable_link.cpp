@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
-#include "transport/hid_cable_link.h"
+#include "transport/hid/hid_cable_link.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "fuzz/fuzz_input.h"
-#include "transport/hid_report_descriptor.h"
+#include "transport/hid/hid_report_descriptor.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const HidCaps caps = parseReportDescriptor(data, size);

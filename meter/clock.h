@@ -63,13 +63,17 @@ private:
 // unless a moment is set explicitly.
 class FixedClock final : public Clock {
 public:
-    explicit FixedClock(LocalDateTime t = {}) : m_time(t) {}
+    explicit FixedClock(LocalDateTime t = {}) { set(t); }
     LocalDateTime now() override { return m_time; }
     WallTime wallNow(LocalDateTime& local) override {
         local = m_time;
-        return m_wall.known() ? m_wall : wallTimeOf(m_time);
+        return m_wall;
     }
-    void set(LocalDateTime t) { m_time = t; }
+    void set(LocalDateTime t) {
+        m_time = t;
+        m_wall = wallTimeOf(t);
+    }
+    // A moment other than the set local time read as UTC (kept until the next set).
     void setWall(WallTime t) { m_wall = t; }
 
 private:

@@ -145,6 +145,8 @@ public:
     // recall clock's and not a moment of the wall clock.
     const WallTime& readingWallTime() const { return m_readingWallTime; }
 
+    // The table the rows go to.
+    TableStore& table() { return m_table; }
     // The outputs of recorded rows: every appended row, New, saves, the end.
     RowSinkList& sinks() { return m_sinks; }
 

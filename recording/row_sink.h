@@ -22,6 +22,9 @@ public:
     virtual void rowsDiscarded() {}
     // The rows told so far were written to a file by a save.
     virtual void rowsSaved() {}
+    // A batch of input from the meter has been handled (up to a few frames): rows told so far
+    // are to be made durable now, where the sink does so per batch.
+    virtual void batchEnd() {}
     // The recording ends cleanly: write out whatever is pending. Called once.
     virtual void finish() {}
 };
@@ -47,6 +50,11 @@ public:
     void rowsSaved() override {
         for (RowSink* s : m_sinks) {
             s->rowsSaved();
+        }
+    }
+    void batchEnd() override {
+        for (RowSink* s : m_sinks) {
+            s->batchEnd();
         }
     }
     void finish() override {

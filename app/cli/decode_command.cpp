@@ -17,7 +17,7 @@
 #include "recording/formats.h"
 #include "recording/recorder.h"
 #include "recording/table_store.h"
-#include "transport/hid_report_lines.h"
+#include "transport/hid/hid_report_lines.h"
 
 namespace {
 

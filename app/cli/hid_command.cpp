@@ -1,6 +1,7 @@
 // halvern hid list: the HID devices as the controller lists them, with the one the cable link
 // would select, read from sysfs without opening any device.
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,10 +10,10 @@
 #include "app/cli/cli_args.h"
 #include "app/cli/commands.h"
 #include "transport/device_roots.h"
-#include "transport/hid_device_caption.h"
-#include "transport/jv_hid_controller.h"
-#include "transport/poll_event_loop.h"
-#include "transport/posix/sysfs_hid_backend.h"
+#include "transport/hid/hid_backend.h"
+#include "transport/hid/hid_device_caption.h"
+#include "transport/hid/jv_hid_controller.h"
+#include "transport/loop/event_loop.h"
 
 namespace {
 
@@ -53,9 +54,9 @@ int listDevices(const DeviceRoots& roots) {
         std::fprintf(stderr, "halvern hid list: %s\n", problem->c_str());
         return 2;
     }
-    SysfsHidBackend backend(roots);
-    PollEventLoop loop;
-    TJvHidDeviceController controller(backend, loop);
+    const std::unique_ptr<HidBackend> backend = createHidBackend(roots);
+    const std::unique_ptr<HeadlessEventLoop> loop = createHeadlessEventLoop();
+    TJvHidDeviceController controller(*backend, *loop);
     std::vector<std::string> captions;
     for (int i = 0; i < controller.Count(); ++i) {
         const TJvHidDevice& device = controller.Device(i);

@@ -1,49 +1,40 @@
-// halvern log: the meter logged without a window, through the same serial driver, poll,
-// decoder and recording rules as the window.
-#include <errno.h>
-#include <fcntl.h>
-#include <signal.h>
+// halvern log: the meter logged without a window, through the same meter session as the
+// window's (links, decoder, recording rules) on a poll() loop; its rows go to the outputs the
+// options choose, each a row sink of the recording.
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/cli/cli_args.h"
 #include "app/cli/commands.h"
-#include "app/cli/hid_log_session.h"
 #include "meter/clock.h"
 #include "meter/locale_decimal_separator.h"
 #include "meter/reading_pipeline.h"
-#include "recording/byte_stream.h"
 #include "recording/data_files.h"
-#include "recording/formats.h"
 #include "recording/recorder.h"
+#include "recording/row_writers.h"
 #include "recording/table_store.h"
-#include "transport/comm_port_driver.h"
+#include "session/meter_session.h"
 #include "transport/device_roots.h"
-#include "transport/hid_report_lines.h"
-#include "transport/loop_poll_timer.h"
-#include "transport/posix/termios_serial_port.h"
-#include "transport/posix/usb_bridge_tty.h"
-#include "transport/usb_xpress_link.h"
+#include "transport/hid/hid_cable_link.h"
+#include "transport/hid/hid_device_caption.h"
+#include "transport/hid/hid_link_binding.h"
+#include "transport/hid/hid_report_lines.h"
+#include "transport/hid/jv_hid_controller.h"
+#include "transport/loop/event_loop.h"
+#include "transport/serial/comm_port_driver.h"
+#include "transport/usb_bridge/usb_xpress_link.h"
 
 namespace {
-
-LoopPollTimer* g_timer = nullptr;
-HidLogSession* g_hidSession = nullptr;
-
-void onStopSignal(int) {
-    if (g_timer) {
-        g_timer->requestStop();
-    }
-    if (g_hidSession) {
-        g_hidSession->requestStop();
-    }
-}
 
 void printHelp(std::FILE* out) {
     std::fprintf(
@@ -72,84 +63,11 @@ void printHelp(std::FILE* out) {
         "Stops on Ctrl+C or SIGTERM too; the file is complete and loadable whenever it stops.\n");
 }
 
-// The text file, one row at a time: the header at the start, then each row as it is recorded,
-// handed to the system at once (a crash of the program loses nothing) and forced to the disk
-// after each poll's batch (a power cut loses nothing recorded before the last poll).
-class RowJournal {
-public:
-    // fd is owned (closed on destruction, unless a standard stream); sync: force rows to disk.
-    RowJournal(int fd, bool sync) : m_fd(fd), m_sync(sync) {}
-    ~RowJournal() {
-        if (m_fd > STDERR_FILENO) {
-            ::close(m_fd);
-        }
-    }
-    RowJournal(const RowJournal&) = delete;
-    RowJournal& operator=(const RowJournal&) = delete;
-
-    bool writeHeader() {
-        const bool ok = put(std::string(kTextHeader) + "\r\n");
-        syncToDisk();
-        return ok;
-    }
-    // Writes row `row` of the table as the text file holds it.
-    bool writeRow(const TableStore& table, std::size_t row) {
-        // The file format's own writer forms the line, so the journal and a saved table agree
-        // byte for byte.
-        m_scratch.clear();
-        RowData data;
-        data.no = table.no(row);
-        for (std::size_t i = 0; i < kTextFieldCount; ++i) {
-            data.texts[i] = table.text(row, static_cast<Field>(i + 1));
-        }
-        data.nval = table.nval(row);
-        m_scratch.append(data);
-        m_text.clear();
-        writeTableText(m_scratch, m_sink);
-        m_sink.flush();
-        const std::size_t headerEnd = m_text.find("\r\n");
-        return put(
-            std::string_view(m_text).substr(headerEnd == std::string::npos ? 0 : headerEnd + 2));
-    }
-    bool ok() const { return m_ok; }
-    // Forces the rows written since the last call to the disk. Called once per poll batch
-    // (up to four frames at the line's top rate): every row is on the disk before the next
-    // bytes are read, at a quarter of the cost of a sync per row.
-    void syncToDisk() {
-        if (m_dirty && m_ok) {
-            ::fdatasync(m_fd);
-        }
-        m_dirty = false;
-    }
-
-private:
-    bool put(std::string_view bytes) {
-        while (m_ok && !bytes.empty()) {
-            const ssize_t n = ::write(m_fd, bytes.data(), bytes.size());
-            if (n > 0) {
-                bytes.remove_prefix(static_cast<std::size_t>(n));
-            } else if (!(n < 0 && errno == EINTR)) {
-                m_ok = false;
-            }
-        }
-        m_dirty = m_dirty || m_sync;
-        return m_ok;
-    }
-
-    int m_fd;
-    bool m_sync;
-    bool m_ok = true;
-    bool m_dirty = false;
-    TableStore m_scratch;
-    std::string m_text;
-    ByteSink m_sink{m_text};  // its buffer is allocated once, not per row
-};
-
-// The decoder's consumers of the logger: counts frames, records, journals each new row.
+// The decoder's recording step of the logger: counts frames and records until the frame limit.
 class LogConsumer final : public ReadingConsumer {
 public:
-    LogConsumer(Recorder& recorder, TableStore& table, RowJournal* journal, long long frameLimit)
-        : m_recorder(recorder), m_table(table), m_journal(journal), m_frameLimit(frameLimit) {}
+    LogConsumer(Recorder& recorder, long long frameLimit)
+        : m_recorder(recorder), m_frameLimit(frameLimit) {}
 
     void frameMark() override {
         // Frames of the last batch beyond the limit are decoded but not counted or recorded.
@@ -162,12 +80,7 @@ public:
         if (m_beyondLimit) {
             return false;
         }
-        const RecordOutcome outcome = m_recorder.recordReading(reading);
-        if (outcome.appended && m_journal &&
-            !m_journal->writeRow(m_table, m_table.rowCount() - 1)) {
-            m_writeFailed = true;
-        }
-        return outcome.appended;
+        return m_recorder.recordReading(reading).appended;
     }
     void conversionFailed(std::string_view message) override {
         std::fprintf(stderr, "halvern log: %.*s\n", static_cast<int>(message.size()),
@@ -176,16 +89,137 @@ public:
 
     bool done() const { return m_frameLimit >= 0 && m_frames >= m_frameLimit; }
     long long frames() const { return m_frames; }
-    bool writeFailed() const { return m_writeFailed; }
 
 private:
     Recorder& m_recorder;
-    TableStore& m_table;
-    RowJournal* m_journal;
     long long m_frameLimit;
     long long m_frames = 0;
     bool m_beyondLimit = false;
-    bool m_writeFailed = false;
+};
+
+// The session's HID cable as the logger drives it: the cable "HID Connect" would select, tested
+// for reading and writing, then pressed. A device-change pass (a mouse plugged in) stops reading;
+// nobody is there to press "HID Connect" again, so the cable, still listed, is read on. The idle
+// check's message or a cable that went away ends the log.
+class HidCableRun {
+public:
+    explicit HidCableRun(MeterSession& session) : m_session(session) {}
+
+    // The reason when the cable cannot be read: the link's not-connected text, or the node and
+    // why it does not open (the udev hint when permission is denied).
+    std::optional<std::string> findCable() {
+        HidCableBinding* binding = m_session.hid();
+        TJvHidDeviceController* controller = m_session.hidController();
+        if (binding == nullptr || controller == nullptr) {
+            return m_session.hidProblem();
+        }
+        std::vector<std::string> captions;
+        for (int i = 0; i < controller->Count(); ++i) {
+            const TJvHidDevice& d = controller->Device(i);
+            captions.push_back(DeviceCaption(d.QueryProductText(), d.QuerySerialText(),
+                                             d.Attributes().VendorID, d.Attributes().ProductID));
+        }
+        const int selected = selectCableEntry(captions);
+        if (selected < 0) {
+            return std::string(HidCableLink::kNotConnectedText);
+        }
+        m_node = controller->Device(selected).PnPInfo().InterfacePath;
+        // Access is tried on a checked-out device, as the link tries it.
+        TJvHidDevicePtr device;
+        if (!controller->CheckOutByIndex(device, selected)) {
+            return "cannot use " + m_node;
+        }
+        const bool access = device->ReadWriteAccess();
+        device.reset();
+        if (!access) {
+            return accessProblem();
+        }
+        return std::nullopt;
+    }
+
+    // Binds the link and presses "HID Connect": the feature report goes out and the reader
+    // starts. False with the reason in stopReason().
+    bool start() {
+        HidCableBinding& binding = *m_session.hid();
+        HidCableLink& link = binding.link();
+        link.informationMessage = [this](std::string_view text) { stop(std::string(text)); };
+        // Released by the idle check (its message follows at once and stops the log) or by a
+        // device-change pass: settled once the event is over.
+        link.releaseUsbCon = [this] {
+            m_released = true;
+            m_session.loop().post([this] { resume(); });
+        };
+        binding.onReport = [this](std::uint8_t id, const std::uint8_t* data, std::size_t size) {
+            if (onReport) {
+                onReport(id, data, size);
+            }
+        };
+        binding.onDataError = [this, &binding](TJvHidDevice& device, std::uint32_t) {
+            if (!binding.link().history().empty()) {
+                const std::string_view line = binding.link().history().last();
+                std::fprintf(stderr, "halvern log: %.*s\n", static_cast<int>(line.size()),
+                             line.data());
+            }
+            if (!device.Reading()) {
+                stop("the HID cable " + device.PnPInfo().InterfacePath +
+                     " went away (device removed?)");
+            }
+        };
+        binding.bind();  // lists the devices and selects the cable
+        link.USBConClick(true);
+        if (link.readingDevice() == nullptr) {
+            if (m_stopReason.empty()) {
+                m_stopReason = link.selectedIndex() < 0
+                                   ? std::string(HidCableLink::kNotConnectedText)
+                                   : accessProblem();
+            }
+            return false;
+        }
+        m_stopReason.clear();
+        m_stopped = false;
+        return true;
+    }
+
+    // Why reading stopped by itself; empty otherwise.
+    const std::string& stopReason() const { return m_stopReason; }
+
+    // Every input report of the cable, before the link handles it.
+    std::function<void(std::uint8_t reportId, const std::uint8_t* data, std::size_t size)> onReport;
+
+private:
+    std::string accessProblem() {
+        const std::string problem = m_session.hidAccessProblem(m_node);
+        return problem.empty() ? "cannot read " + m_node : problem;
+    }
+
+    void resume() {
+        if (!m_released || m_stopped) {
+            return;
+        }
+        m_released = false;
+        HidCableLink& link = m_session.hid()->link();
+        link.USBConClick(true);
+        if (link.readingDevice() == nullptr) {
+            stop(m_stopReason.empty() ? "the HID cable " + m_node + " went away (device removed?)"
+                                      : m_stopReason);
+        } else {
+            std::fprintf(stderr, "halvern log: the HID devices changed; reading the cable again\n");
+        }
+    }
+
+    void stop(std::string reason) {
+        if (!m_stopped) {
+            m_stopped = true;
+            m_stopReason = std::move(reason);
+        }
+        m_session.loop().requestStop();
+    }
+
+    MeterSession& m_session;
+    std::string m_node;
+    std::string m_stopReason;
+    bool m_stopped = false;
+    bool m_released = false;
 };
 
 }  // namespace
@@ -270,24 +304,22 @@ int runLogCommand(int argc, char** argv) {
         }
     }
 
-    // The port first: nothing is written when the meter cannot be reached.
-    auto timerOwned = std::make_unique<LoopPollTimer>();
-    LoopPollTimer& timer = *timerOwned;
-    PortMap ports;
-    ports.setPath(0, portPath);
-    TCommPortDriver driver(std::make_unique<TermiosSerialPort>(), std::move(timerOwned), ports);
-    driver.setComPort(pnCOM1);
-    driver.setComPortDataBits(db7BITS);  // the meter's line: 9600 bit/s, 7N1
+    // The session on a poll() loop: nothing is opened before the link is started, and nothing
+    // is written when the meter cannot be reached.
+    const std::unique_ptr<HeadlessEventLoop> loop = createHeadlessEventLoop();
+    SystemClock clock;
+    MeterSession::Options options;
+    options.decimalSeparator = ReadLocaleDecimalSeparator();  // read once, as the window does
+    options.roots = roots;
+    options.ports.setPath(0, portPath);
+    MeterSession session(*loop, clock, options);
+    TCommPortDriver& driver = session.serial();
+    driver.setComPort(pnCOM1);  // the meter's line: 9600 bit/s, 7N1
 
-    // The USB bridge: the window's link, Timer1 on a loop timer; frames are bound to the
-    // decoder once the recording exists.
-    std::unique_ptr<UsbXpressLink> usbLink;
-    LoopPollTimer* usbTimer = nullptr;
+    // The USB bridge: the window's link, Timer1 on the loop.
+    UsbXpressLink* usbLink = nullptr;
     if (usbBridge) {
-        auto owned = std::make_unique<LoopPollTimer>();
-        usbTimer = owned.get();
-        usbLink = std::make_unique<UsbXpressLink>(std::make_unique<UsbBridgeTty>(roots),
-                                                  std::move(owned));
+        usbLink = &session.usbBridge();
         usbLink->start();
         if (!usbLink->holdsDevice()) {
             std::fprintf(stderr, "halvern log: %s%s\n",
@@ -297,15 +329,14 @@ int runLogCommand(int argc, char** argv) {
         }
     }
     // The HID cable: found and tested for access as "HID Connect" would find it.
-    std::unique_ptr<HidLogSession> hidSession;
+    std::optional<HidCableRun> hidRun;
     if (hid) {
-        hidSession = std::make_unique<HidLogSession>(roots);
-        if (const std::optional<std::string> problem = hidSession->findCable()) {
+        hidRun.emplace(session);
+        if (const std::optional<std::string> problem = hidRun->findCable()) {
             std::fprintf(stderr, "halvern log: %s\n", problem->c_str());
             return 1;
         }
     }
-    errno = 0;
     if (!usbBridge && !hid && !driver.Connect()) {
         std::fprintf(stderr, "halvern log: %s\n", driver.LastFailure().c_str());
         return 1;
@@ -326,7 +357,7 @@ int runLogCommand(int argc, char** argv) {
     }
     bool captureFailed = false;
     // Every byte the link took, handed to the system at once (a crash loses none of them).
-    auto captureBytes = [&](const std::uint8_t* data, std::size_t size) {
+    const auto captureBytes = [&](const std::uint8_t* data, std::size_t size) {
         if (capture && !captureFailed &&
             (std::fwrite(data, 1, size, capture.get()) != size ||
              std::fflush(capture.get()) != 0)) {
@@ -334,110 +365,101 @@ int runLogCommand(int argc, char** argv) {
         }
     };
 
-    const bool packet = !savePath.empty() && isPacketName(savePath);
-    std::unique_ptr<RowJournal> journal;
+    // The outputs: the text file row by row, the packet at the end, or standard output.
+    Recorder& recorder = session.recorder();
+    std::unique_ptr<TextRowSink> text;
+    std::unique_ptr<PacketAtEndSink> packet;
     if (savePath.empty()) {
-        journal = std::make_unique<RowJournal>(STDOUT_FILENO, false);
-    } else if (!packet) {
-        const int fd = ::open(savePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            std::fprintf(stderr, "halvern log: cannot write %s: %s\n", savePath.c_str(),
-                         std::strerror(errno));
-            return 1;
-        }
-        journal = std::make_unique<RowJournal>(fd, true);
-        if (!journal->writeHeader()) {
-            std::fprintf(stderr, "halvern log: cannot write %s: %s\n", savePath.c_str(),
-                         std::strerror(errno));
-            return 1;
-        }
+        text = std::make_unique<TextRowSink>(STDOUT_FILENO, false, "standard output");
+        text->writeHeader();
+    } else if (isPacketName(savePath)) {
+        packet = std::make_unique<PacketAtEndSink>(session.table(), savePath);
     } else {
-        journal = nullptr;
+        if (const std::optional<Failure> failure = TextRowSink::open(savePath, text)) {
+            std::fprintf(stderr, "halvern log: %s\n", failure->text.c_str());
+            return 1;
+        }
+        if (!text->writeHeader()) {
+            std::fprintf(stderr, "halvern log: cannot write %s: %s\n", savePath.c_str(),
+                         std::strerror(text->failure()->error));
+            return 1;
+        }
     }
-    if (savePath.empty()) {
-        journal->writeHeader();
+    if (text) {
+        session.sinks().add(*text);
+    }
+    if (packet) {
+        session.sinks().add(*packet);
     }
 
-    TableStore table;
-    SystemClock clock;
-    Recorder recorder(table, clock);
     recorder.setRepeat(repeat);
     if (limit) {
         recorder.selectRecordLimit(*limit);
     }
-    LogConsumer consumer(recorder, table, journal.get(), frameLimit);
     // The system's separators, read once as the window does.
     recorder.setTimeSeparator(ReadLocaleTimeSeparator().front());
-    ConsumerList consumers;
-    consumers.add(consumer);
-    if (hidSession) {
-        consumers.add(hidSession->indicatorConsumer());  // the cable-idle check's frame mark
-    }
-    ReadingPipeline pipeline(consumers, clock, ReadLocaleDecimalSeparator());
+    LogConsumer consumer(recorder, frameLimit);
+    session.consumers().add(consumer);
 
-    // After every input of any link: the rows recorded so far reach the disk, and the answer
-    // is whether the log is to end (enough frames, or the rows can no longer be written).
+    // After every input of any link: the rows recorded so far reach the disk, and the log ends
+    // when it has its frames or its rows can no longer be written.
+    bool ending = false;
     const auto inputTaken = [&] {
-        if (journal) {
-            journal->syncToDisk();
-        }
-        return consumer.done() || consumer.writeFailed();
-    };
-
-    bool portLost = false;
-    driver.setOnReceiveData(
-        [&](TCommPortDriver* sender, const std::uint8_t* data, std::int32_t size) {
-            captureBytes(data, static_cast<std::size_t>(size));
-            pipeline.receive(data, static_cast<std::size_t>(size));
-            if (inputTaken()) {
-                sender->Disconnect();
-            }
-        });
-    driver.setOnPortLost([&](TCommPortDriver*) { portLost = true; });
-    bool bridgeLost = false;
-    if (usbLink) {
-        usbLink->bindDecoder(pipeline.decoder());
-        usbLink->onByteTaken = [&](std::uint8_t byte) {
-            captureBytes(&byte, 1);
-            if (inputTaken()) {
+        session.sinks().batchEnd();
+        if (!ending && (consumer.done() || (text && text->failure()))) {
+            ending = true;
+            if (usbLink != nullptr) {
                 usbLink->end();
             }
-        };
+            driver.Disconnect();
+            loop->requestStop();
+        }
+    };
+    session.onLinkBytes = captureBytes;
+    session.afterInput = inputTaken;
+
+    bool portLost = false;
+    driver.setOnPortLost([&](TCommPortDriver*) {
+        portLost = true;
+        loop->requestStop();
+    });
+    bool bridgeLost = false;
+    if (usbLink != nullptr) {
         usbLink->onDeviceLost = [&] {
             bridgeLost = true;
             usbLink->end();
+            loop->requestStop();
         };
     }
-
-    if (hidSession) {
+    if (hidRun) {
         std::string line;
-        hidSession->onReport = [&, line](std::uint8_t id, const std::uint8_t* data,
-                                         std::size_t size) mutable {
+        bool checkPosted = false;
+        hidRun->onReport = [&, line](std::uint8_t id, const std::uint8_t* data,
+                                     std::size_t size) mutable {
             formatHidReportLine(id, data, size, line);
             line += '\n';
             captureBytes(reinterpret_cast<const std::uint8_t*>(line.data()), line.size());
+            // The report is decoded right after this; the check runs once the event is over.
+            if (!checkPosted) {
+                checkPosted = true;
+                loop->post([&] {
+                    checkPosted = false;
+                    inputTaken();
+                });
+            }
         };
-        hidSession->onReadError = [](std::string_view text) {
-            std::fprintf(stderr, "halvern log: %.*s\n", static_cast<int>(text.size()), text.data());
-        };
-        hidSession->onResumed = [] {
-            std::fprintf(stderr, "halvern log: the HID devices changed; reading the cable again\n");
-        };
-        if (!hidSession->start(pipeline.decoder())) {
-            std::fprintf(stderr, "halvern log: %s\n", hidSession->stopReason().c_str());
+        if (!hidRun->start()) {
+            std::fprintf(stderr, "halvern log: %s\n", hidRun->stopReason().c_str());
             return 1;
         }
     }
 
-    g_timer = usbTimer != nullptr ? usbTimer : &timer;
-    g_hidSession = hidSession.get();
-    struct sigaction sa {};
-    sa.sa_handler = onStopSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
+    if (!loop->stopOnSignals()) {
+        std::fprintf(stderr,
+                     "halvern log: warning: Ctrl+C and SIGTERM may end the log abruptly: %s\n",
+                     std::strerror(errno));
+    }
     signal(SIGPIPE, SIG_IGN);
-
     if (!consumer.done()) {
         auto deadline = std::chrono::steady_clock::time_point::max();
         if (duration > 0) {
@@ -445,36 +467,22 @@ int runLogCommand(int argc, char** argv) {
                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                            std::chrono::duration<double>(duration));
         }
-        if (hidSession) {
-            hidSession->run(deadline, [&] {
-                if (inputTaken()) {
-                    hidSession->requestStop();
-                }
-            });
-        } else {
-            g_timer->run(deadline);
-        }
+        loop->run(deadline);
     }
     driver.Disconnect();
     const std::string bridgePath = usbLink ? usbLink->si().lastOpen().path : std::string();
-    usbLink.reset();
-    g_timer = nullptr;
-    g_hidSession = nullptr;
-    const std::string hidStop = hidSession ? hidSession->stopReason() : std::string();
-    hidSession.reset();
-    signal(SIGINT, SIG_DFL);
-    signal(SIGTERM, SIG_DFL);
+    if (usbLink != nullptr) {
+        usbLink->end();
+    }
+    const std::string hidStop = hidRun ? hidRun->stopReason() : std::string();
+    session.sinks().finish();
 
     int status = 0;
-    if (packet) {
-        const FileOutcome saved = saveTablePacket(table, savePath);
-        if (!saved.ok) {
-            std::fprintf(stderr, "halvern log: %s\n", saved.message.c_str());
-            status = 1;
-        }
-    } else if (consumer.writeFailed()) {
-        std::fprintf(stderr, "halvern log: writing %s failed: %s\n",
-                     savePath.empty() ? "standard output" : savePath.c_str(), std::strerror(errno));
+    if (packet && packet->failure()) {
+        std::fprintf(stderr, "halvern log: %s\n", packet->failure()->text.c_str());
+        status = 1;
+    } else if (text && text->failure()) {
+        std::fprintf(stderr, "halvern log: %s\n", text->failure()->text.c_str());
         status = 1;
     }
     if (captureFailed) {
@@ -496,7 +504,7 @@ int runLogCommand(int argc, char** argv) {
         status = 1;
     }
     std::fprintf(stderr, "halvern log: %lld frames decoded, %zu rows recorded%s%s\n",
-                 consumer.frames(), table.rowCount(), savePath.empty() ? "" : ", saved to ",
-                 savePath.c_str());
+                 consumer.frames(), session.table().rowCount(),
+                 savePath.empty() ? "" : ", saved to ", savePath.c_str());
     return status;
 }

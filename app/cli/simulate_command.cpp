@@ -12,8 +12,8 @@
 
 #include "app/cli/cli_args.h"
 #include "app/cli/commands.h"
-#include "transport/meter_simulator.h"
-#include "transport/posix/pseudo_terminal.h"
+#include "sim/meter_simulator.h"
+#include "sim/pseudo_terminal.h"
 
 namespace {
 

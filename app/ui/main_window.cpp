@@ -18,6 +18,7 @@
 
 #include "app/ui/click_panel.h"
 #include "app/ui/fonts.h"
+#include "app/ui/toggle_group_view.h"
 #include "app/ui/window_consumer.h"
 #include "display/ui/analog_scale.h"
 #include "display/ui/scale_limits_window.h"
@@ -30,13 +31,14 @@
 #include "meter/reading_pipeline.h"
 #include "recording/ui/recording_controls.h"
 #include "recording/ui/recording_room.h"
-#include "transport/port_map.h"
-#include "transport/ui/hid_devices_window.h"
-#include "transport/ui/hid_link.h"
-#include "transport/ui/serial_connection_view.h"
-#include "transport/ui/serial_link.h"
-#include "transport/ui/toggle_group_view.h"
-#include "transport/ui/usb_bridge_link.h"
+#include "session/meter_session.h"
+#include "transport/hid/ui/hid_devices_window.h"
+#include "transport/hid/ui/hid_link.h"
+#include "transport/loop/ui/qt_event_loop.h"
+#include "transport/serial/port_map.h"
+#include "transport/serial/ui/serial_connection_view.h"
+#include "transport/serial/ui/serial_link.h"
+#include "transport/usb_bridge/ui/usb_bridge_link.h"
 
 namespace {
 
@@ -76,22 +78,56 @@ TFCOMM::TFCOMM(QWidget* parent) : QMainWindow(parent) {
                                   Qt::QueuedConnection);
     };
     FormCreate();
-    // "USB Connect ": the bridge's frames go to the same decoder as the serial ones; the exit
-    // stops its Timer1.
-    m_usbLink = new UsbBridgeLink(
-        m_connectGroup, m_usbMember, m_usb, m_pipeline->decoder(), [this] { return m_deviceRoots; },
-        this);
-    connect(this, &TFCOMM::usbTimerStopRequested, m_usbLink, &UsbBridgeLink::stopTimer);
-    // "HID Connect": the cable's frames go to the same decoder; the idle check rides on the
-    // connection indicator.
-    m_hidLink =
-        new HidLink(m_connectGroup, m_usbConMember, m_readBtnMember, m_indicator->indicator(),
-                    m_pipeline->decoder(), m_profile.hidHandler, this);
 }
 
 TFCOMM::~TFCOMM() {
-    // Before the decoder and the indicator it uses go.
+    // The links' window sides go before the session whose links they show.
     delete m_hidLink;
+    delete m_usbLink;
+    delete m_serial;
+}
+
+void TFCOMM::buildLinks() {
+    // "COM Connect": the session's serial driver on the selector panels and hidden menus.
+    SerialLink::Widgets serialWidgets;
+    for (std::size_t i = 0; i < m_portPanels.size(); ++i) {
+        serialWidgets.panels[i] = m_portPanels[i];
+    }
+    serialWidgets.comSetupMenu = m_comSetupMenu;
+    serialWidgets.connectMenu = m_connectMenu;
+    m_serial = new SerialLink(serialWidgets, *m_session, this);
+    m_connectGroup.setHandler(m_comConMember, [this](bool) { COMConClick(); });
+    m_session->serialControl().showComConDown = [this](bool down) {
+        m_connectGroup.setDown(m_comConMember, down);
+    };
+    // "USB Connect ": the bridge's frames go to the same decoder as the serial ones; the exit
+    // stops its Timer1.
+    m_usbLink = new UsbBridgeLink(m_usb, *m_session, this);
+    m_connectGroup.setHandler(m_usbMember, [this](bool down) { m_usbLink->USBClick(down); });
+    connect(this, &TFCOMM::usbTimerStopRequested, m_usbLink, &UsbBridgeLink::stopTimer);
+    // "HID Connect": the cable's frames go to the same decoder; the idle check rides on the
+    // connection indicator.
+    m_hidLink = new HidLink(*m_session, this);
+    m_connectGroup.setHandler(m_usbConMember, [this](bool down) { m_hidLink->USBConClick(down); });
+    m_connectGroup.setHandler(m_readBtnMember,
+                              [this](bool down) { m_hidLink->ReadBtnClick(down); });
+    connect(m_hidLink, &HidLink::usbConReleased, this,
+            [this] { m_connectGroup.setDown(m_usbConMember, false); });
+    connect(m_hidLink, &HidLink::readBtnReleased, this,
+            [this] { m_connectGroup.setDown(m_readBtnMember, false); });
+}
+
+ReadingPipeline& TFCOMM::pipeline() {
+    return m_session->pipeline();
+}
+
+ReadingPipeline& TFCOMM::readingPipeline() const {
+    return m_session->pipeline();
+}
+
+void TFCOMM::setDeviceRoots(const DeviceRoots& roots) {
+    m_deviceRoots = roots;
+    m_session->setRoots(roots);
 }
 
 QString TFCOMM::programTitle(bool is64BitOs) {
@@ -198,14 +234,6 @@ void TFCOMM::buildTopBar() {
     m_usbConMember = m_connectGroup.add("HID Connect", {});
     m_readBtnMember = m_connectGroup.add("Read", {});
     m_connectGroupView->bind(m_usbConMember, m_usbCon);
-    SerialLink::Widgets serialWidgets;
-    for (std::size_t i = 0; i < m_portPanels.size(); ++i) {
-        serialWidgets.panels[i] = m_portPanels[i];
-    }
-    serialWidgets.comSetupMenu = m_comSetupMenu;
-    serialWidgets.connectMenu = m_connectMenu;
-    m_serial = new SerialLink(serialWidgets, m_connectGroup, m_comConMember, this);
-    m_connectGroup.setHandler(m_comConMember, [this](bool) { COMConClick(); });
     connect(m_portPanels[0], &ClickPanel::clicked, this, &TFCOMM::COM21Click);
     connect(m_portPanels[1], &ClickPanel::clicked, this, &TFCOMM::COM31Click);
     connect(m_portPanels[2], &ClickPanel::clicked, this, &TFCOMM::COM41Click);
@@ -324,11 +352,20 @@ void TFCOMM::FormCreate() {
     m_scale->setScaleParams(defaultCountMode().scale);
     // 8. The model profile: the frame handler, the title and the count mode's whole row.
     m_profile = applyProfile(ProfileSwitches{});
-    m_pipeline = std::make_unique<ReadingPipeline>(
-        m_consumers, m_clock,
-        std::string_view(m_separatorBytes.constData(),
-                         static_cast<size_t>(m_separatorBytes.size())),
-        m_profile.receiveHandler);
+    // The session: the links and the reading engine on the window's event loop, recording
+    // through the table's recorder, the HID cable's idle check on the indicator.
+    MeterSession::Options options;
+    options.handler = m_profile.receiveHandler;
+    options.hidHandler = m_profile.hidHandler;
+    options.decimalSeparator.assign(m_separatorBytes.constData(),
+                                    static_cast<std::size_t>(m_separatorBytes.size()));
+    options.roots = m_deviceRoots;
+    options.indicator = &m_indicator->indicator();
+    options.recorder = &m_recording->recorder();
+    m_loop = createQtEventLoop();
+    m_session = std::make_unique<MeterSession>(*m_loop, m_clock, options);
+    m_session->consumers().add(m_consumers);
+    buildLinks();
     if (m_profile.title) {
         setWindowTitle(QString::fromUtf8(m_profile.title->data(),
                                          static_cast<qsizetype>(m_profile.title->size())));
@@ -344,12 +381,6 @@ void TFCOMM::FormCreate() {
     // The profile binds the serial driver's bytes to its frame handler and preselects COM1.
     if (m_profile.preselectsCom1) {
         m_serial->control().selectPort(0);
-    }
-    if (m_profile.receiveHandler != ReceiveHandler::None) {
-        m_serial->COMM2().setOnReceiveData(
-            [this](TCommPortDriver*, const std::uint8_t* data, std::int32_t size) {
-                m_pipeline->receive(data, static_cast<std::size_t>(size));
-            });
     }
     // 9. The chart's value axis spans +- the profile's full-scale count for the whole run.
     const int fullScale = m_profile.effectiveCountMode().scale.fullScale;

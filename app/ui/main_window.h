@@ -6,13 +6,15 @@
 #include <functional>
 #include <memory>
 
+#include "app/toggle_group.h"
 #include "meter/clock.h"
 #include "meter/model_profile.h"
 #include "meter/reading_pipeline.h"
 #include "transport/device_roots.h"
-#include "transport/toggle_group.h"
 
 class AnalogScale;
+class EventLoop;
+class MeterSession;
 class PortMap;
 class ReadingPipeline;
 class SerialLink;
@@ -85,7 +87,7 @@ public:
     ConsumerList& consumers() { return m_consumers; }
     // The reading engine: the serial driver hands its bytes to receive(), the USB bridge and
     // the HID cable their frame texts to decodeFrame().
-    ReadingPipeline& pipeline() { return *m_pipeline; }
+    ReadingPipeline& pipeline();
     // The model profile this build applied at start-up (handler, title, port, count mode).
     const ProfileSettings& profile() const { return m_profile; }
     // The measurement table with its recording rules, grid, "Function board" and "Record" menu.
@@ -121,7 +123,10 @@ public:
     }
 
     // The reading engine every transport feeds (bound to the profile's frame handler).
-    ReadingPipeline& readingPipeline() const { return *m_pipeline; }
+    ReadingPipeline& readingPipeline() const;
+    // The meter session: the links, the pipeline and the recording's outputs, on the window's
+    // event loop.
+    MeterSession& session() const { return *m_session; }
     // The serial link: the driver COMM2 and its connection control.
     SerialLink& serialLink() const { return *m_serial; }
     // The USB bridge link behind "USB Connect " (Timer1).
@@ -141,7 +146,7 @@ public:
     void setPortMap(const PortMap& ports);
     // Where the USB bridge and the HID cables are looked for (--sysfs-root, --dev-root); set
     // before the window shows.
-    void setDeviceRoots(const DeviceRoots& roots) { m_deviceRoots = roots; }
+    void setDeviceRoots(const DeviceRoots& roots);
     const DeviceRoots& deviceRoots() const { return m_deviceRoots; }
 
 public slots:
@@ -180,6 +185,7 @@ private:
     void buildRecording();
     void replaceArea(QWidget*& area, QWidget* replacement);
     void FormCreate();
+    void buildLinks();
     int askAboutUnsavedRows(int rows);
     void showSerialFailure();
 
@@ -213,9 +219,11 @@ private:
     ConsumerList m_consumers;
     SystemClock m_clock;
     ProfileSettings m_profile;
-    std::unique_ptr<ReadingPipeline> m_pipeline;
     QByteArray m_separatorBytes;
     std::unique_ptr<RecordingRoom> m_recording;
+    // After the recording, whose recorder it uses: it goes first.
+    std::unique_ptr<EventLoop> m_loop;
+    std::unique_ptr<MeterSession> m_session;
     ScaleLimitsWindow* m_limitsWindow = nullptr;
 
     ExclusiveToggleGroup m_connectGroup;

@@ -13,8 +13,8 @@
 #include "app/ui/fonts.h"
 #include "app/ui/main_window.h"
 #include "app/ui/meter_icon.h"
-#include "transport/port_map.h"
-#include "transport/ui/demo_meter.h"
+#include "app/window_options.h"
+#include "sim/ui/demo_meter.h"
 
 namespace {
 

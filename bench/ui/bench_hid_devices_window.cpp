@@ -10,9 +10,9 @@
 #include "app/ui/fonts.h"
 #include "app/ui/main_window.h"
 #include "bench/ui/offscreen_benchmarks.h"
-#include "transport/hid_cable_link.h"
-#include "transport/ui/hid_devices_window.h"
-#include "transport/ui/hid_link.h"
+#include "transport/hid/hid_cable_link.h"
+#include "transport/hid/ui/hid_devices_window.h"
+#include "transport/hid/ui/hid_link.h"
 
 namespace {
 

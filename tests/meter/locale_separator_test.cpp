@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/recording/temp_folder.h"
 #include "tests/support/frames.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "recording/data_files.h"
 #include "recording/recorder.h"
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "recording/data_files.h"
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "tests/support/sanitizers.h"
 
 namespace {

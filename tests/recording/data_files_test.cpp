@@ -17,7 +17,7 @@
 #include "meter/clock.h"
 #include "recording/byte_stream.h"
 #include "recording/recorder.h"
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 

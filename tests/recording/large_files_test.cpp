@@ -14,7 +14,7 @@
 
 #include "meter/whole_number.h"
 #include "recording/data_files.h"
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "tests/support/sanitizers.h"
 
 namespace {

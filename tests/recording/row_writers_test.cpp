@@ -10,7 +10,7 @@
 #include "recording/analysis_files.h"
 #include "recording/data_files.h"
 #include "recording/recorder.h"
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ TEST(RowWriters, WriteEveryRowAsItIsRecorded) {
         FixedClock clock{LocalDateTime{2026, 12, 10, 10, 17, 52}};
         clock.setWall(WallTime{1796894272123, 3600});
         Recorder recorder(table, clock);
-        std::unique_ptr<RowWriter> writer = createRowWriter(c.format, fds[1], true);
+        std::unique_ptr<TextRowSink> writer = createRowWriter(c.format, fds[1], "the pipe");
         recorder.sinks().add(*writer);
         std::string seen = drain(fds[0]);
         EXPECT_EQ(seen, c.whole(TableStore()));  // the header alone
@@ -65,8 +65,9 @@ TEST(RowWriters, WriteEveryRowAsItIsRecorded) {
             EXPECT_EQ(row.back(), '\n');
             seen += row;
         }
+        recorder.sinks().batchEnd();
         recorder.sinks().finish();
-        EXPECT_TRUE(writer->ok());
+        EXPECT_FALSE(writer->failure());
         EXPECT_EQ(seen, c.whole(table));
         recorder.sinks().remove(*writer);
         writer.reset();
@@ -77,15 +78,16 @@ TEST(RowWriters, WriteEveryRowAsItIsRecorded) {
 TEST(RowWriters, AFailedWriteEndsTheWritingAndSaysWhy) {
     const int fd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
-    std::unique_ptr<RowWriter> writer = createRowWriter(RowFormat::Csv, fd, true);
-    EXPECT_FALSE(writer->ok());
-    EXPECT_EQ(writer->error(), ENOSPC);
+    std::unique_ptr<TextRowSink> writer = createRowWriter(RowFormat::Csv, fd, "/dev/full");
+    ASSERT_TRUE(writer->failure());
+    EXPECT_EQ(writer->failure()->error, ENOSPC);
+    EXPECT_EQ(writer->failure()->text, "writing /dev/full failed: No space left on device");
     TableStore table;
     FixedClock clock;
     Recorder recorder(table, clock);
     recorder.sinks().add(*writer);
     EXPECT_TRUE(recorder.recordReading(reading("1.000")).appended);  // recording goes on
-    EXPECT_EQ(writer->error(), ENOSPC);
+    EXPECT_EQ(writer->failure()->error, ENOSPC);
     recorder.sinks().remove(*writer);
 }
 

@@ -25,9 +25,9 @@
 #include "lcd/ui/virtual_lcd.h"
 #include "recording/ui/recording_controls.h"
 #include "recording/ui/recording_room.h"
-#include "tests/recording/ui/modal_driver.h"
 #include "tests/support/frames.h"
-#include "transport/port_map.h"
+#include "tests/support/ui/modal_driver.h"
+#include "transport/serial/port_map.h"
 
 namespace {
 

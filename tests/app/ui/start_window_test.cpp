@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/recording/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "meter/clock.h"
 #include "recording/ui/recall_time_dialog.h"
 #include "recording/ui/recording_controls.h"
-#include "tests/recording/ui/modal_driver.h"
+#include "tests/support/ui/modal_driver.h"
 
 namespace {
 

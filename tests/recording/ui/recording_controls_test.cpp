@@ -26,8 +26,8 @@
 #include "recording/ui/recall_time_dialog.h"
 #include "recording/ui/report_preview.h"
 #include "recording/ui/statistics_window.h"
-#include "tests/recording/ui/modal_driver.h"
 #include "tests/recording/ui/report_test_support.h"
+#include "tests/support/ui/modal_driver.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "recording/ui/measurement_grid.h"
 #include "recording/ui/recording_controls.h"
 #include "recording/ui/recording_room.h"
-#include "tests/recording/ui/modal_driver.h"
+#include "tests/support/ui/modal_driver.h"
 
 TEST(WindowRecording, ADecodedFrameBecomesARowInTheWindowsGrid) {
     TFCOMM window;

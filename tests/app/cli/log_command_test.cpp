@@ -1,0 +1,112 @@
+// halvern log on a pseudo-terminal fed by halvern simulate: the file it leaves behind loads.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "recording/data_files.h"
+#include "recording/table_store.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temp_folder.h"
+#include "transport/serial/posix/termios_serial_port.h"
+
+namespace {
+
+int convertLoads(const std::string& file, const TempFolder& dir) {
+    const std::string cmd =
+        std::string(HALVERN_BINARY) + " convert '" + file + "' '" + dir.path("converted.txt") + "'";
+    return std::system(cmd.c_str());
+}
+
+TEST(LogCommandTest, TextAndPacketFilesFromTheSimulatorLoad) {
+    Simulator meter("100");
+    ASSERT_EQ(meter.path().rfind("/dev/pts/", 0), 0u) << meter.path();
+    TempFolder dir;
+    for (const std::string name : {"log.txt", "log.xml"}) {
+        Child log = spawn({HALVERN_BINARY, "log", "--port", meter.path(), "--save", dir.path(name),
+                           "--frames", "30"});
+        std::string err;
+        ASSERT_EQ(finish(log, &err), 0) << err;
+        EXPECT_NE(err.find("30 frames decoded"), std::string::npos) << err;
+        TableStore table;
+        const FileOutcome loaded = LoadDataFile(dir.path(name), table, true);
+        ASSERT_TRUE(loaded.ok) << name;
+        // The first frame after opening may be cut; the rest are rows (Repeat is on).
+        EXPECT_GE(table.rowCount(), 29u) << name;
+        EXPECT_LE(table.rowCount(), 30u) << name;
+        EXPECT_EQ(table.no(0), 1);
+        EXPECT_EQ(convertLoads(dir.path(name), dir), 0) << name;
+    }
+}
+
+TEST(LogCommandTest, InterruptedLogKeepsEveryRowWritten) {
+    Simulator meter("200");
+    TempFolder dir;
+    const std::string file = dir.path("interrupted.txt");
+    Child log = spawn({HALVERN_BINARY, "log", "--port", meter.path(), "--save", file});
+    // Wait (bounded) until rows reach the file, then stop the logger as a user would.
+    for (int i = 0; i < 300 && TempFolder::read(file).size() < 400; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const std::string during = TempFolder::read(file);
+    kill(log.pid, SIGTERM);
+    EXPECT_EQ(finish(log), 0);
+    const std::string after = TempFolder::read(file);
+    EXPECT_GE(after.size(), during.size());
+    EXPECT_EQ(after.compare(0, during.size(), during), 0) << "rows already written changed";
+    EXPECT_EQ(after.substr(after.size() - 2), "\r\n") << "a half-written row";
+    TableStore table;
+    ASSERT_TRUE(LoadDataFile(file, table, true).ok);
+    EXPECT_GT(table.rowCount(), 5u);
+}
+
+TEST(LogCommandTest, MeterUnpluggedEndsTheLogWithACompleteFile) {
+    TempFolder dir;
+    const std::string file = dir.path("unplugged.txt");
+    Child log;
+    {
+        Simulator meter("200");
+        log = spawn({HALVERN_BINARY, "log", "--port", meter.path(), "--save", file});
+        for (int i = 0; i < 300 && TempFolder::read(file).size() < 200; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }  // the simulator ends: its terminal hangs up, as a pulled adapter does
+    std::string err;
+    EXPECT_EQ(finish(log, &err), 1) << "the logger did not notice the hang-up";
+    EXPECT_NE(err.find("went away"), std::string::npos) << err;
+    TableStore table;
+    ASSERT_TRUE(LoadDataFile(file, table, true).ok);
+    EXPECT_GT(table.rowCount(), 2u);
+}
+
+TEST(LogCommandTest, PortThatCannotBeOpenedIsReported) {
+    Child absent = spawn({HALVERN_BINARY, "log", "--port", "/dev/does-not-exist"});
+    std::string err;
+    EXPECT_EQ(finish(absent, &err), 1);
+    EXPECT_EQ(err,
+              "halvern log: cannot open the port /dev/does-not-exist: No such file or directory; "
+              "a USB serial adapter is usually /dev/ttyUSB0 (see --port COMn=PATH)\n");
+    Child notSerial = spawn({HALVERN_BINARY, "log", "--port", "/dev/null"});
+    EXPECT_EQ(finish(notSerial, &err), 1);
+    EXPECT_EQ(err, "halvern log: cannot open the port /dev/null: not a serial device\n");
+
+    Simulator meter("10");
+    TermiosSerialPort holder;  // another program has the port
+    ASSERT_TRUE(holder.open(meter.path()));
+    Child busy = spawn({HALVERN_BINARY, "log", "--port", meter.path(), "--frames", "1"});
+    EXPECT_EQ(finish(busy, &err), 1);
+    EXPECT_NE(err.find("in use by another program"), std::string::npos) << err;
+
+    Child bad = spawn({HALVERN_BINARY, "log", "--port", meter.path(), "--record-limit", "7"});
+    EXPECT_EQ(finish(bad, &err), 2);
+}
+
+}  // namespace
