@@ -19,6 +19,15 @@ void ExclusiveToggleGroup::setDown(int member, bool down) {
 
 void ExclusiveToggleGroup::click(int member) {
     const bool down = !m_members.at(member).down;
+    if (down) {
+        // The link shown down is ended first, exactly as a click on its own button would end
+        // it: two links never feed one table, and every button shows what runs.
+        for (int other = 0; other < size(); ++other) {
+            if (other != member && m_members[other].down) {
+                releaseAndRun(other);
+            }
+        }
+    }
     setDown(member, down);
     if (down && onConnecting) {
         onConnecting(member);
@@ -27,5 +36,13 @@ void ExclusiveToggleGroup::click(int member) {
     const Handler handler = m_members[member].handler;
     if (handler) {
         handler(down);
+    }
+}
+
+void ExclusiveToggleGroup::releaseAndRun(int member) {
+    setDown(member, false);
+    const Handler handler = m_members[member].handler;
+    if (handler) {
+        handler(false);
     }
 }

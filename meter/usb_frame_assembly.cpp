@@ -3,6 +3,15 @@
 #include <algorithm>
 #include <string_view>
 
+char UsbFrameAssembler::dataCharacter(std::uint8_t byte) {
+    // The meter sends each nibble as 0x30 + nibble: ":" to "?" are the digits A to F, the
+    // characters the serial and HID links make of the same bytes.
+    if (byte >= 0x3A && byte <= 0x3F) {
+        return static_cast<char>('A' + (byte - 0x3A));
+    }
+    return static_cast<char>(byte);
+}
+
 bool UsbFrameAssembler::byteRead(std::uint8_t byte) {
     bool flush = false;
     m_buffer[m_pos] = byte;
@@ -15,19 +24,12 @@ bool UsbFrameAssembler::byteRead(std::uint8_t byte) {
             std::size_t size = 0;
             text[size++] = 'A';
             for (std::size_t i = 0; i < 11 && m_buffer[i] != 0; ++i) {
-                text[size++] = static_cast<char>(m_buffer[i]);
+                text[size++] = dataCharacter(m_buffer[i]);
             }
             text[size++] = 'D';
-            const DecodeOutcome* outcome = nullptr;
-            if (size >= 12 && text[11] == '<') {
-                // Only a full frame has its 11th data byte at s[12]; "<" stands for the digit C.
-                text[11] = 'C';
-                text[12] = 'D';
-                size = kFrameSize;
-                outcome = &m_decoder.decode(std::string_view(text, size));
-            } else if (size == kFrameSize && text[9] != '<') {
-                outcome = &m_decoder.decode(std::string_view(text, size));
-            }
+            // A zero data byte shortens the text: only 11 data bytes make a frame.
+            const DecodeOutcome* outcome =
+                size == kFrameSize ? &m_decoder.decode(std::string_view(text, size)) : nullptr;
             if (m_listener != nullptr) {
                 m_listener->frameCut(std::string_view(text, size), outcome);
             }

@@ -8,9 +8,9 @@
 
 // The frame assembler of the USB bridge link (Timer1's tick, steps 2-4), fed one byte per tick.
 // Frames are 13 bytes: 11 data bytes, CR, LF. A complete frame becomes the frame text "A" + the
-// data bytes as characters + "D" ("<" as the 11th data byte becomes "C"); it is decoded when it
-// has 13 characters and its 9th data byte is not "<", and always in the "<" case. A line feed at
-// any other position zeroes the buffer and asks for a flush of the device but keeps the
+// data bytes as characters + "D", where the bytes 0x3A-0x3F (":" to "?", the meter's nibbles A-F)
+// become the digits "A"-"F"; it is decoded when it has 13 characters (no zero data byte). A line
+// feed at any other position zeroes the buffer and asks for a flush of the device but keeps the
 // position, so the rest of that frame is never decoded. Every 13th byte resets the position and
 // asks for a flush. The state is kept between starts of the link; nothing is allocated.
 class UsbFrameAssembler {
@@ -30,6 +30,10 @@ public:
 
     const std::uint8_t* UsbFrameBuffer() const { return m_buffer; }
     std::uint8_t UsbFramePos() const { return m_pos; }
+
+    // The character a data byte stands for in the frame text: 0x3A-0x3F give "A"-"F", every
+    // other byte itself.
+    static char dataCharacter(std::uint8_t byte);
 
 private:
     FrameDecoder& m_decoder;

@@ -48,6 +48,9 @@ set(CPACK_PACKAGE_VENDOR "Halvern Interface Program developers")
 set(HALVERN_MAINTAINER "Halvern Interface Program maintainers <maintainers@users.noreply.c-seed-bcb58039.example>"
     CACHE STRING "The Debian package's Maintainer field")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${HALVERN_MAINTAINER}")
+if(HALVERN_HOMEPAGE)
+  set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${HALVERN_HOMEPAGE}")
+endif()
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "interface program for a 4000-count handheld multimeter")
 # The long description as dpkg shows it: lines under 80 columns, paragraphs apart.
 string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION

@@ -378,6 +378,14 @@ public:
                     continue;
                 }
             }
+            if (!started && state == State::FieldStart && ch != '\r' && ch != '\n') {
+                m_recordLine = m_lines + 1;  // the record begins on this line
+            }
+            // CR LF, LF and CR each end a line, inside a quoted field too.
+            if (ch == '\r' || (ch == '\n' && !m_previousCr)) {
+                ++m_lines;
+            }
+            m_previousCr = ch == '\r';
             if (state == State::Quoted) {
                 if (ch == '"') {
                     state = State::QuoteInQuoted;
@@ -417,6 +425,8 @@ public:
     }
 
     bool failed() const { return m_failed; }
+    // The line (from 1) on which the last record read began.
+    std::uint64_t line() const { return m_recordLine; }
     std::size_t count() const { return m_tooMany ? kCsvFields + 1 : m_count; }
     const std::string& field(std::size_t i) const { return m_fields[i]; }
 
@@ -446,6 +456,9 @@ private:
     bool m_tooMany = false;
     bool m_skipLf = false;
     bool m_failed = false;
+    std::uint64_t m_lines = 0;  // line ends read so far
+    bool m_previousCr = false;
+    std::uint64_t m_recordLine = 0;
 };
 
 // Appends one record as a row; false when it cannot be one.
@@ -492,10 +505,16 @@ bool postRecord(const CsvRecords& record, TableStore& table) {
 
 }  // namespace
 
-bool readTableCsv(ByteSource& in, TableStore& table) {
+bool readTableCsv(ByteSource& in, TableStore& table, std::string* reason) {
     CsvRecords records(in);
-    if (!records.next()) {
+    const auto fail = [&](const std::string& why) {
+        if (reason != nullptr) {
+            *reason = why;
+        }
         return false;
+    };
+    if (!records.next()) {
+        return fail("not a data file");
     }
     std::string header;
     for (std::size_t i = 0; i < std::min(records.count(), kCsvFields); ++i) {
@@ -503,12 +522,20 @@ bool readTableCsv(ByteSource& in, TableStore& table) {
         header += records.field(i);
     }
     if (!startsWithAnalysisCsvHeader(header)) {
-        return false;
+        return fail("not a data file");
     }
     while (records.next()) {
         if (!postRecord(records, table)) {
-            return false;
+            return fail("line " + std::to_string(records.line()) +
+                        ": not a row of the analysis CSV");
         }
     }
-    return !records.failed() && !in.failed() && !in.cancelled();
+    if (records.failed() && !in.failed()) {
+        return fail("line " + std::to_string(records.line()) +
+                    ": not CSV (a stray or missing quote)");
+    }
+    if (in.failed()) {
+        return fail("the file could not be read");
+    }
+    return !in.cancelled();
 }

@@ -65,5 +65,6 @@ bool startsWithAnalysisCsvHeader(std::string_view firstBytes);
 // Appends the rows of an analysis CSV (header included) to the table, full moments included.
 // The function text comes back from the quantity and unit, the glyph characters from their
 // symbols; Nval stays empty, as for the text file. Blank lines are skipped. False at the first
-// record that cannot be a row (the rows before it stay) or on a read error.
-bool readTableCsv(ByteSource& in, TableStore& table);
+// record that cannot be a row (the rows before it stay) or on a read error; reason, when given,
+// then says why in the user's words ("line 7: not a row of the analysis CSV").
+bool readTableCsv(ByteSource& in, TableStore& table, std::string* reason = nullptr);

@@ -46,6 +46,7 @@ bool ByteSink::flush() {
                 continue;
             }
             m_failed = true;
+            m_error = errno;
             break;
         }
         p += n;
@@ -89,6 +90,7 @@ bool ByteSource::refill() {
         }
         if (n < 0) {
             m_failed = true;
+            m_error = errno;
         }
         if (n <= 0) {
             m_pos = m_end = m_buffer.get();
@@ -152,10 +154,20 @@ private:
     bool m_kept = false;
 };
 
-bool writeAll(int fd, const std::function<void(ByteSink&)>& write) {
+bool writeAll(int fd, const std::function<void(ByteSink&)>& write, int& error) {
     ByteSink sink(fd);
     write(sink);
-    return sink.flush();
+    const bool ok = sink.flush();
+    error = sink.error();
+    return ok;
+}
+
+// Runs a step's system call and keeps its errno when it fails.
+bool step(bool ok, int& error) {
+    if (!ok && error == 0) {
+        error = errno;
+    }
+    return ok;
 }
 
 // The folder does not let a new file be made beside the old one, but the old file itself may be
@@ -163,28 +175,32 @@ bool writeAll(int fd, const std::function<void(ByteSink&)>& write) {
 // to save there is over the old file, in place. This gives up what the new file buys: a save
 // that fails half-way leaves the old file partly overwritten. Its permissions, owner and links
 // stay as they are.
-bool writeInPlace(const std::string& target, const std::function<void(ByteSink&)>& write) {
+bool writeInPlace(const std::string& target, const std::function<void(ByteSink&)>& write,
+                  int& error) {
     const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) {
+    if (!step(fd >= 0, error)) {
         return false;
     }
     bool ok = false;
     try {
-        ok = writeAll(fd, write);
+        ok = writeAll(fd, write, error);
     } catch (...) {
         ok = false;
+        error = ENOMEM;
     }
     // Cut what is left of a longer old file; the data must be on disk before the save says so.
     const off_t end = ::lseek(fd, 0, SEEK_CUR);
-    ok = ok && end >= 0 && ::ftruncate(fd, end) == 0 && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
+    ok = ok && step(end >= 0 && ::ftruncate(fd, end) == 0 && ::fsync(fd) == 0, error);
+    ok = step(::close(fd) == 0, error) && ok;
     return ok;
 }
 
 }  // namespace
 
-bool writeFileReplacing(const std::string& name, const std::function<void(ByteSink&)>& write) {
+static bool writeFileReplacingImpl(const std::string& name,
+                                   const std::function<void(ByteSink&)>& write, int& error) {
     if (name.empty()) {
+        error = ENOENT;
         return false;
     }
     // Saving through a symbolic link replaces the file it points to, not the link.
@@ -208,14 +224,17 @@ bool writeFileReplacing(const std::string& name, const std::function<void(ByteSi
                std::to_string(g_tempCounter++);
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) {
+            error = errno;
             const bool folderRefused = errno == EACCES || errno == EPERM;
             if (folderRefused && replacing && ::access(target.c_str(), W_OK) == 0) {
-                return writeInPlace(target, write);
+                error = 0;
+                return writeInPlace(target, write, error);
             }
             return false;
         }
     }
     if (fd < 0) {
+        error = EEXIST;
         return false;
     }
     TemporaryFile file(temp, fd);
@@ -225,37 +244,58 @@ bool writeFileReplacing(const std::string& name, const std::function<void(ByteSi
     }
     bool ok = false;
     try {
-        ok = writeAll(fd, write);
+        ok = writeAll(fd, write, error);
     } catch (...) {
+        error = ENOMEM;
         return false;  // out of memory while writing: the file goes with the old one kept
     }
     // The data must be on disk before the rename makes it the file, or a crash could leave an
     // empty file where the old one was.
-    ok = ok && ::fsync(fd) == 0;
-    ok = file.close() && ok;
-    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
+    ok = ok && step(::fsync(fd) == 0, error);
+    ok = step(file.close(), error) && ok;
+    ok = ok && step(::rename(temp.c_str(), target.c_str()) == 0, error);
     if (ok) {
         file.keep();
     }
     return ok;
 }
 
-int openForReading(const std::string& name, std::uint64_t* size) {
+bool writeFileReplacing(const std::string& name, const std::function<void(ByteSink&)>& write,
+                        int* errorOut) {
+    int error = 0;
+    const bool ok = writeFileReplacingImpl(name, write, error);
+    if (errorOut != nullptr) {
+        *errorOut = ok ? 0 : error;
+    }
+    return ok;
+}
+
+int openForReading(const std::string& name, std::uint64_t* size, std::string* reason) {
+    const auto fail = [reason](int fd, const char* why) {
+        if (reason != nullptr) {
+            *reason = why != nullptr ? why : std::strerror(errno);
+        }
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return -1;
+    };
     // Non-blocking, so that opening a FIFO without a writer cannot hang the program before
     // the type check refuses it.
     const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        return -1;
+        return fail(fd, nullptr);
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
+    if (::fstat(fd, &st) != 0) {
+        return fail(fd, nullptr);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return fail(fd, "not a regular file");
     }
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        ::close(fd);
-        return -1;
+        return fail(fd, nullptr);
     }
     if (size != nullptr) {
         *size = static_cast<std::uint64_t>(st.st_size);

@@ -36,6 +36,8 @@ public:
     // Writes what is buffered. False (and stays false) once a write has failed.
     bool flush();
     bool ok() const { return !m_failed; }
+    // The errno of the write that failed; 0 while none has.
+    int error() const { return m_error; }
 
 private:
     void putSlow(std::string_view text);
@@ -46,6 +48,7 @@ private:
     int m_fd = -1;
     std::string* m_out = nullptr;
     bool m_failed = false;
+    int m_error = 0;
 };
 
 // Reads a file in 1 MiB chunks, or walks bytes already in memory.
@@ -79,6 +82,12 @@ public:
     }
     void skip(std::size_t n) { m_pos += n; }
     bool failed() const { return m_failed; }
+    // The errno of the read that failed; 0 while none has.
+    int error() const { return m_error; }
+    // How many bytes have been taken (got or skipped) so far.
+    std::uint64_t position() const {
+        return m_bytesRead - static_cast<std::uint64_t>(m_end - m_pos);
+    }
 
     // Called before every read from the file, with the bytes read so far; returning false
     // ends the source there, as if the file ended (cancelled() then tells it apart).
@@ -97,6 +106,7 @@ private:
     const char* m_end = nullptr;
     int m_fd = -1;
     bool m_failed = false;
+    int m_error = 0;
     bool m_cancelled = false;
     std::uint64_t m_bytesRead = 0;
     std::function<bool(std::uint64_t)> m_beforeRead;
@@ -107,9 +117,13 @@ private:
 // file's permission bits. False (nothing changed, no temporary file left) when any step fails or
 // the writer throws. One exception: when the folder refuses new files but the old file is
 // writable, the file is written in place, and a failure may leave it partly overwritten.
-bool writeFileReplacing(const std::string& name, const std::function<void(ByteSink&)>& write);
+// error, when given, gets the errno of the step that failed (0 when none tells).
+bool writeFileReplacing(const std::string& name, const std::function<void(ByteSink&)>& write,
+                        int* error = nullptr);
 
 // Opens a regular file for reading; -1 when it cannot be opened or is not a regular file (a
 // folder, a FIFO or a device never is: they could block the program or never end). size gets
-// the file's size in bytes when given.
-int openForReading(const std::string& name, std::uint64_t* size = nullptr);
+// the file's size in bytes when given; reason, when given, gets why it failed in the user's
+// words (the system's reason, or "not a regular file").
+int openForReading(const std::string& name, std::uint64_t* size = nullptr,
+                   std::string* reason = nullptr);

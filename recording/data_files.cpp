@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "recording/analysis_files.h"
@@ -11,17 +12,19 @@
 
 namespace {
 
-FileOutcome saveFailed(const std::string& name) {
-    return {false, "Could not save table to specified file: " + name};
+FileOutcome saveFailed(const std::string& name, int error) {
+    return {false, "Could not save table to specified file: " + name, false,
+            error != 0 ? std::strerror(error) : "the file could not be written"};
 }
 
-FileOutcome loadFailed() {
-    return {false, std::string(kLoadFailedMessage)};
+FileOutcome loadFailed(std::string reason) {
+    return {false, std::string(kLoadFailedMessage), false, std::move(reason)};
 }
 
 // Reads a packet into a fresh table and hands it over only when all of it is valid.
-bool loadPacket(ByteSource& in, TableStore& table, TableStore& fresh) {
-    if (!readTablePacket(in, fresh)) {
+bool loadPacket(ByteSource& in, TableStore& table, TableStore& fresh,
+                std::string* reason = nullptr) {
+    if (!readTablePacket(in, fresh, reason)) {
         return false;
     }
     table.replaceWith(std::move(fresh));
@@ -104,29 +107,37 @@ DataFormat dataFormatOfName(std::string_view name) {
 }
 
 FileOutcome SaveTableText(const TableStore& table, const std::string& name) {
-    if (!writeFileReplacing(name, [&](ByteSink& out) { writeTableText(table, out); })) {
-        return saveFailed(name);
+    int error = 0;
+    if (!writeFileReplacing(
+            name, [&](ByteSink& out) { writeTableText(table, out); }, &error)) {
+        return saveFailed(name, error);
     }
     return {true, "save table to specified file: " + name + " Scuss!"};
 }
 
 FileOutcome saveTablePacket(const TableStore& table, const std::string& name) {
-    if (!writeFileReplacing(name, [&](ByteSink& out) { writeTablePacket(table, out); })) {
-        return saveFailed(name);
+    int error = 0;
+    if (!writeFileReplacing(
+            name, [&](ByteSink& out) { writeTablePacket(table, out); }, &error)) {
+        return saveFailed(name, error);
     }
     return {true, {}};
 }
 
 FileOutcome saveTableCsv(const TableStore& table, const std::string& name) {
-    if (!writeFileReplacing(name, [&](ByteSink& out) { writeTableCsv(table, out); })) {
-        return saveFailed(name);
+    int error = 0;
+    if (!writeFileReplacing(
+            name, [&](ByteSink& out) { writeTableCsv(table, out); }, &error)) {
+        return saveFailed(name, error);
     }
     return {true, "save table to specified file: " + name + " Scuss!"};
 }
 
 FileOutcome saveTableJsonLines(const TableStore& table, const std::string& name) {
-    if (!writeFileReplacing(name, [&](ByteSink& out) { writeTableJsonLines(table, out); })) {
-        return saveFailed(name);
+    int error = 0;
+    if (!writeFileReplacing(
+            name, [&](ByteSink& out) { writeTableJsonLines(table, out); }, &error)) {
+        return saveFailed(name, error);
     }
     return {true, "save table to specified file: " + name + " Scuss!"};
 }
@@ -150,15 +161,17 @@ FileOutcome LoadDataFile(const std::string& name, TableStore& table, bool clearF
     const DataFormat format = dataFormatOfName(name);
     const bool packet = format == DataFormat::Packet;
     if (format == DataFormat::JsonLines) {
-        return loadFailed();  // written for other tools; the table is never read back from it
+        // Written for other tools; the table is never read back from it.
+        return loadFailed("JSON Lines files are written for other tools and not read");
     }
     if (clearFirst && !packet) {
         table.clear();
     }
     std::uint64_t size = 0;
-    const int fd = openForReading(name, &size);
+    std::string reason;
+    const int fd = openForReading(name, &size, &reason);
     if (fd < 0) {
-        return loadFailed();
+        return loadFailed(std::move(reason));
     }
     FileCloser closer(fd);
     bool ok = false;
@@ -182,26 +195,28 @@ FileOutcome LoadDataFile(const std::string& name, TableStore& table, bool clearF
             return progress(LoadProgress{rows, bytesRead, size});
         });
         if (packet) {
-            ok = loadPacket(in, table, fresh);
+            ok = loadPacket(in, table, fresh, &reason);
         } else if (format == DataFormat::Csv && startsWithAnalysisCsvHeader(in.available())) {
-            ok = readTableCsv(in, table);
+            ok = readTableCsv(in, table, &reason);
         } else {
-            ok = readTableText(in, table);
+            ok = readTableText(in, table, &reason);
         }
         cancelled = in.cancelled();
     } catch (const std::bad_alloc&) {
         // Out of memory: the load fails like any other, and the rows posted before stay.
         ok = false;
+        reason = "not enough memory";
     }
     try {
         batch.flush();
     } catch (const std::bad_alloc&) {
         ok = false;
+        reason = "not enough memory";
     }
     if (cancelled) {
         return {false, {}, true};
     }
-    return ok ? FileOutcome{true, {}} : loadFailed();
+    return ok ? FileOutcome{true, {}} : loadFailed(std::move(reason));
 }
 
 std::string tableTextBytes(const TableStore& table) {
@@ -224,15 +239,15 @@ std::string tablePacketBytes(const TableStore& table) {
     return out;
 }
 
-bool loadTextBytes(std::string_view bytes, TableStore& table) {
+bool loadTextBytes(std::string_view bytes, TableStore& table, std::string* reason) {
     ByteSource in(bytes);
-    return readTableText(in, table);
+    return readTableText(in, table, reason);
 }
 
-bool loadPacketBytes(std::string_view bytes, TableStore& table) {
+bool loadPacketBytes(std::string_view bytes, TableStore& table, std::string* reason) {
     ByteSource in(bytes);
     TableStore fresh;
-    return loadPacket(in, table, fresh);
+    return loadPacket(in, table, fresh, reason);
 }
 
 std::string tableCsvBytes(const TableStore& table) {
@@ -255,8 +270,8 @@ std::string tableJsonLinesBytes(const TableStore& table) {
     return out;
 }
 
-bool loadCsvBytes(std::string_view bytes, TableStore& table) {
+bool loadCsvBytes(std::string_view bytes, TableStore& table, std::string* reason) {
     ByteSource in(bytes);
-    return startsWithAnalysisCsvHeader(in.available()) ? readTableCsv(in, table)
-                                                       : readTableText(in, table);
+    return startsWithAnalysisCsvHeader(in.available()) ? readTableCsv(in, table, reason)
+                                                       : readTableText(in, table, reason);
 }

@@ -23,6 +23,9 @@ struct FileOutcome {
     bool ok = false;
     std::string message;     // the box to show; empty when there is none
     bool cancelled = false;  // the user stopped the load: not ok, and no box to show
+    // Why it failed, in the user's words ("Permission denied", "line 3: not a data line");
+    // empty when it did not.
+    std::string reason = {};
 };
 
 // How far a load has come, told before every block of the file is read.
@@ -50,7 +53,8 @@ enum class DataFormat { Text, Packet, Csv, JsonLines };
 DataFormat dataFormatOfName(std::string_view name);
 
 // Writes the table as tab-separated text. Succeeds with "save table to specified file: NAME
-// Scuss!"; fails with "Could not save table to specified file: NAME", the old file kept.
+// Scuss!"; fails with "Could not save table to specified file: NAME" and the system's reason,
+// the old file kept.
 FileOutcome SaveTableText(const TableStore& table, const std::string& name);
 // Writes the table as an XML data packet. Succeeds without a message; fails like SaveTableText.
 FileOutcome saveTablePacket(const TableStore& table, const std::string& name);
@@ -64,10 +68,10 @@ FileOutcome saveTable(const TableStore& table, const std::string& name);
 // ".csv" with the analysis header: its records are appended with their moments. ".jsonl" is
 // not read (it fails). Otherwise the text lines after the first are appended; rows before a
 // failing line or record stay.
-// Fails with kLoadFailedMessage (file missing, unreadable or not a regular file, bad line, bad
-// packet, memory exhausted: the rows already in the table stay). clearFirst empties the table
-// before a text file is read (a packet replaces the rows anyway, and a bad packet leaves them
-// untouched). Observers hear of the appended rows once per block read, not once per row.
+// Fails with kLoadFailedMessage and a reason (file missing, unreadable or not a regular file,
+// bad line, bad packet, memory exhausted: the rows already in the table stay). clearFirst empties
+// the table before a text file is read (a packet replaces the rows anyway, and a bad packet leaves
+// them untouched). Observers hear of the appended rows once per block read, not once per row.
 // progress, when given, is asked before every block; when it returns false the load stops:
 // a text load keeps the rows of the lines read completely, a packet load changes nothing, and
 // the outcome is cancelled without a message.
@@ -79,9 +83,9 @@ FileOutcome LoadDataFile(const std::string& name, TableStore& table, bool clearF
 // valid. Both return false on failure.
 std::string tableTextBytes(const TableStore& table);
 std::string tablePacketBytes(const TableStore& table);
-bool loadTextBytes(std::string_view bytes, TableStore& table);
-bool loadPacketBytes(std::string_view bytes, TableStore& table);
+bool loadTextBytes(std::string_view bytes, TableStore& table, std::string* reason = nullptr);
+bool loadPacketBytes(std::string_view bytes, TableStore& table, std::string* reason = nullptr);
 std::string tableCsvBytes(const TableStore& table);
 std::string tableJsonLinesBytes(const TableStore& table);
 // Reads bytes as a ".csv" file: the analysis CSV when they start with its header, else text.
-bool loadCsvBytes(std::string_view bytes, TableStore& table);
+bool loadCsvBytes(std::string_view bytes, TableStore& table, std::string* reason = nullptr);

@@ -3,6 +3,7 @@
 // any attribute name without white space, "=", quotes or angle brackets.
 #include <array>
 #include <charconv>
+#include <cstring>
 #include <string>
 
 #include "meter/whole_number.h"
@@ -112,6 +113,7 @@ public:
         if (!readName(m_name) || m_name != "DATAPACKET") {
             return false;
         }
+        m_rootSeen = true;
         bool empty = false;
         if (!skipAttributes(empty)) {
             return false;
@@ -124,6 +126,8 @@ public:
         }
         return skipMisc() && m_in.peek() < 0 && !m_in.failed();
     }
+    // Whether the packet's root element was found (the file is a data packet at all).
+    bool rootSeen() const { return m_rootSeen; }
 
 private:
     // White space, comments and processing instructions (the declaration among them).
@@ -661,6 +665,7 @@ private:
     TableStore& m_table;
     bool m_pendingLt = false;
     bool m_fieldsSeen = false;
+    bool m_rootSeen = false;
     char m_quote = '"';
     std::string m_name;
     std::string m_attribute;
@@ -707,7 +712,21 @@ void writeTablePacket(const TableStore& table, ByteSink& out) {
     out.put("</ROWDATA></DATAPACKET>\r\n");
 }
 
-bool readTablePacket(ByteSource& in, TableStore& table) {
+bool readTablePacket(ByteSource& in, TableStore& table, std::string* reason) {
     PacketReader reader(in, table);
-    return reader.read();
+    if (reader.read()) {
+        return true;
+    }
+    if (reason != nullptr) {
+        if (in.failed()) {
+            *reason = std::strerror(in.error());
+        } else if (!reader.rootSeen()) {
+            *reason = "not an XML data packet";
+        } else if (in.peek() < 0) {
+            *reason = "the XML packet ends early";
+        } else {
+            *reason = "the XML packet is not valid at byte " + std::to_string(in.position());
+        }
+    }
+    return false;
 }

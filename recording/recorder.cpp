@@ -1,6 +1,8 @@
 #include "recording/recorder.h"
 
 #include <cstdio>
+#include <limits>
+#include <string>
 
 #include "meter/whole_number.h"
 
@@ -26,6 +28,14 @@ std::size_t formatTime(const LocalDateTime& t, char separator, char* out) {
     out[5] = separator;
     two(t.second, out + 6);
     return 8;
+}
+
+// A sign and digits only, yet no 32-bit whole number: too large, not malformed.
+bool isNumberOutOfRange(std::string_view text) {
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        text.remove_prefix(1);
+    }
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
 }  // namespace
@@ -183,10 +193,17 @@ void Recorder::setSamplingInterval(bool checked) {
 void Recorder::setEditText(RecorderEdit edit, std::string_view text) {
     m_edits[editIndex(edit)].assign(text);
     if (edit == RecorderEdit::RecordSITime) {
+        m_reloadRefused = false;
         if (text == "-" || text == "+" || text.empty()) {
             m_reloadValue = 0;
+        } else if (const auto value = parseWholeNumber(text)) {
+            m_reloadValue = value;
+        } else if (isNumberOutOfRange(text)) {
+            // Digits beyond what the interval holds: refused, and the interval in force stays,
+            // so recording goes on instead of failing every frame.
+            m_reloadRefused = true;
         } else {
-            m_reloadValue = parseWholeNumber(text);
+            m_reloadValue = std::nullopt;
         }
     } else if (edit == RecorderEdit::TimeInt) {
         // Read once per frame while recalling; a bad text keeps the last good interval instead
@@ -205,6 +222,14 @@ EditOutcome Recorder::editChanged(RecorderEdit edit, std::string_view text) {
 
 EditOutcome Recorder::RecordSITimeChange() {
     EditOutcome outcome;
+    if (m_reloadRefused) {
+        outcome.refused = "'" + m_edits[editIndex(RecorderEdit::RecordSITime)] +
+                          "' is out of range: the sampling interval is at most " +
+                          std::to_string(std::numeric_limits<std::int32_t>::max()) +
+                          " seconds; the interval of " + std::to_string(m_reloadValue.value_or(0)) +
+                          " stays";
+        return outcome;
+    }
     if (!m_reloadValue) {
         outcome.messages.push_back(
             notAWholeNumberMessage(m_edits[editIndex(RecorderEdit::RecordSITime)]));

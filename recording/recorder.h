@@ -60,6 +60,9 @@ struct RecordOutcome {
 struct EditOutcome {
     std::vector<std::string> messages;
     bool conversionFailed = false;  // the last message is a failed whole-number conversion
+    // The edit's number was refused and the value before it kept (shown at the edit, no box):
+    // why; empty when nothing was refused.
+    std::string refused = {};
 };
 
 // The digit filter of the numeric edits (RecordSITimeKeyPress): "0"-"9" and backspace (8) pass;
@@ -111,8 +114,10 @@ public:
     }
     EditOutcome editChanged(RecorderEdit edit, std::string_view text);
 
-    // Reloads SamplingCountdown from RecordSITime ("-", "+" and empty read as 0). Fails with
-    // the conversion message for any other text that is not a whole number (countdown kept).
+    // Reloads SamplingCountdown from RecordSITime ("-", "+" and empty read as 0). A number too
+    // large for the interval is refused (EditOutcome::refused; the interval before it stays in
+    // force). Fails with the conversion message for any other text that is not a whole number
+    // (countdown kept).
     EditOutcome RecordSITimeChange();
     // One tick of the window's 100 ms Trecord timer: while Sampling Interval is checked every
     // full elapsed second counts SamplingCountdown down by one (not below 0). Never fails.
@@ -173,6 +178,7 @@ private:
     std::array<std::string, 5> m_edits{"1", "23", "59", "59", "1"};
     // RecordSITime's reload value, converted when the text changes (nullopt: not a number).
     std::optional<std::int32_t> m_reloadValue = 1;
+    bool m_reloadRefused = false;  // RecordSITime holds a number out of range; the value kept
     std::int32_t m_recallInterval = 1;
 
     std::int32_t m_nextRowNumber = 1;

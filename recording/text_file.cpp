@@ -1,6 +1,7 @@
 // The tab-separated text file: writer and loader.
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -207,22 +208,49 @@ void writeTableText(const TableStore& table, ByteSink& out) {
     }
 }
 
-bool readTableText(ByteSource& in, TableStore& table) {
+bool readTableText(ByteSource& in, TableStore& table, std::string* reason) {
     // Lines end at CR LF, LF or CR; the first line (the header) is dropped whatever it holds.
     bool firstLine = true;
     bool afterCr = false;
     bool lineOpen = false;  // a line has begun and not yet ended
+    std::uint64_t lineNumber = 1;
+    std::size_t rowsRead = 0;
+    // The start of the first line, to tell a data file whose line went wrong from another file.
+    char header[3];
+    std::size_t headerSize = 0;
     LineBuilder line;
     line.clear();
+    const auto fail = [&](const char* why) {
+        if (reason != nullptr) {
+            if (why != nullptr) {
+                *reason = why;
+            } else if (rowsRead == 0 && std::string_view(header, headerSize) != "No\t") {
+                *reason = "not a data file";
+            } else {
+                *reason = "line " + std::to_string(lineNumber) + ": not a data line";
+            }
+        }
+        return false;
+    };
+    const auto keepHeader = [&](std::string_view part) {
+        const std::size_t n = std::min(part.size(), sizeof header - headerSize);
+        std::char_traits<char>::copy(header + headerSize, part.data(), n);
+        headerSize += n;
+    };
     auto endLine = [&]() {
         lineOpen = false;
         if (firstLine) {
             firstLine = false;
             line.clear();
+            ++lineNumber;
             return true;
         }
         const bool ok = line.post(table);
         line.clear();
+        if (ok) {
+            ++rowsRead;
+            ++lineNumber;
+        }
         return ok;
     };
     while (true) {
@@ -240,15 +268,19 @@ bool readTableText(ByteSource& in, TableStore& table) {
             if (end == std::string_view::npos) {
                 if (!firstLine) {
                     line.add(chunk.substr(i));
+                } else {
+                    keepHeader(chunk.substr(i));
                 }
                 lineOpen = true;
                 break;
             }
             if (!firstLine) {
                 line.add(chunk.substr(i, end - i));
+            } else {
+                keepHeader(chunk.substr(i, end - i));
             }
             if (!endLine()) {
-                return false;
+                return fail(nullptr);
             }
             i = end + 1;
             if (chunk[end] == '\r') {
@@ -263,12 +295,15 @@ bool readTableText(ByteSource& in, TableStore& table) {
         }
         in.skip(chunk.size());
     }
-    if (in.failed() || in.cancelled()) {
+    if (in.failed()) {
+        return fail(std::strerror(in.error()));
+    }
+    if (in.cancelled()) {
         // A cancelled load keeps the rows of the lines read completely.
         return false;
     }
-    if (lineOpen) {
-        return endLine();
+    if (lineOpen && !endLine()) {
+        return fail(nullptr);
     }
     return true;
 }

@@ -43,12 +43,10 @@ MeterSession::MeterSession(EventLoop& loop, Clock& clock, Options options)
     if (m_options.indicator != nullptr) {
         m_indicator = m_options.indicator;
     } else {
-        // Headless, the session ticks an indicator of its own: the HID cable's idle check
-        // rides on it.
+        // Headless, the session keeps an indicator of its own: the HID cable's idle check rides
+        // on it (its ticks start with the cable link).
         m_ownIndicator = std::make_unique<ConnectionIndicator>();
         m_indicator = m_ownIndicator.get();
-        m_indicatorTimer = m_loop.createTimer();
-        m_indicatorTimer->startPeriodic(kIndicatorTickMs, [this] { m_indicator->tick(); });
         m_indicatorMark = std::make_unique<IndicatorMark>(*m_indicator);
         m_consumers.add(*m_indicatorMark);
     }
@@ -119,6 +117,10 @@ HidCableBinding* MeterSession::hid() {
         std::make_unique<HidCableBinding>(*m_hidController, decoder(), m_options.hidHandler);
     HidCableLink& cable = m_hidBinding->link();
     cable.post = [this](std::function<void()> task) { m_loop.post(std::move(task)); };
+    if (m_ownIndicator) {
+        m_indicatorTimer = m_loop.createTimer();
+        m_indicatorTimer->startPeriodic(kIndicatorTickMs, [this] { m_indicator->tick(); });
+    }
     m_idleCheckId = m_indicator->addFallBackCheck([this] {
         if (m_hidBinding) {
             m_hidBinding->link().cableIdleCheck();

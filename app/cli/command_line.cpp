@@ -1,6 +1,8 @@
 #include "app/cli/command_line.h"
 
 #include <cstdio>
+#include <initializer_list>
+#include <string>
 #include <string_view>
 
 #include "app/cli/commands.h"
@@ -28,16 +30,22 @@ void printUsage(std::FILE* out, const std::vector<Command>& extra) {
                  "       halvern log --hid [the options of log --port]\n"
                  "       halvern hid list [--sysfs-root DIR] [--dev-root DIR]\n");
     for (const Command& c : extra) {
-        std::fprintf(out, "       halvern %.*s ...\n", static_cast<int>(c.name.size()),
-                     c.name.data());
+        const std::string_view synopsis = c.synopsis.empty() ? "..." : c.synopsis;
+        std::fprintf(out, "       halvern %.*s %.*s\n", static_cast<int>(c.name.size()),
+                     c.name.data(), static_cast<int>(synopsis.size()), synopsis.data());
     }
+    std::fprintf(out,
+                 "       halvern --version             print the version\n"
+                 "       halvern --help                print this help\n");
     std::fprintf(out, "Each subcommand explains itself with --help.\n");
 }
 
-// The first word of the window's command line that is neither an option nor an option's value;
-// nullptr when there is none. The toolkit's own options (-platform NAME, -style NAME, ...) and
-// the window's (--port, --sysfs-root, --dev-root) take the word after them.
-const char* strayWindowArgument(int argc, char** argv) {
+// What is wrong with the window's command line: "unexpected argument \"x\"" for the first word
+// that is neither an option nor an option's value, "unknown option \"--x\"" for an option that
+// neither the window nor the toolkit knows; empty when nothing is. The toolkit's own options
+// (-platform NAME, -style NAME, ...) and the window's (--port, --sysfs-root, --dev-root) take the
+// word after them.
+std::string windowArgumentProblem(int argc, char** argv) {
     static constexpr std::string_view kTakesValue[] = {"port",
                                                        "sysfs-root",
                                                        "dev-root",
@@ -69,26 +77,54 @@ const char* strayWindowArgument(int argc, char** argv) {
                                                        "cmap",
                                                        "im",
                                                        "inputstyle"};
+    // The window's switches, then the toolkit's.
+    static constexpr std::string_view kSwitches[] = {"demo",    "connect",     "usb-connect",
+                                                     "reverse", "widgetcount", "nograb",
+                                                     "dograb",  "sync",        "testability"};
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
-        if (arg.empty() || arg.front() != '-') {
-            return argv[i];
+        if (arg.empty() || arg.front() != '-' || arg == "-") {
+            return "unexpected argument \"" + std::string(arg) + "\"";
         }
         arg.remove_prefix(arg.starts_with("--") ? 2 : 1);
-        if (arg.find('=') != std::string_view::npos) {
-            continue;
-        }
-        for (std::string_view option : kTakesValue) {
-            if (arg == option) {
-                ++i;  // its value
+        const std::size_t equals = arg.find('=');
+        const std::string_view option = arg.substr(0, equals);
+        bool known = false;
+        for (std::string_view o : kTakesValue) {
+            if (option == o) {
+                known = true;
+                if (equals == std::string_view::npos) {
+                    ++i;  // its value
+                }
                 break;
             }
         }
+        for (std::string_view o : kSwitches) {
+            known = known || (option == o && equals == std::string_view::npos);
+        }
+        if (!known) {
+            return "unknown option \"" + std::string(argv[i]) + "\"";
+        }
     }
-    return nullptr;
+    return {};
+}
+
+bool anyArgumentIs(int argc, char** argv, std::initializer_list<std::string_view> names) {
+    for (int i = 1; i < argc; ++i) {
+        for (std::string_view name : names) {
+            if (argv[i] == name) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 }  // namespace
+
+const char* programVersion() {
+    return HALVERN_VERSION;
+}
 
 int runCommandLine(int argc, char** argv, const WindowStarter& startWindow,
                    const std::vector<Command>& extraCommands) {
@@ -120,8 +156,17 @@ int runCommandLine(int argc, char** argv, const WindowStarter& startWindow,
             return 2;
         }
     }
-    if (const char* stray = strayWindowArgument(argc, argv)) {
-        std::fprintf(stderr, "halvern: unexpected argument \"%s\"\n", stray);
+    // Help and the version win over everything else on the window's command line.
+    if (anyArgumentIs(argc, argv, {"--help", "-h"})) {
+        printUsage(stdout, extraCommands);
+        return 0;
+    }
+    if (anyArgumentIs(argc, argv, {"--version", "-V"})) {
+        std::printf("halvern %s\n", programVersion());
+        return 0;
+    }
+    if (const std::string problem = windowArgumentProblem(argc, argv); !problem.empty()) {
+        std::fprintf(stderr, "halvern: %s\n", problem.c_str());
         printUsage(stderr, extraCommands);
         return 2;
     }

@@ -35,12 +35,13 @@ int runConvertCommand(int argc, char** argv) {
     const FileOutcome loaded = LoadDataFile(argv[1], table, false);
     if (!loaded.ok) {
         // The window's message, with the file it is about: two files are named on the line.
-        std::fprintf(stderr, "halvern convert: %s: %s\n", argv[1], loaded.message.c_str());
+        std::fprintf(stderr, "halvern convert: %s: %s (%s)\n", argv[1], loaded.message.c_str(),
+                     loaded.reason.c_str());
         return 1;
     }
     const FileOutcome saved = saveTable(table, argv[2]);
     if (!saved.ok) {
-        std::fprintf(stderr, "%s\n", saved.message.c_str());
+        std::fprintf(stderr, "%s: %s\n", saved.message.c_str(), saved.reason.c_str());
         return 1;
     }
     return 0;

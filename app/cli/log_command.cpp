@@ -450,9 +450,9 @@ int runLogCommand(int argc, char** argv) {
             loop->requestStop();
         };
     }
+    bool checkPosted = false;  // a check of the HID cable's input waits in the loop
     if (hidRun) {
         std::string line;
-        bool checkPosted = false;
         hidRun->onReport = [&, line](std::uint8_t id, const std::uint8_t* data,
                                      std::size_t size) mutable {
             formatHidReportLine(id, data, size, line);

@@ -3,5 +3,5 @@
 #include "app/ui/start_window.h"
 
 int main(int argc, char** argv) {
-    return runCommandLine(argc, argv, &startWindow, {{"report", runReportCommand}});
+    return runCommandLine(argc, argv, &startWindow, {{"report", runReportCommand, "IN OUT.pdf"}});
 }

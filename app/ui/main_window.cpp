@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QMenuBar>
@@ -18,6 +19,7 @@
 
 #include "app/ui/click_panel.h"
 #include "app/ui/fonts.h"
+#include "app/ui/help_windows.h"
 #include "app/ui/toggle_group_view.h"
 #include "app/ui/window_consumer.h"
 #include "display/ui/analog_scale.h"
@@ -71,6 +73,7 @@ TFCOMM::TFCOMM(QWidget* parent) : QMainWindow(parent) {
     buildTopBar();
     buildAreas();
     buildRecording();
+    buildShortcuts();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     m_quitRequest = [] {
@@ -80,12 +83,7 @@ TFCOMM::TFCOMM(QWidget* parent) : QMainWindow(parent) {
     FormCreate();
 }
 
-TFCOMM::~TFCOMM() {
-    // The links' window sides go before the session whose links they show.
-    delete m_hidLink;
-    delete m_usbLink;
-    delete m_serial;
-}
+TFCOMM::~TFCOMM() = default;
 
 void TFCOMM::buildLinks() {
     // "COM Connect": the session's serial driver on the selector panels and hidden menus.
@@ -95,25 +93,30 @@ void TFCOMM::buildLinks() {
     }
     serialWidgets.comSetupMenu = m_comSetupMenu;
     serialWidgets.connectMenu = m_connectMenu;
-    m_serial = new SerialLink(serialWidgets, *m_session, this);
+    m_serial = std::make_unique<SerialLink>(serialWidgets, *m_session, this);
     m_connectGroup.setHandler(m_comConMember, [this](bool) { COMConClick(); });
     m_session->serialControl().showComConDown = [this](bool down) {
         m_connectGroup.setDown(m_comConMember, down);
     };
+    // A port that goes away while "COM Connect" is down says so where its open failure would.
+    m_session->serial().setOnPortLost([this](TCommPortDriver*) {
+        m_serial->control().portLost();
+        showSerialFailure();
+    });
     // "USB Connect ": the bridge's frames go to the same decoder as the serial ones; the exit
     // stops its Timer1.
-    m_usbLink = new UsbBridgeLink(m_usb, *m_session, this);
+    m_usbLink = std::make_unique<UsbBridgeLink>(m_usb, *m_session, this);
     m_connectGroup.setHandler(m_usbMember, [this](bool down) { m_usbLink->USBClick(down); });
-    connect(this, &TFCOMM::usbTimerStopRequested, m_usbLink, &UsbBridgeLink::stopTimer);
+    connect(this, &TFCOMM::usbTimerStopRequested, m_usbLink.get(), &UsbBridgeLink::stopTimer);
     // "HID Connect": the cable's frames go to the same decoder; the idle check rides on the
     // connection indicator.
-    m_hidLink = new HidLink(*m_session, this);
+    m_hidLink = std::make_unique<HidLink>(*m_session, this);
     m_connectGroup.setHandler(m_usbConMember, [this](bool down) { m_hidLink->USBConClick(down); });
     m_connectGroup.setHandler(m_readBtnMember,
                               [this](bool down) { m_hidLink->ReadBtnClick(down); });
-    connect(m_hidLink, &HidLink::usbConReleased, this,
+    connect(m_hidLink.get(), &HidLink::usbConReleased, this,
             [this] { m_connectGroup.setDown(m_usbConMember, false); });
-    connect(m_hidLink, &HidLink::readBtnReleased, this,
+    connect(m_hidLink.get(), &HidLink::readBtnReleased, this,
             [this] { m_connectGroup.setDown(m_readBtnMember, false); });
 }
 
@@ -163,9 +166,10 @@ void TFCOMM::buildMenu() {
         menu->menuAction()->setVisible(visible);
         return menu;
     };
-    m_firstMenu = addMenu(QString(), "N1", true);
-    m_recordMenu = addMenu(QStringLiteral("Record"), "Record1", true);
-    m_lastMenu = addMenu(QString(), "N2", true);
+    // The two entries without caption hold nothing: shown, they are empty slivers in the bar.
+    m_firstMenu = addMenu(QString(), "N1", false);
+    m_recordMenu = addMenu(QStringLiteral("&Record"), "Record1", true);
+    m_lastMenu = addMenu(QString(), "N2", false);
     m_comSetupMenu = addMenu(QStringLiteral("ComSetup"), "ComSetup1", false);
     m_connectMenu = addMenu(QStringLiteral("Connect"), "Connect1", false);
     m_graphicMenu = addMenu(QStringLiteral("Graphic"), "Graphic1", false);
@@ -174,7 +178,7 @@ void TFCOMM::buildMenu() {
     exitItem->setObjectName(QStringLiteral("EXIT1"));
     connect(exitItem, &QAction::triggered, this, &TFCOMM::BtExit1Click);
     // The limits and running extremes of the scale are offered here.
-    m_scaleMenu = addMenu(QStringLiteral("Scale"), "ScaleMenu", true);
+    m_scaleMenu = addMenu(QStringLiteral("&Scale"), "ScaleMenu", true);
     QAction* limits = m_scaleMenu->addAction(QStringLiteral("Limits\u2026"));
     limits->setObjectName(QStringLiteral("ScaleLimits"));
     connect(limits, &QAction::triggered, this, [this] {
@@ -185,13 +189,54 @@ void TFCOMM::buildMenu() {
         w->activateWindow();
     });
     // The HID cable's device list and logs.
-    m_hidMenu = addMenu(QStringLiteral("HID"), "HidMenu", true);
-    QAction* hidDevices = m_hidMenu->addAction(QStringLiteral("HID devices\u2026"));
+    m_hidMenu = addMenu(QStringLiteral("H&ID"), "HidMenu", true);
+    QAction* hidDevices = m_hidMenu->addAction(QStringLiteral("HID &devices\u2026"));
     hidDevices->setObjectName(QStringLiteral("HidDevices"));
     connect(hidDevices, &QAction::triggered, this, [this] {
         startHidLink();
         m_hidLink->showDevicesWindow();
     });
+    // Last, where desktop programs keep it; other rooms add their entries through helpMenu().
+    m_helpMenu = addMenu(QStringLiteral("&Help"), "HelpMenu", true);
+    QAction* shortcuts = m_helpMenu->addAction(QStringLiteral("&Keyboard shortcuts"));
+    shortcuts->setObjectName(QStringLiteral("KeyboardShortcuts"));
+    shortcuts->setShortcut(QKeySequence(Qt::Key_F1));
+    connect(shortcuts, &QAction::triggered, this, [this] {
+        if (m_shortcutsDialog == nullptr) {
+            m_shortcutsDialog = new KeyboardShortcutsDialog(this);
+        }
+        m_shortcutsDialog->show();
+        m_shortcutsDialog->raise();
+        m_shortcutsDialog->activateWindow();
+    });
+    QAction* about = m_helpMenu->addAction(QStringLiteral("&About"));
+    about->setObjectName(QStringLiteral("About"));
+    connect(about, &QAction::triggered, this, [this] { showAboutBox(this); });
+}
+
+void TFCOMM::buildShortcuts() {
+    // The desktop's keys for the board's buttons and "Exit"; each runs the handler the button
+    // runs, boxes and questions included.
+    auto shortcut = [this](const char* name, const QString& text, const QKeySequence& keys,
+                           std::function<void()> run) {
+        auto* action = new QAction(text, this);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+        connect(action, &QAction::triggered, this, std::move(run));
+    };
+    RecordingControls& controls = m_recording->controls();
+    shortcut("SaveShortcut", QStringLiteral("Save data files"), QKeySequence(Qt::CTRL | Qt::Key_S),
+             [&controls] { controls.saveasClick(); });
+    shortcut("OpenShortcut", QStringLiteral("Open old data files"),
+             QKeySequence(Qt::CTRL | Qt::Key_O), [&controls] { controls.SpeedButton2Click(); });
+    shortcut("PrintShortcut", QStringLiteral("Print Data (preview)"),
+             QKeySequence(Qt::CTRL | Qt::Key_P), [&controls] { controls.MajPrintClick(); });
+    shortcut("NewShortcut", QStringLiteral("Close Data (New)"), QKeySequence(Qt::CTRL | Qt::Key_N),
+             [&controls] { controls.RecordNewClick(); });
+    shortcut("ExitShortcut", QStringLiteral("Exit"), QKeySequence(Qt::CTRL | Qt::Key_Q),
+             [this] { BtExit1Click(); });
 }
 
 void TFCOMM::buildTopBar() {
@@ -303,6 +348,13 @@ void TFCOMM::buildRecording() {
     // New starts the bad-frame count afresh.
     connect(&m_recording->controls(), &RecordingControls::recordNewDone, m_lcd,
             &VirtualLcd::resetFailureNotice);
+    // A written report is told where the connection notice goes: not a box, the user goes on.
+    connect(&m_recording->controls(), &RecordingControls::reportWritten, this,
+            [this](const QString& fileName) {
+                m_lcd->showConnectionNotice(
+                    tr("report written to %1").arg(QFileInfo(fileName).fileName()),
+                    tr("The report was written to %1").arg(fileName));
+            });
     m_consumers.add(m_recording->recordingStep());
     // New (the board's button, the hidden menu item, the chart's own button) clears the chart.
     m_recording->setChartClear([this] {

@@ -20,6 +20,7 @@ class ReadingPipeline;
 class SerialLink;
 class UsbBridgeLink;
 class HidLink;
+class KeyboardShortcutsDialog;
 class ToggleGroupView;
 class ClickPanel;
 class ConnectionIndicatorView;
@@ -100,8 +101,8 @@ public:
     void setGridWidget(QWidget* grid);
     void setChartWidget(QWidget* chart);
 
-    // Main menu: first entry (no caption), "Record", last entry (no caption), then the hidden
-    // entries "ComSetup", "Connect", "Graphic", "Exit" and the visible "Scale".
+    // Main menu: first entry (no caption, hidden), "Record", last entry (no caption, hidden),
+    // the hidden entries "ComSetup", "Connect", "Graphic", "Exit", then "Scale", "HID", "Help".
     QMenu* firstMenu() const { return m_firstMenu; }
     QMenu* recordMenu() const { return m_recordMenu; }
     QMenu* lastMenu() const { return m_lastMenu; }
@@ -111,6 +112,8 @@ public:
     QMenu* exitMenu() const { return m_exitMenu; }
     QMenu* scaleMenu() const { return m_scaleMenu; }
     QMenu* hidMenu() const { return m_hidMenu; }  // "HID" > "HID devices…"
+    // "Help": "Keyboard shortcuts" (F1), "About". Rooms add their own entries here.
+    QMenu* helpMenu() const { return m_helpMenu; }
 
     // What "Yes" to the exit question does first: ask the event loop to end. Defaults to a
     // posted QCoreApplication::quit; tests replace it.
@@ -183,6 +186,7 @@ private:
     void buildTopBar();
     void buildAreas();
     void buildRecording();
+    void buildShortcuts();
     void replaceArea(QWidget*& area, QWidget* replacement);
     void FormCreate();
     void buildLinks();
@@ -210,6 +214,8 @@ private:
     QMenu* m_exitMenu = nullptr;
     QMenu* m_scaleMenu = nullptr;
     QMenu* m_hidMenu = nullptr;
+    QMenu* m_helpMenu = nullptr;
+    KeyboardShortcutsDialog* m_shortcutsDialog = nullptr;
 
     VirtualLcd* m_lcd = nullptr;
     AnalogScale* m_scale = nullptr;
@@ -233,11 +239,14 @@ private:
     int m_usbConMember = -1;
     int m_readBtnMember = -1;
     QPushButton* m_usbCon = nullptr;
-    HidLink* m_hidLink = nullptr;
+
     bool m_readBtnBound = false;
     ToggleGroupView* m_connectGroupView = nullptr;
-    SerialLink* m_serial = nullptr;
-    UsbBridgeLink* m_usbLink = nullptr;
+    // The links' window sides (children of the window), declared after the session: they go
+    // before the session whose links they show.
+    std::unique_ptr<SerialLink> m_serial;
+    std::unique_ptr<UsbBridgeLink> m_usbLink;
+    std::unique_ptr<HidLink> m_hidLink;
 
     QString m_localeDecimalSeparator;
     std::function<void()> m_quitRequest;

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPaintEvent>
 #include <QPainter>
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -12,6 +13,12 @@ namespace {
 // The profile's count mode of this build until the first frame chooses its own.
 constexpr ScaleParams kStartParams{"4", 4000, 400, 80};
 constexpr std::size_t kKeptFaces = 6;
+
+// A rectangle of logical pixels in the pixels of an image of this pixel ratio.
+QRectF imageRect(const QRect& logical, qreal devicePixelRatio) {
+    return QRectF(logical.x() * devicePixelRatio, logical.y() * devicePixelRatio,
+                  logical.width() * devicePixelRatio, logical.height() * devicePixelRatio);
+}
 
 QFont labelFont() {
     QFont f(QStringLiteral("MS Sans Serif"));
@@ -56,16 +63,25 @@ void AnalogScale::setScaleParams(const ScaleParams& params) {
 }
 
 AnalogScale::FaceKey AnalogScale::faceKey() const {
-    return {m_params.mode,       m_params.scaleSteps,   m_params.fullScale, m_limits.maxEnabled(),
-            m_limits.maxLimit(), m_limits.minEnabled(), m_limits.minLimit()};
+    return {m_params.mode,       m_params.scaleSteps,   m_params.fullScale,  m_limits.maxEnabled(),
+            m_limits.maxLimit(), m_limits.minEnabled(), m_limits.minLimit(), devicePixelRatioF()};
 }
 
 QImage AnalogScale::drawFace(const ScaleGeometry& g, const ScaleParams& params,
-                             const ScaleLimits& limits) {
-    QImage image(kCanvasSize, QImage::Format_RGB32);
+                             const ScaleLimits& limits, qreal devicePixelRatio) {
+    // Drawn at the screen's own pixels: scaled up from a 1:1 bitmap the arc would be jagged and
+    // the labels blurred.
+    QImage image(kCanvasSize * devicePixelRatio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(devicePixelRatio);
     image.fill(Qt::white);
     QPainter p(&image);
+    if (devicePixelRatio != 1.0) {
+        p.setRenderHint(QPainter::Antialiasing);
+    }
     p.setFont(labelFont());
+    const QFontMetrics metrics(p.font(), &image);
+    const QRect inside = QRect(QPoint(0, 0), kCanvasSize)
+                             .adjusted(kLabelMargin, kLabelMargin, -kLabelMargin, -kLabelMargin);
     const int n = params.scaleSteps > 0 ? params.scaleSteps : 1;
     const ScaleFace& face = scaleFaceFor(params.mode);
     const float r = g.radius();
@@ -80,9 +96,15 @@ QImage AnalogScale::drawFace(const ScaleGeometry& g, const ScaleParams& params,
         if (nextLabel < face.labelCount && face.labels[nextLabel].step == i) {
             const ScaleLabel& label = face.labels[nextLabel];
             const ScalePoint at = g.pointAt(r + 18.0f, i, n);
-            p.drawText(
-                QRect(at.x - label.dx, at.y - label.dy, 60, 20), Qt::AlignLeft | Qt::AlignTop,
-                QString::fromLatin1(label.text.data(), static_cast<qsizetype>(label.text.size())));
+            const QString text =
+                QString::fromLatin1(label.text.data(), static_cast<qsizetype>(label.text.size()));
+            // The label's own box, moved inside the face where the font is wider than the one
+            // the offsets were made for (the end labels "-1000" and "1000" would be cut).
+            QRect box(at.x - label.dx, at.y - label.dy, metrics.horizontalAdvance(text) + 1,
+                      metrics.height());
+            box.moveLeft(std::clamp(box.left(), inside.left(), inside.right() + 1 - box.width()));
+            box.moveTop(std::clamp(box.top(), inside.top(), inside.bottom() + 1 - box.height()));
+            p.drawText(box, Qt::AlignLeft | Qt::AlignTop, text);
         }
         if (face.markModulo > 0 && i % face.markModulo == face.markRemainder) {
             const ScalePoint t = g.pointAt(r + 6.0f, i, n);
@@ -121,7 +143,8 @@ const QImage& AnalogScale::face() {
     if (m_faces.size() >= kKeptFaces) {
         m_faces.pop_back();
     }
-    m_faces.emplace(m_faces.begin(), key, drawFace(m_geometry, m_params, m_limits));
+    m_faces.emplace(m_faces.begin(), key,
+                    drawFace(m_geometry, m_params, m_limits, key.devicePixelRatio));
     return m_faces[0].second;
 }
 
@@ -134,7 +157,7 @@ void AnalogScale::KDsetup() {
         if (!m_touched.isEmpty()) {
             QPainter p(&m_canvas);
             p.setCompositionMode(QPainter::CompositionMode_Source);
-            p.drawImage(m_touched.topLeft(), f, m_touched);
+            p.drawImage(QRectF(m_touched), f, imageRect(m_touched, f.devicePixelRatio()));
             update(m_touched.translated(kCanvasOrigin));
         }
     } else {
@@ -155,7 +178,9 @@ QRect AnalogScale::needleRect(const NeedleLine& line) const {
 void AnalogScale::drawNeedleLine(QPainter& p, const NeedleLine& line, const QColor& colour) {
     // A line two pixels wide, as two one-pixel lines side by side: the raster engine draws thin
     // lines on its fast path, wide pens through the path stroker.
+    // Cosmetic widths are device pixels: one logical pixel at the canvas's pixel ratio.
     QPen pen(colour, 1);
+    pen.setWidthF(m_canvas.devicePixelRatio());
     pen.setCosmetic(true);
     p.setPen(pen);
     const QPoint a(line.tip.x, line.tip.y);
@@ -208,12 +233,21 @@ void AnalogScale::limitsChanged() {
 }
 
 void AnalogScale::paintEvent(QPaintEvent* event) {
+    if (m_canvas.devicePixelRatio() != devicePixelRatioF()) {
+        // Shown on a screen of another pixel ratio: the face and the needle are drawn again
+        // at its pixels.
+        m_canvasFace.reset();
+        KDsetup();
+        QPainter needle(&m_canvas);
+        drawNeedleLine(needle, m_lastNeedle, Qt::black);
+    }
     QPainter p(this);
     const QRect dirty = event->rect();
     const QRect surface(kCanvasOrigin, kCanvasSize);
     if (surface.contains(dirty)) {
         // Needle moves repaint only where the needle was and is.
-        p.drawImage(dirty.topLeft(), m_canvas, dirty.translated(-kCanvasOrigin));
+        p.drawImage(QRectF(dirty), m_canvas,
+                    imageRect(dirty.translated(-kCanvasOrigin), m_canvas.devicePixelRatio()));
         return;
     }
     p.fillRect(rect(), Qt::white);

@@ -55,9 +55,12 @@ public:
     QLabel* alarmSign() const { return m_oltext; }     // oltext
     const ScaleGeometry& geometry() const { return m_geometry; }
 
-    // A face drawn anew, without the cache.
+    // A face drawn anew, without the cache, for a screen of this device pixel ratio (the image
+    // has the canvas's size in logical pixels). Every label lies wholly inside the face, at
+    // least kLabelMargin pixels from its edges.
     static QImage drawFace(const ScaleGeometry& geometry, const ScaleParams& params,
-                           const ScaleLimits& limits);
+                           const ScaleLimits& limits, qreal devicePixelRatio = 1.0);
+    static constexpr int kLabelMargin = 2;
 
     // What sounds the alarm; the system beep unless a test replaces it.
     void setBeep(std::function<void()> beep) { m_beep = std::move(beep); }
@@ -78,6 +81,7 @@ private:
         float maxLimit;
         bool minEnabled;
         float minLimit;
+        qreal devicePixelRatio;
         bool operator==(const FaceKey&) const = default;
     };
     FaceKey faceKey() const;

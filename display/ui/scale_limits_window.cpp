@@ -109,7 +109,9 @@ ScaleLimitsWindow::ScaleLimitsWindow(AnalogScale& scale, QWidget* parent)
     });
 
     m_report = [this](const QString& message) {
-        QMessageBox::critical(this, windowTitle(), message);
+        // The program's name, as on its other boxes.
+        QWidget* owner = parentWidget() != nullptr ? parentWidget()->window() : this;
+        QMessageBox::critical(this, owner->windowTitle(), message);
     };
     refreshExtremes();
 }

@@ -142,7 +142,9 @@ QString ChartPrompts::pictureFileName(QWidget* parent) {
 
 void ChartPrompts::message(QWidget* parent, QMessageBox::Icon icon, const QString& text,
                            QMessageBox::StandardButton button) {
-    QMessageBox box(icon, QApplication::applicationName(), text, button, parent);
+    // The program's name, which the window's title carries.
+    QMessageBox box(icon, parent != nullptr ? parent->window()->windowTitle() : QString(), text,
+                    button, parent);
     box.exec();
 }
 

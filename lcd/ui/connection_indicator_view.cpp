@@ -1,5 +1,6 @@
 #include "lcd/ui/connection_indicator_view.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QPainter>
 
@@ -26,21 +27,21 @@ void drawComputer(QPainter& p, const QRectF& screen, bool active) {
 
 }  // namespace
 
-ConnectionIndicatorView::ConnectionIndicatorView(QWidget* host) : QObject(host) {
+ConnectionIndicatorView::ConnectionIndicatorView(QWidget* host) : QObject(host), m_host(host) {
     m_conokn = new QLabel(host);
     m_conokn->setObjectName(QStringLiteral("conokn"));
-    m_conokn->setPixmap(icon(false));
     m_conokn->setGeometry(8, 8, 32, 32);
     m_conokn->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_conokn->setToolTip(tr("No frames arrive"));
 
     m_conok = new QLabel(host);
     m_conok->setObjectName(QStringLiteral("conok"));
-    m_conok->setPixmap(icon(true));
     m_conok->setGeometry(8, 8, 32, 32);
     m_conok->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_conok->setToolTip(tr("Frames arrive"));
     m_conok->hide();
+    drawIcons();
+    host->installEventFilter(this);
 
     m_indicator.setListener([this](bool active) { show(active); });
     m_conTimer.setObjectName(QStringLiteral("ConTimer"));
@@ -49,8 +50,28 @@ ConnectionIndicatorView::ConnectionIndicatorView(QWidget* host) : QObject(host) 
     m_conTimer.start();
 }
 
-QPixmap ConnectionIndicatorView::icon(bool active) {
-    QPixmap pixmap(32, 32);
+void ConnectionIndicatorView::drawIcons() {
+    const qreal ratio = m_host->devicePixelRatioF();
+    if (ratio == m_iconRatio) {
+        return;
+    }
+    m_iconRatio = ratio;
+    m_conokn->setPixmap(icon(false, ratio));
+    m_conok->setPixmap(icon(true, ratio));
+}
+
+bool ConnectionIndicatorView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_host &&
+        (event->type() == QEvent::ScreenChangeInternal || event->type() == QEvent::Show)) {
+        drawIcons();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+QPixmap ConnectionIndicatorView::icon(bool active, qreal devicePixelRatio) {
+    // Drawn at the screen's own pixels, never scaled up from 32 x 32.
+    QPixmap pixmap(QSize(32, 32) * devicePixelRatio);
+    pixmap.setDevicePixelRatio(devicePixelRatio);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);

@@ -17,8 +17,9 @@ public:
     // Places both icons in host (the analog scale panel) and starts ConTimer.
     explicit ConnectionIndicatorView(QWidget* host);
 
-    // The 32 x 32 icons: two networked computers, dark screens when idle, cyan when active.
-    static QPixmap icon(bool active);
+    // The 32 x 32 icons: two networked computers, dark screens when idle, cyan when active, drawn
+    // at the pixels of a screen of this device pixel ratio (32 x 32 logical pixels).
+    static QPixmap icon(bool active, qreal devicePixelRatio = 1.0);
 
     ConnectionIndicator& indicator() { return m_indicator; }
     QTimer* conTimer() { return &m_conTimer; }
@@ -32,11 +33,18 @@ public slots:
     // One tick of ConTimer.
     void ConTimerTimer();
 
+protected:
+    // The icons are drawn again when the host moves to a screen of another pixel ratio.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void show(bool active);
+    void drawIcons();
 
     ConnectionIndicator m_indicator;
     QTimer m_conTimer;
     QLabel* m_conok = nullptr;
     QLabel* m_conokn = nullptr;
+    QWidget* m_host = nullptr;
+    qreal m_iconRatio = 0;
 };

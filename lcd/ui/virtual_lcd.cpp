@@ -359,7 +359,8 @@ VirtualLcd::VirtualLcd(QWidget* parent) : QFrame(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_failureNotice = new QLabel(this);
     m_failureNotice->setObjectName(QStringLiteral("badFrames"));
-    m_failureNotice->setGeometry(318, 186, 104, 17);
+    // Eight pixels from the panel's right edge, as the connection notice is from its left.
+    m_failureNotice->setGeometry(kWidth - 8 - 105, 186, 105, 17);
     m_failureNotice->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_failureNotice->setStyleSheet(QStringLiteral("color: #b01e1e;"));
     QFont f = m_failureNotice->font();
@@ -376,7 +377,7 @@ VirtualLcd::VirtualLcd(QWidget* parent) : QFrame(parent) {
     // A port's failure to open: left of the bad-frame notice, on the panel's bottom line.
     m_connectionNotice = new QLabel(this);
     m_connectionNotice->setObjectName(QStringLiteral("connectionNotice"));
-    m_connectionNotice->setGeometry(8, 186, 306, 17);
+    m_connectionNotice->setGeometry(8, 186, 300, 17);
     m_connectionNotice->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_connectionNotice->setStyleSheet(QStringLiteral("color: #b01e1e;"));
     m_connectionNotice->setFont(f);
@@ -431,7 +432,7 @@ void VirtualLcd::noteConversionFailure(const QString& message) {
     ++m_failedFrames;
     m_failureNotice->setText(m_failedFrames == 1 ? tr("1 bad frame")
                                                  : tr("%1 bad frames").arg(m_failedFrames));
-    m_failureNotice->setToolTip(message);
+    m_failureNotice->setToolTip(tr("last bad frame: %1").arg(message));
     m_failureNotice->show();
     m_failureFade->start();
 }

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTableView>
 #include <QWheelEvent>
 #include <algorithm>
@@ -101,10 +102,13 @@ MeasurementGrid::MeasurementGrid(TableStore& store, QWidget* parent)
     columns->setHighlightSections(false);
     columns->setFont(arialStandInFont(11));
     for (int c = 0; c < MeasurementTableModel::ColumnCount; ++c) {
-        if (const int width = MeasurementTableModel::columnWidth(c); width > 0) {
-            m_view->setColumnWidth(c, width);
-        }
+        m_view->setColumnWidth(c, fittingWidth(c));
     }
+    // A double click on a column's divider fits that column again (the view's own fit sees only
+    // the rows on screen and could cut a wider text off the next one).
+    disconnect(columns, &QHeaderView::sectionHandleDoubleClicked, m_view, nullptr);
+    connect(columns, &QHeaderView::sectionHandleDoubleClicked, this,
+            [this](int column) { m_view->setColumnWidth(column, fittingWidth(column)); });
 
     m_scroll->setSingleStep(1);
     connect(m_scroll, &QScrollBar::valueChanged, this, [this](int value) {
@@ -139,6 +143,21 @@ MeasurementGrid::MeasurementGrid(TableStore& store, QWidget* parent)
     m_view->installEventFilter(this);
     m_view->viewport()->installEventFilter(this);
     syncFromModel();
+}
+
+int MeasurementGrid::fittingWidth(int column) const {
+    // The cell's text margins and its grid line, as the view lays a cell out.
+    const int margin =
+        2 * (m_view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_view) + 1) + 1;
+    int width = std::max(MeasurementTableModel::columnWidth(column),
+                         m_view->horizontalHeader()->sectionSizeHint(column));
+    const QFontMetrics metrics(MeasurementTableModel::columnFont(column));
+    for (const QString& text : MeasurementTableModel::possibleTexts(column)) {
+        width = std::max(width, metrics.horizontalAdvance(text) + margin);
+    }
+    // Texts read from files may be wider still: those on screen fit too.
+    const auto* view = static_cast<const QAbstractItemView*>(m_view);
+    return std::max(width, view->sizeHintForColumn(column));
 }
 
 void MeasurementGrid::fitWindow() {
@@ -220,6 +239,38 @@ bool MeasurementGrid::moveCurrent(int key, Qt::KeyboardModifiers modifiers) {
     return true;
 }
 
+bool MeasurementGrid::tabStep(bool forward) {
+    // Tab walks the cells row by row through the whole table, not only the rows the view holds;
+    // past the last cell (Backtab: before the first) the focus goes on to the next control.
+    const auto current = m_model->currentRow();
+    const int lastColumn = MeasurementTableModel::ColumnCount - 1;
+    const int column = m_view->currentIndex().isValid() ? m_view->currentIndex().column() : -1;
+    if (current && column >= 0) {
+        if (forward ? column < lastColumn : column > 0) {
+            moveToCell(*current, column + (forward ? 1 : -1));
+            return true;
+        }
+        if (forward && *current + 1 < m_model->tableRowCount()) {
+            moveToCell(*current + 1, 0);
+            return true;
+        }
+        if (!forward && *current > 0) {
+            moveToCell(*current - 1, lastColumn);
+            return true;
+        }
+    }
+    focusNextPrevChild(forward);
+    return true;
+}
+
+void MeasurementGrid::moveToCell(std::size_t row, int column) {
+    m_model->setCurrentRow(row);
+    const std::size_t first = m_model->firstRow();
+    if (row >= first && row - first < static_cast<std::size_t>(m_model->rowCount())) {
+        m_view->setCurrentIndex(m_model->index(static_cast<int>(row - first), column));
+    }
+}
+
 bool MeasurementGrid::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_view->viewport() && event->type() == QEvent::Resize) {
         fitWindow();
@@ -233,6 +284,10 @@ bool MeasurementGrid::eventFilter(QObject* watched, QEvent* event) {
         return true;
     } else if (watched == m_view && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
+        const bool plain = !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+        if (plain && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)) {
+            return tabStep(key->key() == Qt::Key_Tab && !(key->modifiers() & Qt::ShiftModifier));
+        }
         if (moveCurrent(key->key(), key->modifiers())) {
             return true;
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <cstddef>
 
 #include "recording/ui/measurement_table_model.h"
 
@@ -21,6 +22,9 @@ public:
     explicit MeasurementGrid(TableStore& store, QWidget* parent = nullptr);
 
     MeasurementTableModel* model() const { return m_model; }
+    // The width that holds the column's header and every text it can hold (at least the
+    // column's least width), and the texts now on screen.
+    int fittingWidth(int column) const;
     QTableView* view() const { return m_view; }
     QScrollBar* scrollBar() const { return m_scroll; }
 
@@ -31,6 +35,9 @@ private:
     void fitWindow();
     void syncFromModel();
     bool moveCurrent(int key, Qt::KeyboardModifiers modifiers);
+    // Tab (forward) or Backtab: the next (previous) cell, or out of the grid past its ends.
+    bool tabStep(bool forward);
+    void moveToCell(std::size_t row, int column);
 
     MeasurementTableModel* m_model;
     QTableView* m_view;

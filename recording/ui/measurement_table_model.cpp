@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 
+#include "meter/reading_texts.h"
 #include "recording/ui/glyph_text.h"
 
 namespace {
@@ -66,6 +67,36 @@ MeasurementTableModel::~MeasurementTableModel() {
 int MeasurementTableModel::columnWidth(int column) {
     return column >= 0 && column < ColumnCount ? kColumns[static_cast<std::size_t>(column)].width
                                                : 0;
+}
+
+QStringList MeasurementTableModel::possibleTexts(int column) {
+    QStringList texts;
+    switch (column) {
+        case ColNo:
+            texts << QStringLiteral("99999999");  // the record limits reach 10,000,001 rows
+            break;
+        case ColFunction:
+            for (std::string_view text : kDecoderFunctionTexts) {
+                texts << glyphDisplayText(text);
+            }
+            break;
+        case ColRange:
+            for (std::string_view text : kDecoderRangeTexts) {
+                texts << glyphDisplayText(text);
+            }
+            break;
+        default:
+            break;
+    }
+    return texts;
+}
+
+QFont MeasurementTableModel::columnFont(int column) {
+    if (column < 0 || column >= ColumnCount) {
+        return arialStandInFont(12);
+    }
+    const int glyphPixels = kColumns[static_cast<std::size_t>(column)].glyphPixels;
+    return glyphPixels > 0 ? glyphStandInFont(glyphPixels) : arialStandInFont(12);
 }
 
 std::size_t MeasurementTableModel::lastFirstRow() const {
@@ -262,8 +293,7 @@ QVariant MeasurementTableModel::data(const QModelIndex& index, int role) const {
             }
             return {};
         case Qt::FontRole:
-            return column.glyphPixels > 0 ? glyphStandInFont(column.glyphPixels)
-                                          : arialStandInFont(12);
+            return columnFont(index.column());
         case Qt::TextAlignmentRole:
             if (column.field == Field::Time) {
                 return QVariant::fromValue(Qt::AlignCenter);

@@ -59,8 +59,14 @@ public:
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    // The column's width in pixels, as the grid lays it out (0: the view's default).
+    // The column's least width in pixels (0: the view's default); the grid widens a column to
+    // the widest of its possibleTexts.
     static int columnWidth(int column);
+    // The widest texts a column can hold, as shown: No up to eight digits, every function and
+    // range text the decoder gives; empty for columns whose least width holds them all.
+    static QStringList possibleTexts(int column);
+    // The font a column's cells are drawn in.
+    static QFont columnFont(int column);
 
 signals:
     // The table's row count, the window or the current row changed.

@@ -7,21 +7,31 @@
 
 #include "recording/recorder.h"
 
-namespace {
-
-// Boxes carry the program's title, as the application's own boxes did.
-QString boxTitle(QWidget* parent) {
-    if (parent != nullptr && !parent->window()->windowTitle().isEmpty()) {
-        return parent->window()->windowTitle();
+// Boxes carry the program's title, as the application's own boxes did. A dialog's own title
+// (the preview's "Print Preview") is not the program's: its owner's window is asked.
+QString programBoxTitle(QWidget* parent) {
+    for (QWidget* w = parent; w != nullptr; w = w->parentWidget()) {
+        QWidget* window = w->window();
+        if (window->parentWidget() == nullptr && !window->windowTitle().isEmpty()) {
+            return window->windowTitle();
+        }
+        w = window;
     }
     const QString name = QApplication::applicationDisplayName();
     return name.isEmpty() ? QStringLiteral("Halvern Interface Program") : name;
 }
 
+namespace {
+
+QString boxTitle(QWidget* parent) {
+    return programBoxTitle(parent);
+}
+
 void runBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
-            QMessageBox::StandardButton button) {
+            QMessageBox::StandardButton button, const QString& reason = {}) {
     QMessageBox box(icon, title, text, button, parent);
     box.setObjectName(QStringLiteral("MessageBox"));
+    box.setInformativeText(reason);
     box.exec();
 }
 
@@ -38,13 +48,13 @@ void showDigitWarningBox(QWidget* parent) {
            QMessageBox::Cancel);
 }
 
-void showPlainBox(QWidget* parent, const QString& text) {
-    runBox(parent, QMessageBox::NoIcon, boxTitle(parent), text, QMessageBox::Ok);
+void showPlainBox(QWidget* parent, const QString& text, const QString& reason) {
+    runBox(parent, QMessageBox::NoIcon, boxTitle(parent), text, QMessageBox::Ok, reason);
 }
 
-void showLoadErrorBox(QWidget* parent) {
+void showLoadErrorBox(QWidget* parent, const QString& reason) {
     runBox(parent, QMessageBox::Critical, QStringLiteral("Error"),
-           QStringLiteral("Failed to Load File!"), QMessageBox::Ok);
+           QStringLiteral("Failed to Load File!"), QMessageBox::Ok, reason);
 }
 
 void showConversionErrorBox(QWidget* parent, const QString& text) {

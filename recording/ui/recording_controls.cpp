@@ -61,7 +61,8 @@ QStringList RecordingControls::saveFileFilters() {
 }
 
 QStringList RecordingControls::openFileFilters() {
-    return fileFilters() << QStringLiteral("CSV for analysis(*.csv)");
+    return QStringList{QStringLiteral("Data files (*.xls *.xml *.txt *.csv)")} + fileFilters() +
+           QStringList{QStringLiteral("CSV for analysis(*.csv)"), QStringLiteral("All files (*)")};
 }
 
 RecordingControls::RecordingControls(TableStore& table, Recorder& recorder, QWidget* dialogParent,
@@ -141,7 +142,10 @@ void RecordingControls::populateFunctionBoard(QGroupBox* board) {
     connect(m_recordSITime, &QLineEdit::textChanged, this, [this](const QString& text) {
         const EditOutcome outcome =
             m_recorder.editChanged(RecorderEdit::RecordSITime, text.toLocal8Bit().toStdString());
-        if (!outcome.conversionFailed) {
+        if (!outcome.refused.empty()) {
+            // Marked at the edit, no box: recording goes on with the interval before.
+            noteRecordingFailure(QString::fromLocal8Bit(outcome.refused));
+        } else if (!outcome.conversionFailed) {
             noteRecordingFailure(QString());  // a number again: the mark goes
         }
         showEditMessages(m_dialogParent, outcome.messages, outcome.conversionFailed);
@@ -292,7 +296,7 @@ void RecordingControls::saveasClick() {
         emit tableSaved();
     }
     if (!outcome.message.empty()) {
-        showPlainBox(m_dialogParent, boxText(outcome.message));
+        showPlainBox(m_dialogParent, boxText(outcome.message), boxText(outcome.reason));
     }
     repaintWindow();
 }
@@ -303,7 +307,7 @@ void RecordingControls::SpeedButton2Click() {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters(openFileFilters());
-    dialog.selectNameFilter(fileFilters().front());
+    dialog.selectNameFilter(openFileFilters().front());
     if (!m_lastFolder.isEmpty()) {
         dialog.setDirectory(m_lastFolder);
     }
@@ -321,14 +325,19 @@ void RecordingControls::SpeedButton2Click() {
                             ProgressGate::percent(progress.bytesRead, progress.bytesTotal));
         });
     if (!outcome.ok && !outcome.cancelled) {
-        showLoadErrorBox(m_dialogParent);
+        showLoadErrorBox(m_dialogParent, boxText(outcome.reason));
     } else if (outcome.ok && isPacketName(bytes)) {
         emit tableReplaced();
     }
 }
 
 void RecordingControls::MajPrintClick() {
-    if (previewReport(m_table, m_dialogParent)) {
+    if (m_table.empty()) {
+        showInformationBox(m_dialogParent, QString::fromLatin1(kNothingToPrintText));
+        return;
+    }
+    if (previewReport(m_table, m_dialogParent,
+                      [this](const QString& fileName) { emit reportWritten(fileName); })) {
         repaintWindow();
     }
 }

@@ -31,11 +31,17 @@ class RecordingControls : public QObject {
     Q_OBJECT
 
 public:
+    static constexpr const char* kNothingToPrintText =
+        "The table has no rows, so there is nothing to print.";
+
     // The file dialogs' filter: "Excel File(*.xls)", "XML(*.xml)", "Txt File(*.txt)".
     static QStringList fileFilters();
     // The save dialog's: those, then the analysis formats "CSV for analysis(*.csv)" and
-    // "JSON Lines(*.jsonl)"; the open dialog's: those, then the CSV (JSON Lines is not read).
+    // "JSON Lines(*.jsonl)".
     static QStringList saveFileFilters();
+    // The open dialog's filter: every data file first ("Data files (*.xls *.xml *.txt *.csv)"),
+    // then each format the save dialog names that is read back (JSON Lines is not), then
+    // "All files (*)" (a text file may bear any extension).
     static QStringList openFileFilters();
     // The extension a filter entry gives a bare name in the save dialog ("xml" for "XML(*.xml)");
     // "xls" for anything else.
@@ -82,7 +88,8 @@ public slots:
     void saveasClick();
     // Open dialog, then the file's rows are appended (text) or replace the table (".xml").
     void SpeedButton2Click();
-    // Print preview of the report; nothing when the table is empty.
+    // Print preview of the report; with an empty table, a box that says there is nothing to
+    // print.
     void MajPrintClick();
     // The record-limit menu items.
     void selectRecordLimit(RecordLimitItem item);
@@ -100,6 +107,8 @@ signals:
     void tableReplaced();
     // New has emptied the table and restarted the numbering.
     void recordNewDone();
+    // The preview wrote the report as a PDF file (its full name).
+    void reportWritten(const QString& fileName);
 
 private:
     void repaintWindow();

@@ -1,5 +1,8 @@
 #include "recording/ui/report_painter.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <QFont>
 #include <QPageLayout>
@@ -10,7 +13,9 @@
 #include <QPrinter>
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 #include "recording/ui/glyph_text.h"
 
@@ -113,8 +118,11 @@ QString fieldText(const TableStore& table, std::size_t row, const DetailField& f
         return no ? QString::number(*no) : QString();
     }
     const std::string_view text = table.text(row, field.field);
-    // The glyph font draws its characters as the meter's symbols; Arial draws them as they are.
-    return field.font == ReportFont::Glyph ? glyphDisplayText(text) : plainText(text);
+    // The symbols the grid shows ("0.L", the ohm and diode signs), whatever font prints them:
+    // the glyph characters are no text a reader should see. Time and Auto hold none.
+    const bool symbols = field.font == ReportFont::Glyph || field.field == Field::DcAc ||
+                         field.field == Field::Value;
+    return symbols ? glyphDisplayText(text) : plainText(text);
 }
 
 }  // namespace
@@ -223,6 +231,14 @@ QString ReportPainter::renderPdf(const TableStore& table, const QString& fileNam
         return QStringLiteral("cancelled");
     }
     if (result != Result::Done) {
+        // The writer says nothing of why; the system does, when the file cannot be made.
+        const QByteArray encoded = QFile::encodeName(fileName);
+        const int fd = ::open(encoded.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            return QStringLiteral("could not write %1: %2")
+                .arg(fileName, QString::fromLocal8Bit(std::strerror(errno)));
+        }
+        ::close(fd);
         return QStringLiteral("could not write %1").arg(fileName);
     }
     return {};

@@ -60,5 +60,7 @@ public:
 // MajPrintClick: shows the report in a modal preview that draws only the page on screen, from
 // which the user pages, zooms, prints (printer choice included) and writes a PDF; returns when
 // the preview is closed. An empty table opens no preview (returns false). The report holds
-// the rows present when it was opened; readings recorded meanwhile are not in it.
-bool previewReport(const TableStore& table, QWidget* parent);
+// the rows present when it was opened; readings recorded meanwhile are not in it. pdfWritten,
+// when given, hears of every PDF file the preview wrote.
+bool previewReport(const TableStore& table, QWidget* parent,
+                   const std::function<void(const QString&)>& pdfWritten = {});

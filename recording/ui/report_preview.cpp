@@ -3,12 +3,15 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -16,6 +19,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "recording/ui/message_boxes.h"
 #include "recording/ui/progress_run.h"
 #include "recording/ui/report_painter.h"
 
@@ -174,7 +178,21 @@ ReportPreview::ReportPreview(const TableStore& table, std::size_t rows, QWidget*
     connect(pdf, &QPushButton::clicked, this, &ReportPreview::choosePdf);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
 
-    resize(760, 900);
+    // A whole A4 page wide at its true size where the screen has room; never taller or wider
+    // than the screen's free area (a 1366 x 768 screen keeps the buttons in reach).
+    QSize size(760, 900);
+    const QScreen* screen = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen();
+    if (screen != nullptr) {
+        const QRect free = screen->availableGeometry();
+        // Room for the window's frame, which the size does not include.
+        size = size.boundedTo(free.size() - QSize(16, 48));
+        resize(size);
+        QRect place(QPoint(0, 0), size);
+        place.moveCenter(free.center());
+        move(place.topLeft());
+    } else {
+        resize(size);
+    }
     applyFit();
     syncControls();
 }
@@ -281,7 +299,7 @@ void ReportPreview::choosePrinter() {
         return;
     }
     if (!printReport(m_printer) && m_printer.printerState() != QPrinter::Aborted) {
-        QMessageBox::warning(this, QStringLiteral("Print"),
+        QMessageBox::warning(this, programBoxTitle(this),
                              QStringLiteral("The report could not be printed."));
     }
 }
@@ -296,17 +314,26 @@ void ReportPreview::choosePdf() {
         name += QStringLiteral(".pdf");
     }
     const QString error = writePdf(name);
-    if (!error.isEmpty() && error != QStringLiteral("cancelled")) {
-        QMessageBox::warning(this, QStringLiteral("PDF"),
-                             QStringLiteral("The report could not be written: %1").arg(error));
+    if (error.isEmpty()) {
+        emit pdfWritten(QFileInfo(name).absoluteFilePath());
+    } else if (error != QStringLiteral("cancelled")) {
+        QMessageBox box(QMessageBox::Warning, programBoxTitle(this),
+                        QStringLiteral("The report could not be written."), QMessageBox::Ok, this);
+        box.setObjectName(QStringLiteral("MessageBox"));
+        box.setInformativeText(error);
+        box.exec();
     }
 }
 
-bool previewReport(const TableStore& table, QWidget* parent) {
+bool previewReport(const TableStore& table, QWidget* parent,
+                   const std::function<void(const QString&)>& pdfWritten) {
     if (table.empty()) {
         return false;
     }
     ReportPreview preview(table, table.rowCount(), parent);
+    if (pdfWritten) {
+        QObject::connect(&preview, &ReportPreview::pdfWritten, &preview, pdfWritten);
+    }
     preview.exec();
     return true;
 }

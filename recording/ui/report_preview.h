@@ -45,6 +45,10 @@ public:
     // Writes the report as a PDF file; an empty text on success, otherwise what went wrong.
     QString writePdf(const QString& fileName);
 
+signals:
+    // "PDF…" wrote the report to this file (its absolute name).
+    void pdfWritten(const QString& fileName);
+
 private:
     void choosePrinter();
     void choosePdf();

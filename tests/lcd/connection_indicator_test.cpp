@@ -2,14 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
 TEST(ConnectionIndicator, FallsBackOnTheThirdTickWithoutAFrameAndRunsTheChecks) {
     ConnectionIndicator indicator;
     std::vector<bool> shown;
     int checks = 0;
+    std::vector<bool> activeAtCheck;
     indicator.setListener([&shown](bool active) { shown.push_back(active); });
-    indicator.addFallBackCheck([&checks] { ++checks; });
+    // The checks run before the idle icon is shown (the HID cable's idle check relies on it).
+    indicator.addFallBackCheck([&] {
+        ++checks;
+        activeAtCheck.push_back(indicator.active());
+    });
     EXPECT_FALSE(indicator.active());
 
     indicator.frameMark();
@@ -21,6 +28,7 @@ TEST(ConnectionIndicator, FallsBackOnTheThirdTickWithoutAFrameAndRunsTheChecks) 
     indicator.tick();
     EXPECT_FALSE(indicator.active());
     EXPECT_EQ(checks, 1);
+    EXPECT_EQ(activeAtCheck, std::vector<bool>{true});
     EXPECT_EQ(indicator.noFrameTicks(), 0);
 
     // While idle the checks repeat on every third tick; the icon does not flicker.

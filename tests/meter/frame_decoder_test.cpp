@@ -1,6 +1,10 @@
 #include "meter/frame_decoder.h"
+#include "meter/reading_texts.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
 
 #include <string>
 
@@ -389,6 +393,56 @@ TEST_F(DecoderTest, ALetterDigitIsShownBeforeTheNumericStepsFailOnIt) {
     // The next good frame decodes normally.
     EXPECT_FALSE(decode("A00012340010D").failed);
     EXPECT_EQ(consumer.recorded, 1);
+}
+
+}  // namespace
+
+namespace {
+
+// The grid sizes its columns by the lists of texts: every function and range code the decoder
+// knows, under every sub-function and flag, must give a text that is in them.
+TEST(DecoderTexts, EveryFunctionAndRangeTextIsListed) {
+    RecordingConsumer consumer;
+    FixedClock clock;
+    FrameDecoder decoder{consumer, clock, "."};
+    const char* const hex = "0123456789ABCDEF";
+    std::set<std::string> functions;
+    std::set<std::string> ranges;
+    std::string frame = "A00000000000D";
+    for (int function = 0; function < 16; ++function) {
+        for (int sub = 0; sub < 16; ++sub) {
+            for (int range = 0; range < 16; ++range) {
+                for (int flags = 0; flags < 16; ++flags) {
+                    frame[1] = hex[function];
+                    frame[2] = hex[sub];
+                    frame[3] = hex[range];
+                    frame[8] = hex[range];  // where the frequency keeps its range
+                    frame[10] = hex[flags];
+                    decoder.decode(frame);
+                    functions.insert(std::string(decoder.reading().functionText.view()));
+                    ranges.insert(std::string(decoder.reading().rangeText.view()));
+                }
+            }
+        }
+    }
+    for (const std::string& f : functions) {
+        EXPECT_TRUE(f.empty() ||
+                    std::find(kDecoderFunctionTexts.begin(), kDecoderFunctionTexts.end(), f) !=
+                        kDecoderFunctionTexts.end())
+            << "function text \"" << f << "\" is not listed";
+    }
+    for (const std::string& r : ranges) {
+        EXPECT_TRUE(r.empty() || std::find(kDecoderRangeTexts.begin(), kDecoderRangeTexts.end(),
+                                           r) != kDecoderRangeTexts.end())
+            << "range text \"" << r << "\" is not listed";
+    }
+    // And nothing listed is out of the decoder's reach.
+    for (std::string_view f : kDecoderFunctionTexts) {
+        EXPECT_EQ(functions.count(std::string(f)), 1u) << f;
+    }
+    for (std::string_view r : kDecoderRangeTexts) {
+        EXPECT_EQ(ranges.count(std::string(r)), 1u) << r;
+    }
 }
 
 }  // namespace

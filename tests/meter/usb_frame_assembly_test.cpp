@@ -66,11 +66,20 @@ INSTANTIATE_TEST_SUITE_P(
                   frame("0123456789<"),
                   {"A0123456789CD"},
                   {"A0123456789CD"}},
-        FrameCase{"LessThanAsNinthByteIsDropped", frame("01234567<90"), {"A01234567<90D"}, {}},
+        FrameCase{"LessThanAsNinthByteIsTheDigitC",
+                  frame("01234567<90"),
+                  {"A01234567C90D"},
+                  {"A01234567C90D"}},
         FrameCase{"LessThanAsNinthAndEleventhIsDecoded",
                   frame("01234567<9<"),
-                  {"A01234567<9CD"},
-                  {"A01234567<9CD"}},
+                  {"A01234567C9CD"},
+                  {"A01234567C9CD"}},
+        // The meter's nibbles A-F arrive as ":" to "?" and are the same digits as on the other
+        // links.
+        FrameCase{"ColonToQuestionMarkAreTheDigitsAToF",
+                  frame("0:;<=>?0010"),
+                  {"A0ABCDEF0010D"},
+                  {"A0ABCDEF0010D"}},
         FrameCase{
             "PlainFrameIsDecoded", frame("00012340010"), {"A00012340010D"}, {"A00012340010D"}},
         FrameCase{"ZeroDataByteShortensTheTextAndDropsIt",
@@ -83,11 +92,11 @@ INSTANTIATE_TEST_SUITE_P(
                   frame("00012340010") + frame("00043210010"),
                   {"A00012340010D", "A00043210010D"},
                   {"A00012340010D", "A00043210010D"}},
-        // ":" (the meter's nibble A) reaches the decoder, which fails its conversion.
-        FrameCase{"NonHexadecimalCharactersReachTheDecoder",
-                  frame("0:012340010"),
-                  {"A0:012340010D"},
-                  {"A0:012340010D"}},
+        // Other bytes stay as they came: the decoder refuses what is no digit.
+        FrameCase{"OtherCharactersReachTheDecoderUnchanged",
+                  frame("0G012340010"),
+                  {"A0G012340010D"},
+                  {"A0G012340010D"}},
         // The byte before LF is replaced by the end of the text whatever it is.
         FrameCase{"AnyTwelfthByteIsCut", "00012340010X\n", {"A00012340010D"}, {"A00012340010D"}}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -163,6 +163,12 @@ TEST(AnalysisCsv, RecordsThatCannotBeRowsStopTheLoad) {
         EXPECT_EQ(loadCsvBytes(c.bytes, table), c.ok);
         EXPECT_EQ(table.rowCount(), c.rows);
     }
+    // A failed load says on which line, counting the line ends inside quoted fields.
+    std::string reason;
+    TableStore table;
+    EXPECT_FALSE(loadCsvBytes(header + ",,1,,,,,\"a\r\nb\",,,\r\n,,x,,,,,,,,\r\n", table, &reason));
+    EXPECT_EQ(reason, "line 4: not a row of the analysis CSV");
+    EXPECT_EQ(table.text(0, Field::Value), "a\r\nb");
 }
 
 TEST(AnalysisCsv, IsoTimesReadBack) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -120,21 +121,46 @@ TEST_F(ConvertCommandTest, FailuresWriteNothingAndSayWhy) {
     TempFolder::write(folder.path("bad.txt"), "header\r\nx\tnot a number\r\n");
     const ProcessRun badLoad = convert(quoted("bad.txt") + " " + quoted("out.txt"));
     EXPECT_EQ(badLoad.status, 1);
-    EXPECT_EQ(badLoad.err,
-              "halvern convert: " + folder.path("bad.txt") + ": Failed to Load File!\n");
+    EXPECT_EQ(badLoad.err, "halvern convert: " + folder.path("bad.txt") +
+                               ": Failed to Load File! (not a data file)\n");
     EXPECT_EQ(badLoad.out, "");
     EXPECT_FALSE(std::filesystem::exists(folder.path("out.txt")));
 
     const ProcessRun missing = convert(quoted("missing.xml") + " " + quoted("out.txt"));
     EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err,
-              "halvern convert: " + folder.path("missing.xml") + ": Failed to Load File!\n");
+    EXPECT_EQ(missing.err, "halvern convert: " + folder.path("missing.xml") +
+                               ": Failed to Load File! (No such file or directory)\n");
 
     TempFolder::write(folder.path("good.txt"), "header\r\n1\ta\r\n");
     const std::string target = folder.path("no/such/folder.txt");
     const ProcessRun badSave = convert(quoted("good.txt") + " '" + target + "'");
     EXPECT_EQ(badSave.status, 1);
-    EXPECT_EQ(badSave.err, "Could not save table to specified file: " + target + "\n");
+    EXPECT_EQ(badSave.err, "Could not save table to specified file: " + target +
+                               ": No such file or directory\n");
+}
+
+TEST_F(ConvertCommandTest, PermissionRefusalsGiveTheSystemsReason) {
+    // Root reads and writes everything: the program runs as nobody to meet the refusal.
+    const std::string asUser =
+        ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    ::chmod(folder.root().c_str(), 0755);
+    TempFolder::write(folder.path("closed.txt"), "No\r\n1\ta\r\n");
+    ::chmod(folder.path("closed.txt").c_str(), 0);
+    const ProcessRun unreadable = convert(quoted("closed.txt") + " " + quoted("out.txt"), asUser);
+    EXPECT_EQ(unreadable.status, 1);
+    EXPECT_EQ(unreadable.err, "halvern convert: " + folder.path("closed.txt") +
+                                  ": Failed to Load File! (Permission denied)\n");
+
+    TempFolder::write(folder.path("open.txt"), "No\r\n1\ta\r\n");
+    ::chmod(folder.path("open.txt").c_str(), 0644);
+    std::filesystem::create_directory(folder.path("locked"));
+    ::chmod(folder.path("locked").c_str(), 0555);
+    const ProcessRun unwritable =
+        convert(quoted("open.txt") + " " + quoted("locked/out.txt"), asUser);
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_EQ(unwritable.err, "Could not save table to specified file: " +
+                                  folder.path("locked/out.txt") + ": Permission denied\n");
+    ::chmod(folder.path("locked").c_str(), 0755);
 }
 
 TEST_F(ConvertCommandTest, DevicesFifosAndMemoryExhaustionFailWithoutWriting) {
@@ -166,7 +192,10 @@ TEST_F(ConvertCommandTest, DevicesFifosAndMemoryExhaustionFailWithoutWriting) {
         }
         const ProcessRun run = convert(arguments, kAddressSanitizer ? "" : "ulimit -v 200000; ");
         EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.err, "halvern convert: " + input + ": Failed to Load File!\n");
+        const char* reason =
+            input.find("huge") != std::string::npos ? "not enough memory" : "not a regular file";
+        EXPECT_EQ(run.err,
+                  "halvern convert: " + input + ": Failed to Load File! (" + reason + ")\n");
         EXPECT_FALSE(std::filesystem::exists(folder.path("out.txt")));
     }
 }

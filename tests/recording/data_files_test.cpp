@@ -335,6 +335,70 @@ TEST_F(DataFilesTest, ABadPacketLeavesTheTableUntouched) {
     }
 }
 
+TEST_F(DataFilesTest, LoadAndSaveFailuresSayWhy) {
+    TableStore good;
+    good.append(makeRow(1, {"12:04:31", "DCV", "1.234", "V", "4 V", "Auto"}, 1234));
+    const std::string packet = tablePacketBytes(good);
+    const std::string header = "No\tTime\tDC/AC\tValue\tUnit\tRange\tAUTO\r\n";
+    // The start of an executable: NUL bytes, a line feed, a carriage return.
+    static const char kProgram[] =
+        "\x7f"
+        "ELF\x02\x01\x01\0\0\0\n\x03\0>\0\x01\0\r\0\0@";
+    const std::string binary(kProgram, sizeof kProgram - 1);
+    struct Case {
+        const char* what;
+        std::string name;  // in the test's folder, or an absolute name
+        std::string content;
+        std::string reason;
+    };
+    const Case loads[] = {
+        {"missing", "missing.txt", {}, "No such file or directory"},
+        {"a folder", "/", {}, "not a regular file"},
+        {"a device", "/dev/zero", {}, "not a regular file"},
+        {"a bad third line", "bad.txt", header + "1\ta\r\nnot a row\r\n2\tb\r\n",
+         "line 3: not a data line"},
+        {"a binary file", "program.txt", binary, "not a data file"},
+        {"a truncated packet", "cut.xml", packet.substr(0, packet.size() / 2),
+         "the XML packet ends early"},
+        {"another XML file", "other.xml", "<?xml version=\"1.0\"?><TABLE/>",
+         "not an XML data packet"},
+        {"a binary packet", "program.xml", binary, "not an XML data packet"},
+    };
+    for (const Case& c : loads) {
+        SCOPED_TRACE(c.what);
+        const std::string name = c.name.front() == '/' ? c.name : folder.path(c.name);
+        if (!c.content.empty()) {
+            TempFolder::write(name, c.content);
+        }
+        TableStore t;
+        const FileOutcome outcome = LoadDataFile(name, t, false);
+        EXPECT_FALSE(outcome.ok);
+        EXPECT_EQ(outcome.message, "Failed to Load File!");
+        EXPECT_EQ(outcome.reason, c.reason);
+    }
+    // A bad value names where it stands.
+    std::string badValue = packet;
+    badValue.replace(badValue.find("No=\"1\""), 6, "No=\"x\"");
+    TempFolder::write(folder.path("value.xml"), badValue);
+    TableStore t;
+    const FileOutcome value = LoadDataFile(folder.path("value.xml"), t, false);
+    EXPECT_EQ(value.reason.rfind("the XML packet is not valid at byte ", 0), 0u) << value.reason;
+
+    std::filesystem::create_directory(folder.path("dir.txt"));
+    const Case saves[] = {
+        {"folder missing", "missing/data.txt", {}, "No such file or directory"},
+        {"folder missing, packet", "missing/data.xml", {}, "No such file or directory"},
+        {"a directory in the target's place", "dir.txt", {}, "Is a directory"},
+    };
+    for (const Case& c : saves) {
+        SCOPED_TRACE(c.what);
+        const FileOutcome outcome = saveTable(good, folder.path(c.name));
+        EXPECT_FALSE(outcome.ok);
+        EXPECT_EQ(outcome.reason, c.reason);
+    }
+    EXPECT_EQ(saveTable(good, folder.path("fine.txt")).reason, "");
+}
+
 TEST_F(DataFilesTest, UpperCaseXmlIsWrittenAsText) {
     table.append(makeRow(1, {"12:04:31", "DCV", "1.234", "V", "4 V", "Auto"}, 1234));
     const std::string name = folder.path("data.XML");

@@ -176,11 +176,26 @@ TEST_F(RecorderTest, ReloadTextsAndTheirFailures) {
     EXPECT_FALSE(outcome.appended);
     EXPECT_EQ(outcome.failure, "'x1' is not a valid integer value");
     EXPECT_TRUE(table.empty());
-    const std::string pasted(200, '7');  // beyond 32 bits: not a whole number either
-    recorder.setEditText(RecorderEdit::RecordSITime, pasted);
-    EXPECT_EQ(recorder.recordReading(reading("1.000")).failure,
-              "'" + pasted + "' is not a valid integer value");
     EXPECT_EQ(recorder.nextRowNumber(), 1);
+}
+
+TEST_F(RecorderTest, AnIntervalTooLargeIsRefusedAndRecordingGoesOn) {
+    recorder.editChanged(RecorderEdit::RecordSITime, "5");
+    for (const std::string& text : {std::string("12345678901"), std::string(200, '7')}) {
+        SCOPED_TRACE(text.substr(0, 12));
+        const EditOutcome outcome = recorder.editChanged(RecorderEdit::RecordSITime, text);
+        EXPECT_TRUE(outcome.messages.empty()) << "no box";
+        EXPECT_FALSE(outcome.conversionFailed);
+        EXPECT_EQ(outcome.refused, "'" + text +
+                                       "' is out of range: the sampling interval is at most "
+                                       "2147483647 seconds; the interval of 5 stays");
+        EXPECT_EQ(recorder.samplingCountdown(), 5);
+        EXPECT_TRUE(recorder.recordReading(reading("1.000")).appended);
+    }
+    // Fixed, the mark goes and the new interval counts.
+    const EditOutcome fixed = recorder.editChanged(RecorderEdit::RecordSITime, "3");
+    EXPECT_TRUE(fixed.refused.empty());
+    EXPECT_EQ(recorder.samplingCountdown(), 3);
 }
 
 TEST_F(RecorderTest, RecallClockStampsFromTheStartTimePlusTheInterval) {

@@ -124,6 +124,14 @@ void HidCableLink::USBConClick(bool down) {
 }
 
 void HidCableLink::ReadBtnClick(bool down) {
+    if (down && !readBtnServes()) {
+        // Its handler would swap this model's frames for a decoder that does nothing: the LCD,
+        // the table and the chart would freeze behind a pressed button.
+        if (releaseReadBtn) {
+            releaseReadBtn();
+        }
+        down = false;
+    }
     // Released: whatever device the link reads stops, even when the selection has moved to
     // another entry since reading started.
     if (!down) {

@@ -93,8 +93,13 @@ public:
     // --- the user's clicks; down is the button's new state ---
     // USBConClick ("HID Connect"): feature report, then start (down) or stop (up) reading.
     void USBConClick(bool down);
-    // ReadBtnClick: start (down) or stop (up) reading with PelmarkReportData.
+    // ReadBtnClick: start (down) or stop (up) reading with PelmarkReportData. Where ReadBtn does
+    // not serve this build (readBtnServes() false) a press releases ReadBtn and only stops.
     void ReadBtnClick(bool down);
+    // Whether ReadBtn serves this build: it reads with PelmarkReportData, the handler of the
+    // other meter model's cable, whose decoder does nothing here; a build whose "HID Connect"
+    // reads with HidReportData offers it disabled.
+    bool readBtnServes() const { return !m_hidHandler; }
     // SetFeatureClick: sends the cable's 10-byte feature report to the selected device.
     void SetFeatureClick();
     // ClearBtnClick: empties the history.

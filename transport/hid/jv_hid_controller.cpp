@@ -239,7 +239,9 @@ TJvHidDeviceController::TJvHidDeviceController(HidBackend& backend, EventLoop& l
         throw EControllerError("Only one TJvHidDeviceController allowed per program");
     }
     for (const HidDeviceIdentity& identity : m_backend.enumerate()) {
-        m_devices.push_back(createDevice(identity).release());
+        std::unique_ptr<TJvHidDevice> device = createDevice(identity);
+        TJvHidDevice* listed = device.get();
+        m_devices.push_back(Slot{std::move(device), listed});
     }
     m_monitor = m_backend.createMonitor();
     if (m_monitor && m_monitor->fd() >= 0) {
@@ -257,16 +259,15 @@ TJvHidDeviceController::~TJvHidDeviceController() {
     m_onDeviceChange = nullptr;
     m_onDeviceUnplug = nullptr;
     m_onEnumerate = nullptr;
-    std::vector<TJvHidDevice*> devices;
+    std::vector<Slot> devices;
     devices.swap(m_devices);
-    for (TJvHidDevice* device : devices) {
-        device->m_controller = nullptr;
-        if (device->m_checkedOut) {
-            device->markUnplugged();  // its user still owns it
-        } else {
-            delete device;
+    for (Slot& slot : devices) {
+        slot.device->m_controller = nullptr;
+        if (!slot.owned) {
+            slot.device->markUnplugged();  // its user still owns it
         }
     }
+    devices.clear();  // the devices the list owns go
 }
 
 std::unique_ptr<TJvHidDevice> TJvHidDeviceController::createDevice(
@@ -293,8 +294,8 @@ void TJvHidDeviceController::SetOnDeviceData(TJvHidDataEvent handler) {
         return;
     }
     for (std::size_t i = 0; i < m_devices.size(); ++i) {
-        if (m_devices[i]->m_dataHandler.sameRoutine(m_onDeviceData)) {
-            m_devices[i]->SetDataHandler(handler);
+        if (m_devices[i].device->m_dataHandler.sameRoutine(m_onDeviceData)) {
+            m_devices[i].device->SetDataHandler(handler);
         }
     }
     m_onDeviceData = std::move(handler);
@@ -304,7 +305,8 @@ void TJvHidDeviceController::SetOnDeviceDataError(TJvHidDataErrorEvent handler) 
     if (handler.sameRoutine(m_onDeviceDataError)) {
         return;
     }
-    for (TJvHidDevice* device : m_devices) {
+    for (const Slot& slot : m_devices) {
+        TJvHidDevice* device = slot.device;
         if (device->m_dataErrorHandler.sameRoutine(m_onDeviceDataError)) {
             device->m_dataErrorHandler = handler;
         }
@@ -316,7 +318,8 @@ void TJvHidDeviceController::SetOnDeviceUnplug(TJvHidPlugEvent handler) {
     if (handler.sameRoutine(m_onDeviceUnplug)) {
         return;
     }
-    for (TJvHidDevice* device : m_devices) {
+    for (const Slot& slot : m_devices) {
+        TJvHidDevice* device = slot.device;
         if (device->m_unplugHandler.sameRoutine(m_onDeviceUnplug)) {
             device->m_unplugHandler = handler;
         }
@@ -328,7 +331,8 @@ void TJvHidDeviceController::SetDevThreadSleepTime(int ms) {
     if (ms == m_devThreadSleepTime) {
         return;
     }
-    for (TJvHidDevice* device : m_devices) {
+    for (const Slot& slot : m_devices) {
+        TJvHidDevice* device = slot.device;
         if (device->m_sleepTime == m_devThreadSleepTime) {
             device->SetSleepTime(ms);
         }
@@ -361,7 +365,7 @@ void TJvHidDeviceController::runPass() {
         if (k >= m_devices.size()) {
             continue;  // a handler shortened the list
         }
-        TJvHidDevice* device = m_devices[k];
+        TJvHidDevice* device = m_devices[k].device;
         if (device->m_plugged && isPresent(device->m_pnp.DeviceInstance)) {
             continue;
         }
@@ -376,24 +380,27 @@ void TJvHidDeviceController::runPass() {
             }
         }
         if (*alive && !device->m_checkedOut) {
-            const auto it = std::find(m_devices.begin(), m_devices.end(), device);
+            // Off the list first, then ended: its check-in on the way out finds nothing to do.
+            const auto it = std::find_if(m_devices.begin(), m_devices.end(),
+                                         [device](const Slot& s) { return s.device == device; });
             if (it != m_devices.end()) {
+                std::unique_ptr<TJvHidDevice> gone = std::move(it->owned);
                 m_devices.erase(it);
             }
-            delete device;
         }
     }
 
     // Arrivals: what is present and not listed as plugged, in the system's order.
     for (const HidDeviceIdentity& identity : present) {
-        const bool listed = std::any_of(m_devices.begin(), m_devices.end(), [&](TJvHidDevice* d) {
-            return d->m_plugged && d->m_pnp.DeviceInstance == identity.instance;
+        const bool listed = std::any_of(m_devices.begin(), m_devices.end(), [&](const Slot& s) {
+            return s.device->m_plugged && s.device->m_pnp.DeviceInstance == identity.instance;
         });
         if (listed) {
             continue;
         }
-        TJvHidDevice* device = createDevice(identity).release();
-        m_devices.push_back(device);
+        std::unique_ptr<TJvHidDevice> owned = createDevice(identity);
+        TJvHidDevice* device = owned.get();
+        m_devices.push_back(Slot{std::move(owned), device});
         changed = true;
         if (m_onArrival) {
             const std::shared_ptr<bool> alive = device->m_alive;
@@ -414,7 +421,7 @@ void TJvHidDeviceController::runPass() {
 int TJvHidDeviceController::EnumerateDevices() {
     int count = 0;
     for (std::size_t k = 0; k < m_devices.size(); ++k) {
-        TJvHidDevice* device = m_devices[k];
+        TJvHidDevice* device = m_devices[k].device;
         if (!device->m_plugged) {
             continue;
         }
@@ -442,19 +449,21 @@ int TJvHidDeviceController::EnumerateDevices() {
 bool TJvHidDeviceController::CheckOutByIndex(TJvHidDevicePtr& HidDev, int Index) {
     HidDev.reset();  // a device the pointer still held goes back first
     if (Index < 0 || static_cast<std::size_t>(Index) >= m_devices.size() ||
-        m_devices[static_cast<std::size_t>(Index)]->m_checkedOut) {
+        !m_devices[static_cast<std::size_t>(Index)].owned) {
         return false;
     }
-    TJvHidDevice* device = m_devices[static_cast<std::size_t>(Index)];
+    Slot& slot = m_devices[static_cast<std::size_t>(Index)];
+    TJvHidDevice* device = slot.device;
     device->m_checkedOut = true;
-    HidDev.reset(device);
+    HidDev = std::move(slot.owned);
     device->startReader();
     return true;
 }
 
 void TJvHidDeviceController::checkIn(TJvHidDevice& device, TJvHidDataEvent dataHandler,
                                      TJvHidPlugEvent unplugHandler) {
-    const auto it = std::find(m_devices.begin(), m_devices.end(), &device);
+    const auto it = std::find_if(m_devices.begin(), m_devices.end(),
+                                 [&device](const Slot& s) { return s.device == &device; });
     if (it == m_devices.end()) {
         return;  // disposed by the controller itself
     }
@@ -467,7 +476,8 @@ void TJvHidDeviceController::checkIn(TJvHidDevice& device, TJvHidDataEvent dataH
             fresh->SetDataHandler(std::move(dataHandler));
             fresh->m_unplugHandler = std::move(unplugHandler);
             fresh->SetSleepTime(device.m_sleepTime);
-            *it = fresh.release();
+            TJvHidDevice* listed = fresh.get();
+            *it = Slot{std::move(fresh), listed};
             return;
         }
     }

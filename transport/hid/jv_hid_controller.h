@@ -201,7 +201,9 @@ public:
 
     // The listed devices in list order (checked-out ones included).
     int Count() const { return static_cast<int>(m_devices.size()); }
-    TJvHidDevice& Device(int Index) const { return *m_devices.at(static_cast<std::size_t>(Index)); }
+    TJvHidDevice& Device(int Index) const {
+        return *m_devices.at(static_cast<std::size_t>(Index)).device;
+    }
     // Device-change notices are watched (false: the list changes only through DeviceChange()).
     bool HotPlugActive() const { return m_monitorWatch != nullptr; }
 
@@ -215,8 +217,12 @@ private:
 
     HidBackend& m_backend;
     EventLoop& m_loop;
-    // Owned unless checked out.
-    std::vector<TJvHidDevice*> m_devices;
+    // A listed device: owned by the list, or checked out (owned by its user; `owned` empty).
+    struct Slot {
+        std::unique_ptr<TJvHidDevice> owned;
+        TJvHidDevice* device;
+    };
+    std::vector<Slot> m_devices;
     TJvHidDeviceChangeEvent m_onDeviceChange;
     TJvHidEnumerateEvent m_onEnumerate;
     TJvHidPlugEvent m_onArrival;

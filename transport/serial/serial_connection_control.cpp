@@ -53,6 +53,16 @@ void SerialConnectionControl::COMConClick(bool down) {
     changed();
 }
 
+void SerialConnectionControl::portLost() {
+    const int port = static_cast<int>(m_driver.ComPort());
+    const std::string path = port >= 0 && port < PortMap::kPortCount ? m_driver.portMap().path(port)
+                                                                     : std::string("the port");
+    m_state.failure = path +
+                      ": the serial port went away; release \"COM Connect\" and press it "
+                      "again once it is back";
+    changed();
+}
+
 void SerialConnectionControl::BTCon1Click() {
     COMConClick(true);
     if (showComConDown) {

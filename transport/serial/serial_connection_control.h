@@ -47,6 +47,9 @@ public:
     // Connect" down (up) through showComConDown.
     void BTCon1Click();
     void BtDiscon1Click();
+    // The driver lost its open port (the adapter was pulled out): the failure says so until
+    // "COM Connect" is released. The button stays down, as after a failed open.
+    void portLost();
 
     // Shows the "COM Connect" button down or up without running its handler (the toggle
     // group's setDown); empty until the window binds its button.

@@ -64,19 +64,29 @@ TEST_F(DecodeCommandTest, TracesEveryDecodedFrameWithItsElevenColumns) {
 
 TEST_F(DecodeCommandTest, ReplaysTheUsbBridgesBytesThroughItsOwnAssembler) {
     // Started in mid-frame: the link read the end of a frame and the start of the next, whose
-    // rest its flush discarded. Then the example frame, "<" as 11th byte (becomes C), "<" as
-    // 9th byte (dropped), a meter nibble A (":", fails its conversion), the example again.
+    // rest its flush discarded. Then the example frame, "<" as 11th byte, "<" as 9th byte (high
+    // voltage with minus), "=" as 10th byte (HOLD, MAX, Auto), the example again: ":" to "?" are
+    // the meter's nibbles A to F.
     const std::string capture = std::string("0010\r\n0001234") + "00012340010\r\n" +
-                                "0001234001<\r\n" + "00012340<10\r\n" + "0:012340010\r\n" +
+                                "0001234001<\r\n" + "00012340<10\r\n" + "000123400=0\r\n" +
                                 "00012340010\r\n";
     const ProcessRun run = decode(capture, "--link usb-bridge --trace --decimal-separator .");
     ASSERT_EQ(run.status, 0) << run.err;
     const auto traced = lines(run.out);
-    ASSERT_EQ(traced.size(), 4u) << run.out;
+    ASSERT_EQ(traced.size(), 5u) << run.out;
     EXPECT_EQ(traced[0], "A00012340010D\tDCV\t1.234\tV\t4 V\tAuto\t1234\t4\t12\trow1\t");
     EXPECT_EQ(traced[1].substr(0, 14), "A0001234001CD\t");
-    EXPECT_EQ(traced[2], "A0:012340010D\t\t\t\t\t\t\t\t\t-\t':' is not a valid integer value");
-    EXPECT_EQ(traced[3].substr(0, 14), "A00012340010D\t");
+    EXPECT_EQ(traced[4].substr(0, 14), "A00012340010D\t");
+    // The frames with nibbles A-F decode exactly as the same frames from the serial link.
+    const ProcessRun serial =
+        decode(meterFrameBytes("00012340010") + meterFrameBytes("0001234001C") +
+                   meterFrameBytes("00012340C10") + meterFrameBytes("000123400D0"),
+               "--trace --decimal-separator .");
+    const auto serialTraced = lines(serial.out);
+    ASSERT_EQ(serialTraced.size(), 4u) << serial.out;
+    for (std::size_t i = 1; i < 4; ++i) {
+        EXPECT_EQ(traced[i], serialTraced[i]);
+    }
     // The same bytes as a serial capture give other frames: the link is not the default.
     EXPECT_NE(decode(capture, "--trace --decimal-separator .").out, run.out);
     EXPECT_EQ(decode(capture, "--link serial --trace --decimal-separator .").out,
@@ -84,7 +94,7 @@ TEST_F(DecodeCommandTest, ReplaysTheUsbBridgesBytesThroughItsOwnAssembler) {
     // Rows without --trace.
     const ProcessRun rows = decode(capture, "--link usb-bridge");
     ASSERT_EQ(rows.status, 0) << rows.err;
-    EXPECT_EQ(lines(rows.out).size(), 1u + 3u) << rows.out;
+    EXPECT_EQ(lines(rows.out).size(), 1u + 5u) << rows.out;
     EXPECT_EQ(decode(capture, "--link usb").status, 2);
 }
 

@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -25,6 +26,7 @@
 #include "lcd/ui/virtual_lcd.h"
 #include "recording/ui/recording_controls.h"
 #include "recording/ui/recording_room.h"
+#include "recording/ui/report_preview.h"
 #include "tests/support/frames.h"
 #include "tests/support/ui/modal_driver.h"
 #include "transport/serial/port_map.h"
@@ -76,16 +78,98 @@ TEST(MainWindow, ClientAreaIsFixedAndEveryAreaSitsAtItsPlace) {
     EXPECT_EQ(window.functionBoard()->title(), QStringLiteral("Function board"));
 }
 
-TEST(MainWindow, MenuShowsTwoBlankEntriesAroundRecordAndHidesTheRest) {
+TEST(MainWindow, MenuShowsNoBlankEntryAndEveryVisibleEntryHasItsMnemonic) {
     TFCOMM window;
     QStringList visible;
     QStringList hidden;
     for (QAction* a : window.menuBar()->actions()) {
         (a->isVisible() ? visible : hidden) << a->text();
     }
-    EXPECT_EQ(visible.mid(0, 3), (QStringList{QString(), QStringLiteral("Record"), QString()}));
-    EXPECT_EQ(hidden, (QStringList{QStringLiteral("ComSetup"), QStringLiteral("Connect"),
-                                   QStringLiteral("Graphic"), QStringLiteral("Exit")}));
+    EXPECT_EQ(visible, (QStringList{QStringLiteral("&Record"), QStringLiteral("&Scale"),
+                                    QStringLiteral("H&ID"), QStringLiteral("&Help")}));
+    EXPECT_EQ(hidden, (QStringList{QString(), QString(), QStringLiteral("ComSetup"),
+                                   QStringLiteral("Connect"), QStringLiteral("Graphic"),
+                                   QStringLiteral("Exit")}));
+    EXPECT_EQ(window.helpMenu()->menuAction()->text(), QStringLiteral("&Help"));
+    QStringList help;
+    for (QAction* a : window.helpMenu()->actions()) {
+        help << a->text();
+    }
+    EXPECT_EQ(help, (QStringList{QStringLiteral("&Keyboard shortcuts"), QStringLiteral("&About")}));
+}
+
+// The key table: each key, pressed in the window, opens what its button or menu item opens.
+TEST(MainWindow, DesktopKeysRunTheirButtonsHandlers) {
+    TFCOMM window;
+    window.setQuitRequest([] {});
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    window.recording().table().append(RowData{});  // something to print
+    const struct {
+        const char* what;
+        QKeyCombination keys;
+        const char* opens;  // the modal's objectName
+    } cases[] = {
+        {"Ctrl+S saves", Qt::CTRL | Qt::Key_S, "SaveDialog2"},
+        {"Ctrl+O opens", Qt::CTRL | Qt::Key_O, "OpenDialog1"},
+        {"Ctrl+P previews the report", Qt::CTRL | Qt::Key_P, "ReportPreview"},
+        {"Ctrl+Q asks the exit question", Qt::CTRL | Qt::Key_Q, "exitQuestion"},
+        {"Ctrl+N shows its box", Qt::CTRL | Qt::Key_N, "MessageBox"},
+        {"Alt+H, A shows the about box", Qt::ALT | Qt::Key_H, "AboutBox"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        window.activateWindow();  // the closed dialog gave the focus back
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        QString opened;
+        // Closes the first modal that comes ("No" where there is one, so Exit does not end).
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (modal == nullptr) {
+                return;
+            }
+            closer.stop();
+            opened = modal->objectName();
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (box != nullptr && box->button(QMessageBox::No) != nullptr) {
+                box->button(QMessageBox::No)->click();
+            } else {
+                modal->reject();
+            }
+        });
+        closer.start(20);
+        if (c.keys.key() == Qt::Key_H) {
+            QTest::keyClick(&window, Qt::Key_H, Qt::AltModifier);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return window.helpMenu()->isVisible(); }, 3000));
+            QTest::keyClick(window.helpMenu(), Qt::Key_A);
+        } else {
+            QTest::keyClick(&window, c.keys.key(), c.keys.keyboardModifiers());
+        }
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); }, 3000));
+        EXPECT_EQ(opened, QString::fromLatin1(c.opens));
+        ASSERT_TRUE(
+            QTest::qWaitFor([] { return QApplication::activeModalWidget() == nullptr; }, 3000));
+    }
+    EXPECT_EQ(window.recording().table().rowCount(), 0u) << "Ctrl+N did not run New";
+    // F1 lists the shortcuts, read from the window's own actions.
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_F1);
+    auto* list = window.findChild<QDialog*>(QStringLiteral("KeyboardShortcuts"));
+    ASSERT_NE(list, nullptr);
+    EXPECT_TRUE(list->isVisible());
+    auto* table = list->findChild<QTableWidget*>(QStringLiteral("ShortcutTable"));
+    QStringList keys;
+    for (int r = 0; r < table->rowCount(); ++r) {
+        keys << table->item(r, 0)->text();
+    }
+    for (const char* k : {"Ctrl+S", "Ctrl+O", "Ctrl+P", "Ctrl+N", "Ctrl+Q", "F1"}) {
+        EXPECT_TRUE(keys.contains(QString::fromLatin1(k))) << k;
+    }
+    QTest::keyClick(list, Qt::Key_Escape);
+    EXPECT_FALSE(list->isVisible());
 }
 
 TEST(MainWindow, GridAndChartAreasCanBeReplacedByTheRoomsWidgets) {
@@ -248,7 +332,7 @@ TEST_F(WindowWithFrames, BadFramesShowANoticeAndTheNextFrameIsShownAsUsual) {
     send("0001A340010");  // a letter among the digits: shown, then the numbers fail
     EXPECT_EQ(window.lcd()->failedFrames(), 1);
     EXPECT_EQ(window.lcd()->failureNotice()->toolTip(),
-              QStringLiteral("'1A3' is not a valid integer value"));
+              QStringLiteral("last bad frame: '1A3' is not a valid integer value"));
     EXPECT_EQ(taker.rows, 0);
     send("00012340010");
     EXPECT_EQ(lcdDigits(), QStringLiteral("1234"));
@@ -285,7 +369,8 @@ TEST_F(WindowWithFrames, TheBadFrameNoticeRestartsOnNewAndOnEveryConnectionAndFa
     QTest::qWait(40);
     EXPECT_TRUE(notice->isVisibleTo(window.lcd()));
     QTRY_VERIFY_WITH_TIMEOUT(!notice->isVisibleTo(window.lcd()), 2000);
-    EXPECT_EQ(notice->toolTip(), QStringLiteral("'B12' is not a valid integer value"));
+    EXPECT_EQ(notice->toolTip(),
+              QStringLiteral("last bad frame: 'B12' is not a valid integer value"));
     EXPECT_EQ(window.lcd()->failedFrames(), 3);
 
     ModalDriver driver;
@@ -424,12 +509,37 @@ TEST_F(ClosingWindow, SaveFromTheQuestionSavesThenCloses) {
     EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("rows.txt"))));
 }
 
+TEST_F(ClosingWindow, AWrittenReportSaysWhereOnTheLcdPanel) {
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
+    send("00012340010");
+    ModalDriver driver;
+    driver
+        .then([](QWidget* modal) {
+            auto* preview = qobject_cast<ReportPreview*>(modal);
+            ASSERT_NE(preview, nullptr);
+            QObject::connect(preview, &ReportPreview::pdfWritten, preview, &QDialog::reject,
+                             Qt::QueuedConnection);
+            QMetaObject::invokeMethod(preview->findChild<QPushButton*>(QStringLiteral("pdf")),
+                                      &QAbstractButton::click, Qt::QueuedConnection);
+        })
+        .then(ModalDriver::chooseFile(pdf));
+    window.recording().controls().MajPrintClick();
+    EXPECT_EQ(driver.pending(), 0);
+    EXPECT_TRUE(QFile::exists(pdf));
+    QLabel* notice = window.lcd()->connectionNotice();
+    EXPECT_TRUE(notice->isVisibleTo(window.lcd()));
+    EXPECT_EQ(notice->text(), QStringLiteral("report written to report.pdf"));
+    EXPECT_TRUE(notice->toolTip().contains(pdf)) << notice->toolTip().toStdString();
+}
+
 TEST_F(ClosingWindow, ExitAsksItsOwnQuestionOnly) {
     send("00012340010");
     ModalDriver driver;
     driver.then(ModalDriver::closeBox(nullptr));  // "Yes", the first button
     window.exitButton()->click();
     EXPECT_EQ(driver.pending(), 0);
+    EXPECT_EQ(window.recording().table().rowCount(), 0u) << "Exit's close kept the rows";
     EXPECT_TRUE(window.close());
     EXPECT_TRUE(asked.isEmpty());
 }

@@ -4,6 +4,8 @@
 
 #include <QFontMetrics>
 #include <QLabel>
+#include <algorithm>
+#include <string>
 
 namespace {
 
@@ -110,6 +112,75 @@ TEST(AnalogScale, TheAlarmSignHidesNothingOfAnyFaceOrNeedle) {
             }
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Each count mode's face rendered offscreen at several pixel ratios: no label reaches the
+// face's edge (before, "-1000" lost its minus and "1000" its last zero), and the face is drawn
+// at the screen's own pixels, not scaled up.
+TEST(AnalogScaleFaces, EveryLabelLiesInsideTheFaceAtEveryPixelRatio) {
+    const ScaleGeometry geometry(AnalogScale::kWidth, AnalogScale::kHeight);
+    const ScaleLimits limits;
+    constexpr ScaleParams kModes[] = {{"4", 4000, 400, 80},
+                                      {"6", 6000, 600, 120},
+                                      {"34", 3400, 340, 68},
+                                      {"10", 1000, 1000, 200},
+                                      {"13", 1000, 1000, 200}};
+    for (const qreal ratio : {1.0, 1.5, 2.0}) {
+        for (const ScaleParams& mode : kModes) {
+            SCOPED_TRACE(std::string(mode.mode) + " at ratio " + std::to_string(ratio));
+            const QImage face = AnalogScale::drawFace(geometry, mode, limits, ratio);
+            ASSERT_EQ(face.devicePixelRatio(), ratio);
+            ASSERT_EQ(face.size(), AnalogScale::kCanvasSize * ratio);
+            const int band = static_cast<int>(AnalogScale::kLabelMargin * ratio);
+            int ink = 0;
+            for (int y = 0; y < face.height(); ++y) {
+                for (int x = 0; x < face.width(); ++x) {
+                    const bool edge = x < band || y < band || x >= face.width() - band ||
+                                      y >= face.height() - band;
+                    const bool white = face.pixel(x, y) == qRgb(255, 255, 255);
+                    ink += white ? 0 : 1;
+                    if (edge && !white) {
+                        ADD_FAILURE() << "ink at the edge, " << x << "," << y;
+                        return;
+                    }
+                }
+            }
+            EXPECT_GT(ink, 0);
+        }
+    }
+    // At ratio 2 the arc is smoothed at the screen's pixels: grey between black and white.
+    const QImage sharp = AnalogScale::drawFace(geometry, kModes[0], limits, 2.0);
+    bool grey = false;
+    for (int y = 0; y < sharp.height() && !grey; ++y) {
+        for (int x = 0; x < sharp.width() && !grey; ++x) {
+            const QRgb c = sharp.pixel(x, y);
+            grey = qRed(c) == qGreen(c) && qGreen(c) == qBlue(c) && qRed(c) > 40 && qRed(c) < 215;
+        }
+    }
+    EXPECT_TRUE(grey);
+}
+
+TEST(AnalogScaleFaces, TheLabelsOfTheTemperatureFaceAreWhole) {
+    // The end labels' whole width is drawn: the leftmost ink of "-1000" and the rightmost of
+    // "1000" lie as far apart as the texts need.
+    const ScaleGeometry geometry(AnalogScale::kWidth, AnalogScale::kHeight);
+    const QImage face = AnalogScale::drawFace(geometry, {"13", 1000, 1000, 200}, ScaleLimits());
+    int left = face.width();
+    int right = -1;
+    for (int y = 0; y < face.height(); ++y) {
+        for (int x = 0; x < face.width(); ++x) {
+            if (face.pixel(x, y) != qRgb(255, 255, 255)) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+    }
+    EXPECT_GE(left, AnalogScale::kLabelMargin);
+    EXPECT_LT(right, face.width() - AnalogScale::kLabelMargin);
 }
 
 }  // namespace

@@ -38,4 +38,18 @@ TEST(ConnectionIndicatorView, TheTwoIconsDiffer) {
               ConnectionIndicatorView::icon(false).toImage());
 }
 
+TEST(ConnectionIndicatorView, IconsAreDrawnAtTheScreensPixelRatio) {
+    for (const qreal ratio : {1.0, 2.0}) {
+        const QPixmap icon = ConnectionIndicatorView::icon(true, ratio);
+        EXPECT_EQ(icon.devicePixelRatio(), ratio);
+        EXPECT_EQ(icon.size(), QSize(32, 32) * ratio);
+        EXPECT_EQ(icon.deviceIndependentSize(), QSizeF(32, 32));
+    }
+    // Not a scaled copy: at ratio 2 the drawing has detail a doubled 32 x 32 image lacks.
+    const QImage fine = ConnectionIndicatorView::icon(false, 2.0).toImage();
+    const QImage doubled = ConnectionIndicatorView::icon(false, 1.0).toImage().scaled(64, 64);
+    EXPECT_NE(fine.convertToFormat(QImage::Format_ARGB32),
+              doubled.convertToFormat(QImage::Format_ARGB32));
+}
+
 }  // namespace

@@ -60,7 +60,14 @@ TEST(VirtualLcd, BadFramesAreCountedWithTheLastMessageAsToolTip) {
     EXPECT_EQ(lcd.failedFrames(), 2);
     EXPECT_TRUE(lcd.failureNotice()->isVisibleTo(&lcd));
     EXPECT_EQ(lcd.failureNotice()->text(), QStringLiteral("2 bad frames"));
-    EXPECT_EQ(lcd.failureNotice()->toolTip(), QStringLiteral("'B' is not a valid integer value"));
+    EXPECT_EQ(lcd.failureNotice()->toolTip(),
+              QStringLiteral("last bad frame: 'B' is not a valid integer value"));
+    // Its text ends as far from the panel's right edge as the connection notice starts from
+    // the left one, and the two never overlap.
+    const QRect place = lcd.failureNotice()->geometry();
+    EXPECT_EQ(VirtualLcd::kWidth - 1 - place.right(), lcd.connectionNotice()->geometry().left());
+    EXPECT_GE(place.width(), lcd.failureNotice()->sizeHint().width());
+    EXPECT_FALSE(place.intersects(lcd.connectionNotice()->geometry()));
 }
 
 TEST(SevenSegment, CharactersTheDecoderProducesHaveTheirSegments) {

@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QLocale>
 #include <QPalette>
 #include <QScreen>
@@ -54,12 +55,12 @@ TEST_F(GridTest, ShowsTheSevenColumnsWithTheirTitlesAndWidths) {
     auto* model = grid.model();
     ASSERT_EQ(model->columnCount(), 7);  // Nval is not shown
     const char* titles[] = {"No", "Time", "Function", "Value", "Unit", "Range", "Auto/Manu"};
-    const int widths[] = {39, 70, 43, 80, 50, 50, 64};
+    const int widths[] = {39, 70, 43, 80, 50, 50, 64};  // the least widths
     for (int c = 0; c < 7; ++c) {
         EXPECT_EQ(model->headerData(c, Qt::Horizontal).toString(), QString::fromLatin1(titles[c]));
     }
     for (int c = 0; c < 7; ++c) {
-        EXPECT_EQ(grid.view()->columnWidth(c), widths[c]) << c;
+        EXPECT_GE(grid.view()->columnWidth(c), widths[c]) << c;
     }
     EXPECT_EQ(grid.view()->editTriggers(), QAbstractItemView::NoEditTriggers);
     EXPECT_TRUE(grid.view()->verticalHeader()->isVisible());  // the row indicator
@@ -261,4 +262,103 @@ TEST_F(GridTest, FollowsALoadedFileWithOneUpdate) {
     EXPECT_EQ(updates.count(), 1);
     EXPECT_EQ(grid.model()->currentRow(), 5002u);
     EXPECT_EQ(cell(lastViewRow(), MeasurementTableModel::ColNo), "5100");
+}
+
+TEST(GridKeys, TabWalksEveryCellAndLeavesTheGridPastItsEnds) {
+    TableStore table;
+    QWidget form;
+    auto* before = new QLineEdit(&form);
+    auto* grid = new MeasurementGrid(table, &form);
+    auto* after = new QLineEdit(&form);
+    grid->setGeometry(0, 30, 426, 217);
+    after->move(0, 260);
+    form.resize(440, 300);
+    form.show();
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    QTableView* view = grid->view();
+    MeasurementTableModel* model = grid->model();
+
+    // Empty: Tab and Backtab pass through.
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Tab);
+    EXPECT_TRUE(after->hasFocus());
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Backtab);
+    EXPECT_TRUE(before->hasFocus());
+
+    // More rows than the view holds: Tab goes on over the rows out of view.
+    appendSampleRows(table, 30);
+    const int columns = MeasurementTableModel::ColumnCount;
+    model->setCurrentRow(0);
+    view->setFocus();
+    view->setCurrentIndex(model->index(0, 0));
+    const struct {
+        const char* what;
+        int key;
+        std::size_t row;
+        int column;
+    } steps[] = {
+        {"right in the row", Qt::Key_Tab, 0, 1},
+        {"back in the row", Qt::Key_Backtab, 0, 0},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.what);
+        QTest::keyClick(view, static_cast<Qt::Key>(s.key));
+        EXPECT_EQ(model->currentRow(), s.row);
+        EXPECT_EQ(view->currentIndex().column(), s.column);
+        EXPECT_TRUE(view->hasFocus());
+    }
+    // Backtab at the first cell leaves for the control before.
+    QTest::keyClick(view, Qt::Key_Backtab);
+    EXPECT_TRUE(before->hasFocus());
+    // Tab through the whole table: 30 rows of seven cells, then out.
+    view->setFocus();
+    for (int i = 0; i < 30 * columns - 1; ++i) {
+        QTest::keyClick(view, Qt::Key_Tab);
+        ASSERT_TRUE(view->hasFocus()) << i;
+    }
+    EXPECT_EQ(model->currentRow(), 29u);
+    EXPECT_EQ(view->currentIndex().column(), columns - 1);
+    QTest::keyClick(view, Qt::Key_Tab);
+    EXPECT_TRUE(after->hasFocus());
+}
+
+// Rendered offscreen: no text the columns can hold is cut off ("10…", "DC…", "400…").
+TEST_F(GridTest, EveryColumnHoldsTheWidestTextItCanHoldAndTheDividerFitsAgain) {
+    RowData row;
+    row.no = 10'000'001;
+    row.texts = {"23:59:59", "DCmA", "-0.@", "mA", "4000uA", "Manu"};
+    table.append(row);
+    QHeaderView* header = grid.view()->horizontalHeader();
+    for (int c = 0; c < MeasurementTableModel::ColumnCount; ++c) {
+        SCOPED_TRACE(c);
+        const int width = grid.view()->columnWidth(c);
+        EXPECT_GE(width, header->sectionSizeHint(c)) << "the header is cut";
+        const QFontMetrics metrics(MeasurementTableModel::columnFont(c));
+        for (const QString& text : MeasurementTableModel::possibleTexts(c)) {
+            EXPECT_LT(metrics.horizontalAdvance(text), width) << text.toStdString();
+        }
+    }
+    // What the view draws: the cells' texts are whole, no eliding.
+    QImage image(grid.size(), QImage::Format_ARGB32);
+    grid.render(&image);
+    const QAbstractItemView* view = grid.view();
+    for (int c : {MeasurementTableModel::ColNo, MeasurementTableModel::ColFunction,
+                  MeasurementTableModel::ColRange}) {
+        const QModelIndex index = grid.model()->index(0, c);
+        EXPECT_LE(view->sizeHintForIndex(index).width(), grid.view()->columnWidth(c))
+            << index.data().toString().toStdString();
+    }
+    EXPECT_GT(grid.view()->horizontalScrollBar()->maximum(), 0) << "the grid scrolls sideways";
+
+    // Narrowed by hand, a double click on the divider fits it again.
+    grid.view()->setColumnWidth(MeasurementTableModel::ColRange, 10);
+    const int divider = header->sectionViewportPosition(MeasurementTableModel::ColRange) +
+                        header->sectionSize(MeasurementTableModel::ColRange) - 1;
+    QTest::mouseDClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
+                       QPoint(divider, header->height() / 2));
+    EXPECT_EQ(grid.view()->columnWidth(MeasurementTableModel::ColRange),
+              grid.fittingWidth(MeasurementTableModel::ColRange));
+    EXPECT_GE(grid.fittingWidth(MeasurementTableModel::ColRange), 50);
 }

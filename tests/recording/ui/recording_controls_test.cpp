@@ -179,6 +179,19 @@ TEST_F(ControlsTest, NewAsksFirstThenEmptiesTheTableAndTheChart) {
     EXPECT_EQ(gridCell(MeasurementTableModel::ColNo), "1");
 }
 
+TEST_F(ControlsTest, AnIntervalTooLargeMarksTheEditWithoutABox) {
+    ModalDriver none;
+    controls.recordSITime()->setText(QStringLiteral("12345678901"));
+    EXPECT_TRUE(none.unexpected().isEmpty()) << none.unexpected().join(", ").toStdString();
+    EXPECT_TRUE(controls.recordSITime()->toolTip().contains(QStringLiteral("out of range")));
+    EXPECT_FALSE(controls.recordSITime()->styleSheet().isEmpty());
+    record("1.234");  // recording goes on with the interval before
+    EXPECT_EQ(table.rowCount(), 1u);
+    controls.recordSITime()->setText(QStringLiteral("2"));
+    EXPECT_TRUE(controls.recordSITime()->toolTip().isEmpty());
+    EXPECT_TRUE(controls.recordSITime()->styleSheet().isEmpty());
+}
+
 TEST_F(ControlsTest, TheDigitFilterRefusesAnythingButDigits) {
     QLineEdit* edit = controls.recordSITime();
     edit->setFocus();
@@ -261,9 +274,14 @@ TEST_F(ControlsTest, SavesThroughTheDialogAndReportsTheResult) {
 
     const QString unwritable = dir.filePath(QStringLiteral("gone/data.txt"));
     ModalDriver fourth;
-    fourth.then(ModalDriver::chooseFile(unwritable)).then(ModalDriver::closeBox(&text));
+    QString reason;
+    QString title;
+    fourth.then(ModalDriver::chooseFile(unwritable))
+        .then(ModalDriver::closeBoxWithReason(&text, &reason, &title));
     controls.saveasClick();
     EXPECT_EQ(text, "Could not save table to specified file: " + unwritable);
+    EXPECT_EQ(reason, "No such file or directory");
+    EXPECT_FALSE(title.isEmpty());
     EXPECT_TRUE(fourth.unexpected().isEmpty());
 }
 
@@ -373,12 +391,45 @@ TEST_F(ControlsTest, OpensTextFilesByAppendingAndPacketsByReplacing) {
     EXPECT_EQ(text, "Failed to Load File!");
     EXPECT_EQ(icon, QMessageBox::Critical);
     EXPECT_EQ(table.rowCount(), 5u);  // the row before the bad line stays
+    // The box keeps its text and says why below it.
+    QString reason;
+    QString title;
+    ModalDriver why;
+    why.then(ModalDriver::chooseFile(bad))
+        .then(ModalDriver::closeBoxWithReason(&text, &reason, &title));
+    controls.SpeedButton2Click();
+    EXPECT_EQ(text, "Failed to Load File!");
+    EXPECT_EQ(reason, "line 3: not a data line");
+    EXPECT_EQ(title, "Error");
+}
+
+TEST_F(ControlsTest, TheOpenDialogShowsEveryDataFileAndOffersAllFiles) {
+    QStringList filters;
+    QString selected;
+    ModalDriver driver;
+    driver.then([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        filters = dialog->nameFilters();
+        selected = dialog->selectedNameFilter();
+        dialog->reject();
+    });
+    controls.SpeedButton2Click();
+    EXPECT_EQ(filters, (QStringList{QStringLiteral("Data files (*.xls *.xml *.txt *.csv)"),
+                                    QStringLiteral("Excel File(*.xls)"),
+                                    QStringLiteral("XML(*.xml)"), QStringLiteral("Txt File(*.txt)"),
+                                    QStringLiteral("CSV for analysis(*.csv)"),
+                                    QStringLiteral("All files (*)")}));
+    EXPECT_EQ(selected, filters.value(0));
 }
 
 TEST_F(ControlsTest, PrintPreviewsTheReportOnlyWhenThereAreRows) {
+    QString nothing;
     ModalDriver none;
-    controls.majPrint()->click();  // empty table: no preview
-    EXPECT_TRUE(none.unexpected().isEmpty());
+    none.then(ModalDriver::closeBox(&nothing));
+    controls.majPrint()->click();  // empty table: no preview, a box that says so
+    EXPECT_EQ(none.pending(), 0);
+    EXPECT_EQ(nothing, QString::fromLatin1(RecordingControls::kNothingToPrintText));
 
     appendSampleRows(table, 38);
     int pages = -1;

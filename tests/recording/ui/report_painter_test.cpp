@@ -49,7 +49,7 @@ TEST(ReportPainter, RefusesAnEmptyTableAndAnUnwritableFile) {
                      .isEmpty());
 }
 
-TEST(ReportPainter, PrintsTheBandsOnEveryPageAndGlyphsOnlyWhereTheGlyphFontWas) {
+TEST(ReportPainter, PrintsTheBandsOnEveryPageAndTheSymbolsTheGridShows) {
     if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()) {
         GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
     }
@@ -76,10 +76,13 @@ TEST(ReportPainter, PrintsTheBandsOnEveryPageAndGlyphsOnlyWhereTheGlyphFontWas) 
         EXPECT_TRUE(page.contains(QStringLiteral("The Data Print Foot")));
         EXPECT_FALSE(page.contains(QStringLiteral("4 V")));  // Range is not printed
     }
-    // The second page holds the one row left over; its unit was in the glyph font, its
-    // function and value in Arial (pdftotext joins "K" and the ohm sign).
+    // The second page holds the one row left over, with the grid's symbols for the diode, the
+    // overload's L and the ohm sign (pdftotext joins "K" and the ohm sign); the file keeps the
+    // characters as recorded.
     const QString last = pages[1].simplified();
-    EXPECT_TRUE(last.contains(QString::fromUtf16(u"38 12:04:32 ) 0.@ K\u03A9 Manu")))
+    EXPECT_TRUE(last.contains(QString::fromUtf16(u"38 12:04:32 \u25B6| 0.L K\u03A9 Manu")))
         << last.toStdString();
+    EXPECT_FALSE(last.contains(QStringLiteral("0.@")));
+    EXPECT_EQ(table.text(37, Field::Value), "0.@");
     EXPECT_FALSE(last.contains(QStringLiteral("37 12:04:31")));
 }

@@ -10,6 +10,7 @@
 #include <QPdfWriter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QStandardPaths>
@@ -94,6 +95,20 @@ TEST(ReportPreview, APageIsDrawnFromItsOwnRows) {
     EXPECT_TRUE(pageTexts(table, 1).contains(QStringLiteral("37")));
     EXPECT_FALSE(pageTexts(table, 1).contains(QStringLiteral("38")));
     EXPECT_TRUE(pageTexts(table, 4).isEmpty());  // no such page
+}
+
+TEST(ReportPreview, OpensWithinTheScreensFreeArea) {
+    // The offscreen screen (800 x 600) is smaller than the preview's 760 x 900, as a laptop's
+    // 1366 x 768 is: the whole window, buttons included, stays on the screen.
+    TableStore table;
+    appendSampleRows(table, 3);
+    QWidget owner;
+    ReportPreview preview(table, table.rowCount(), &owner);
+    preview.show();
+    const QRect free = preview.screen()->availableGeometry();
+    ASSERT_LT(free.height(), 900);
+    EXPECT_TRUE(free.contains(preview.geometry())) << free.height() << " " << preview.height();
+    EXPECT_EQ(preview.width(), std::min(760, free.width() - 16));
 }
 
 TEST(ReportPreview, PagesThroughWithTheButtonsAndThePageBox) {

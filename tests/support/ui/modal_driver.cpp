@@ -106,6 +106,19 @@ const QStringList& ModalDriver::unexpected() const {
     return m_state->unexpected;
 }
 
+ModalDriver::Step ModalDriver::closeBoxWithReason(QString* text, QString* reason, QString* title) {
+    const Step close = closeBox(text);
+    return [=](QWidget* modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            *reason = box->informativeText();
+            if (title != nullptr) {
+                *title = box->windowTitle();
+            }
+        }
+        close(modal);
+    };
+}
+
 ModalDriver::Step ModalDriver::closeBox(QString* text, int* icon, QStringList* buttons) {
     return [=](QWidget* modal) {
         auto* box = qobject_cast<QMessageBox*>(modal);

@@ -28,6 +28,8 @@ public:
 
     // Common steps.
     static Step closeBox(QString* text, int* icon = nullptr, QStringList* buttons = nullptr);
+    // closeBox that also keeps the box's informative text (the reason) and title.
+    static Step closeBoxWithReason(QString* text, QString* reason, QString* title = nullptr);
     static Step chooseFile(const QString& path);
     static Step cancelDialog();
 

@@ -28,6 +28,7 @@ struct FakeState {
     bool checkedOut = false;
     HidLinkDevice::DataHandler handler;
     std::vector<Bytes> features;
+    std::vector<std::string> steps;  // "feature", "read", "stop", in the order they came
     std::vector<std::string>* events = nullptr;  // the controller's log of releases
 };
 
@@ -50,9 +51,13 @@ public:
     bool readWriteAccess() const override { return m_state->readWrite; }
     bool sendFeature(const std::uint8_t* report, std::size_t length) override {
         m_state->features.emplace_back(report, report + length);
+        m_state->steps.emplace_back("feature");
         return m_state->readWrite;
     }
-    void setDataHandler(DataHandler handler) override { m_state->handler = std::move(handler); }
+    void setDataHandler(DataHandler handler) override {
+        m_state->steps.emplace_back(handler ? "read" : "stop");
+        m_state->handler = std::move(handler);
+    }
 
 private:
     std::shared_ptr<FakeState> m_state;
@@ -118,7 +123,8 @@ Bytes payload(std::uint8_t count, Bytes bytes = {}) {
 // The window's part: the group's buttons, the messages, and its event queue for posted tasks.
 class HidCableLinkTest : public ::testing::Test {
 protected:
-    HidCableLinkTest() {
+    // hidHandler: this build's profile, whose "HID Connect" reads with HidReportData.
+    explicit HidCableLinkTest(bool hidHandler = true) : link(controller, decoder, hidHandler) {
         controller.link = &link;
         link.releaseUsbCon = [this] {
             usbConDown = false;
@@ -169,7 +175,7 @@ protected:
     RecordingConsumer consumer;
     FixedClock clock;
     FrameDecoder decoder{consumer, clock, "."};
-    HidCableLink link{controller, decoder};
+    HidCableLink link;
     bool usbConDown = false;
     bool readBtnDown = false;
     std::vector<std::string> messages;
@@ -262,7 +268,14 @@ TEST_F(HidCableLinkTest, HidConnectSendsTheFeatureReportAndDecodesTheCablesFrame
     EXPECT_TRUE(messages.empty());
 }
 
-TEST_F(HidCableLinkTest, ReadBtnReadsWithThePelmarkHandler) {
+// The profile of the other meter model, whose cable ReadBtn serves.
+class OtherModelLinkTest : public HidCableLinkTest {
+protected:
+    OtherModelLinkTest() : HidCableLinkTest(false) {}
+};
+
+TEST_F(OtherModelLinkTest, ReadBtnReadsWithThePelmarkHandler) {
+    EXPECT_TRUE(link.readBtnServes());
     controller.add("USB to Serial");
     start();
     clickReadBtn();
@@ -275,6 +288,34 @@ TEST_F(HidCableLinkTest, ReadBtnReadsWithThePelmarkHandler) {
     EXPECT_EQ(link.collector().pelmarkAcceptedFrames(), 1u);
     clickReadBtn();
     EXPECT_FALSE(controller.devices[0]->handler);
+}
+
+TEST_F(HidCableLinkTest, ReadBtnDoesNotServeThisBuildAndNeverSwapsTheHandler) {
+    EXPECT_FALSE(link.readBtnServes());
+    controller.add("USB to Serial");
+    start();
+    clickReadBtn();
+    EXPECT_FALSE(readBtnDown);
+    EXPECT_EQ(link.reader(), HidCableLink::Reader::None);
+    EXPECT_FALSE(controller.devices[0]->handler);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(HidCableLinkTest, HidConnectSendsTheFeatureBeforeReadingAndCountsIdleReportsAfresh) {
+    controller.add("USB to Serial");
+    start();
+    clickUsbCon();
+    ASSERT_EQ(link.reader(), HidCableLink::Reader::HidReportData);
+    // The cable is set up before its reader starts, never after.
+    EXPECT_EQ(controller.devices[0]->steps, (std::vector<std::string>{"stop", "feature", "read"}));
+
+    for (int i = 0; i < 5; ++i) {
+        controller.deliver(0, payload(0));
+    }
+    EXPECT_EQ(link.collector().emptyReportCount(), 5);
+    clickUsbCon();
+    clickUsbCon();
+    EXPECT_EQ(link.collector().emptyReportCount(), 0) << "HID Connect kept the old idle count";
 }
 
 TEST_F(HidCableLinkTest, WithoutACableTheUserIsToldAndHidConnectReleased) {
@@ -343,8 +384,12 @@ TEST_F(HidCableLinkTest, ReleasingHidConnectStopsTheReaderEvenAfterTheSelectionM
     clickUsbCon();
     EXPECT_FALSE(controller.devices[0]->handler);
     EXPECT_FALSE(controller.devices[1]->handler);
+}
 
-    // Only one device feeds the collector at a time.
+TEST_F(OtherModelLinkTest, OnlyOneDeviceFeedsTheCollectorAtATime) {
+    controller.add("USB to Serial");
+    controller.add("Mouse");
+    start();
     link.select(0);
     clickReadBtn();
     link.select(1);

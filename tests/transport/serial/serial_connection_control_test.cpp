@@ -3,8 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "app/toggle_group.h"
 #include "tests/support/fakes/fake_serial_port.h"
+
 
 namespace {
 
@@ -89,20 +94,27 @@ TEST_F(ControlTest, AbsentDeviceStillEntersTheConnectedStateSilently) {
     EXPECT_TRUE(control.state().selectorEnabled);
 }
 
-TEST_F(ControlTest, PressingAnotherGroupButtonReleasesWithoutRunningTheHandler) {
+TEST_F(ControlTest, PressingAnotherGroupButtonEndsTheRunningLinkFirst) {
     group.click(comCon);
+    std::vector<std::string> order;
+    group.setHandler(usb, [&](bool down) {
+        order.push_back(driver.Connected() ? "usb with the port open" : "usb after the close");
+        usbRuns = down;
+    });
     group.click(usb);
+    EXPECT_EQ(order, std::vector<std::string>{"usb after the close"});
     EXPECT_TRUE(usbRuns);
     EXPECT_FALSE(group.isDown(comCon));
     EXPECT_TRUE(group.isDown(usb));
-    EXPECT_TRUE(driver.Connected()) << "releasing by another press ran the close";
-    EXPECT_FALSE(control.state().selectorEnabled);
+    EXPECT_FALSE(driver.Connected()) << "the released COM Connect left its port open";
+    EXPECT_TRUE(control.state().selectorEnabled);
 
-    group.click(comCon);  // the connect steps again: the open driver changes nothing
+    group.click(comCon);  // and back: the USB link ends, the port opens again
     EXPECT_TRUE(group.isDown(comCon));
     EXPECT_FALSE(group.isDown(usb));
-    EXPECT_TRUE(usbRuns) << "the USB transport behind the released button keeps running";
-    EXPECT_EQ(std::count(port.calls.begin(), port.calls.end(), "open /dev/ttyS0"), 1);
+    EXPECT_FALSE(usbRuns) << "the USB transport kept running behind a released button";
+    EXPECT_TRUE(driver.Connected());
+    EXPECT_EQ(std::count(port.calls.begin(), port.calls.end(), "open /dev/ttyS0"), 2);
     group.click(comCon);
     EXPECT_FALSE(driver.Connected());
 }

@@ -113,6 +113,26 @@ TEST_F(UsbLinkTest, OneByteATickAndAFlushAfterEveryFrame) {
     EXPECT_EQ(usb.flushes, 1);
 }
 
+TEST_F(UsbLinkTest, TheMetersNibblesAToFDecodeAsOnTheOtherLinks) {
+    link.start();
+    // High voltage with minus (":"-"?" byte "<" as 9th), then HOLD, MAX and Auto ("=" as 10th).
+    const struct {
+        const char* bytes;
+        const char* text;
+    } frames[] = {{"00012340<10\r\n", "A00012340C10D"}, {"000123400=0\r\n", "A000123400D0D"}};
+    for (const auto& f : frames) {
+        SCOPED_TRACE(f.text);
+        usb.input = f.bytes;
+        ticks(13);
+        ASSERT_FALSE(consumer.frameTexts.empty());
+        EXPECT_EQ(consumer.frameTexts.back(), f.text);
+        EXPECT_TRUE(consumer.messages.empty()) << consumer.messages.front();
+    }
+    EXPECT_EQ(consumer.recorded, 2);
+    EXPECT_TRUE(decoder.lcdState().isLit(LcdElement::LCDHold));
+    EXPECT_TRUE(decoder.lcdState().isLit(LcdElement::Labmax));
+}
+
 TEST_F(UsbLinkTest, ASecondStartKeepsTheHeldHandleAndTheReleaseClosesIt) {
     link.USBClick(true);
     usb.input = "0001234";

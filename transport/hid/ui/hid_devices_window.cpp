@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
 #include <QListWidget>
@@ -138,6 +139,10 @@ HidDevicesWindow::HidDevicesWindow(HidLink& link, QWidget* parent)
     m_memo2 = memo("Memo2");
     m_readBtn = button("Read", "ReadBtn");
     m_readBtn->setCheckable(true);
+    if (!m_link.readBtnServes()) {
+        m_readBtn->setEnabled(false);
+        m_readBtn->setToolTip(QString::fromLatin1(kReadBtnOffToolTip));
+    }
     m_setFeature = button("SetFeature", "SetFeature");
     m_clearBtn = button("Clear", "ClearBtn");
     m_infoBtn = button("Info", "InfoBtn");
@@ -189,6 +194,14 @@ HidDevicesWindow::HidDevicesWindow(HidLink& link, QWidget* parent)
 void HidDevicesWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     refresh();
+}
+
+void HidDevicesWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void HidDevicesWindow::scheduleRefresh() {

@@ -45,6 +45,8 @@ class HidDevicesWindow : public QWidget {
     Q_OBJECT
 public:
     static constexpr const char* kTitle = "HID devices";
+    static constexpr const char* kReadBtnOffToolTip =
+        "Reads the cable of the other meter model; this meter's cable reads with \"HID Connect\"";
     static constexpr const char* kHotPlugOffText =
         "hot-plug off: press Rescan after plugging a device in or out";
 
@@ -72,6 +74,8 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Escape closes the window, as it closes the dialogs.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void scheduleRefresh();

@@ -52,6 +52,10 @@ HidCableLink* HidLink::link() const {
     return m_binding ? &m_binding->link() : nullptr;
 }
 
+bool HidLink::readBtnServes() const {
+    return !m_session.options().hidHandler;
+}
+
 TJvHidDeviceController* HidLink::controller() const {
     return m_session.hidController();
 }

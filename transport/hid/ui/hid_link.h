@@ -44,6 +44,8 @@ public:
     HidDevicesWindow* devicesWindow() const { return m_devices.data(); }
     // Shows the "HID devices" window, created on the first call (also before start()).
     HidDevicesWindow* showDevicesWindow();
+    // Whether ReadBtn serves this build (HidCableLink::readBtnServes).
+    bool readBtnServes() const;
     // Whether the system's device-change notices are watched; off: Rescan lists afresh.
     bool hotPlugActive() const;
 

@@ -89,8 +89,10 @@ PollEventLoop::PollEventLoop() {
 
 PollEventLoop::~PollEventLoop() {
     if (m_signalFd >= 0) {
+        // A stop signal that came while the loop owned them was meant for the loop: it is taken
+        // here, not delivered to the process once the old mask is back.
+        takeSignals();
         ::close(m_signalFd);
-        // Signals that came meanwhile were taken by the descriptor; the old mask comes back.
         ::sigprocmask(SIG_SETMASK, &m_oldMask, nullptr);
     }
     for (const int fd : {m_wakeRead, m_wakeWrite}) {
@@ -178,8 +180,11 @@ int PollEventLoop::runOnce(int timeoutMs) {
             timeoutMs = timeoutMs < 0 ? wait : std::min(timeoutMs, wait);
         }
     }
-    std::vector<pollfd> fds;
-    std::vector<std::shared_ptr<Watch>> polled;
+    // Kept between rounds: a round allocates nothing once warm.
+    std::vector<pollfd>& fds = m_fds;
+    std::vector<std::shared_ptr<Watch>>& polled = m_polled;
+    fds.clear();
+    polled.clear();
     for (const auto& w : m_watches) {
         if (w->enabled) {
             fds.push_back({w->fd, POLLIN, 0});
@@ -223,7 +228,8 @@ int PollEventLoop::runOnce(int timeoutMs) {
     }
     const auto after = Clock::now();
     // Timers started by the callbacks above wait for their turn in a later round.
-    const std::vector<std::shared_ptr<Timer>> timers = m_timers;
+    std::vector<std::shared_ptr<Timer>>& timers = m_dueTimers;
+    timers.assign(m_timers.begin(), m_timers.end());
     for (const auto& t : timers) {
         if (t->active && !t->removed && t->due <= after) {
             if (t->periodMs == 0) {
@@ -239,6 +245,8 @@ int PollEventLoop::runOnce(int timeoutMs) {
             ++ran;
         }
     }
+    timers.clear();
+    polled.clear();
     // Tasks posted by these tasks run in the next round.
     std::vector<std::function<void()>> posted;
     posted.swap(m_posted);

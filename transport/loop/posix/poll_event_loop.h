@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include <poll.h>
 #include <signal.h>
 
 #include "transport/loop/event_loop.h"
@@ -41,6 +42,9 @@ private:
     std::vector<std::shared_ptr<Watch>> m_watches;
     std::vector<std::shared_ptr<Timer>> m_timers;
     std::vector<std::function<void()>> m_posted;
+    std::vector<pollfd> m_fds;
+    std::vector<std::shared_ptr<Watch>> m_polled;
+    std::vector<std::shared_ptr<Timer>> m_dueTimers;
     std::atomic<bool> m_stopRequested{false};
     // Wakes poll() for a stop request made from another thread or a signal handler.
     int m_wakeRead = -1;

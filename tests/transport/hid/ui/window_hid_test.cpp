@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/ui/click_panel.h"
 #include "app/ui/main_window.h"
 #include "app/ui/window_consumer.h"
 #include "display/ui/trend_chart.h"
@@ -29,6 +30,7 @@
 #include "transport/hid/jv_hid_controller.h"
 #include "transport/hid/ui/hid_devices_window.h"
 #include "transport/hid/ui/hid_link.h"
+#include "transport/serial/port_map.h"
 
 namespace {
 
@@ -212,14 +214,17 @@ TEST_F(WindowHidTest, FramesFromTheCableFillTheWindowAndAnUnplugMidFrameLosesNoR
     EXPECT_EQ(w->devListBox()->count(), 0);
     // With nothing listed, the next press tells the user and releases the button.
     QString message;
+    QString title;
     QTimer::singleShot(0, [&] {
         if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
             message = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->text();
+            title = box->windowTitle();
             box->reject();
         }
     });
     QTest::mouseClick(hidConnect(), Qt::LeftButton);
     EXPECT_EQ(message, QString::fromLatin1(HidCableLink::kNotConnectedText.data()));
+    EXPECT_EQ(title, QStringLiteral("Information"));
     EXPECT_FALSE(hidConnect()->isChecked());
 }
 
@@ -240,13 +245,34 @@ TEST_F(WindowHidTest, APassWhileReadingReleasesHidConnectVisibly) {
     QTest::mouseClick(hidConnect(), Qt::LeftButton);
     EXPECT_TRUE(hidConnect()->isChecked());
     EXPECT_EQ(link().reader(), HidCableLink::Reader::HidReportData);
-    // ReadBtn shares the group: pressed, it releases HID Connect and reads with its handler.
+    // ReadBtn serves the other meter model's cable: here it is off and says so.
+    EXPECT_FALSE(w->readBtn()->isEnabled());
+    EXPECT_EQ(w->readBtn()->toolTip(), QString::fromLatin1(HidDevicesWindow::kReadBtnOffToolTip));
     QTest::mouseClick(w->readBtn(), Qt::LeftButton);
-    EXPECT_TRUE(w->readBtn()->isChecked());
+    EXPECT_TRUE(hidConnect()->isChecked());
+    EXPECT_EQ(link().reader(), HidCableLink::Reader::HidReportData);
+}
+
+TEST_F(WindowHidTest, PressingAnotherLinksButtonEndsTheRunningLinkFirst) {
+    PtyHidCable cable(tree);
+    show();
+    QTest::mouseClick(hidConnect(), Qt::LeftButton);
+    ASSERT_EQ(link().reader(), HidCableLink::Reader::HidReportData);
+    // "COM Connect" (no device behind COM1 here) ends HID reading before it opens the port.
+    PortMap ports;
+    ports.setPath(0, "/nonexistent/ttyS0");
+    window.setPortMap(ports);
+    QTest::mouseClick(window.comConnectButton(), Qt::LeftButton);
+    EXPECT_TRUE(window.comConnectButton()->isChecked());
     EXPECT_FALSE(hidConnect()->isChecked());
-    EXPECT_EQ(link().reader(), HidCableLink::Reader::PelmarkReportData);
-    QTest::mouseClick(w->readBtn(), Qt::LeftButton);
     EXPECT_EQ(link().reader(), HidCableLink::Reader::None);
+    EXPECT_FALSE(window.hidLink().controller()->Device(0).Reading());
+    // And back: HID Connect ends the serial link first.
+    QTest::mouseClick(hidConnect(), Qt::LeftButton);
+    EXPECT_TRUE(hidConnect()->isChecked());
+    EXPECT_FALSE(window.comConnectButton()->isChecked());
+    EXPECT_TRUE(window.portPanel(0)->isEnabled()) << "the serial link still runs";
+    EXPECT_EQ(link().reader(), HidCableLink::Reader::HidReportData);
 }
 
 TEST_F(WindowHidTest, TheIdleCheckStopsReadingInTheTickAndShowsItsBoxOnceAfterIt) {

@@ -140,19 +140,20 @@ TEST_F(SerialViewTest, PressedAndReleasedStates) {
     EXPECT_FALSE(comCon->isChecked());
 }
 
-TEST_F(SerialViewTest, ExclusiveGroupShowsOneDownAndRunsNoOtherHandler) {
+TEST_F(SerialViewTest, ExclusiveGroupShowsOneDownAndEndsTheLinkItReleases) {
     QTest::mouseClick(comCon, Qt::LeftButton);
     QTest::mouseClick(usb, Qt::LeftButton);
     EXPECT_TRUE(usb->isChecked());
     EXPECT_FALSE(comCon->isChecked());
     EXPECT_TRUE(usbRunning);
-    EXPECT_TRUE(driver.Connected()) << "the serial port closed without its handler";
-    EXPECT_FALSE(panels[0]->isEnabled());
+    EXPECT_FALSE(driver.Connected()) << "the released COM Connect left its port open";
+    EXPECT_TRUE(panels[0]->isEnabled());
 
     QTest::mouseClick(comCon, Qt::LeftButton);
     EXPECT_TRUE(comCon->isChecked());
     EXPECT_FALSE(usb->isChecked());
-    EXPECT_TRUE(usbRunning);
+    EXPECT_FALSE(usbRunning) << "the released USB Connect kept its link running";
+    EXPECT_TRUE(driver.Connected());
     QTest::mouseClick(comCon, Qt::LeftButton);
     EXPECT_FALSE(driver.Connected());
     EXPECT_FALSE(comCon->isChecked());

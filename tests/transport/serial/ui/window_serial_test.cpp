@@ -103,7 +103,7 @@ TEST(WindowSerialTest, ComConnectPressedAndReleasedWithAnAbsentDevice) {
     EXPECT_EQ(w.portPanel(0)->toolTip(), QStringLiteral("/dev/halvern-no-such-port"));
 }
 
-TEST(WindowSerialTest, DemoMeterGivesLiveReadingsAndTheGroupKeepsTheLinkRunning) {
+TEST(WindowSerialTest, DemoMeterGivesLiveReadingsAndAnotherLinksButtonEndsTheLink) {
     DemoMeter demo(50.0);
     ASSERT_TRUE(demo.isOpen());
     TFCOMM w;
@@ -118,17 +118,19 @@ TEST(WindowSerialTest, DemoMeterGivesLiveReadingsAndTheGroupKeepsTheLinkRunning)
         << "no frame decoded from the demo meter";
     EXPECT_EQ(w.readingConsumer().usbText().size(), 13);
 
-    // "USB Connect " shows "COM Connect" released but the serial link keeps delivering.
+    // "USB Connect " ends the serial link before it starts: the buttons show what runs.
     QTest::mouseClick(w.usbConnectButton(), Qt::LeftButton);
     EXPECT_TRUE(w.usbConnectButton()->isChecked());
     EXPECT_FALSE(w.comConnectButton()->isChecked());
-    EXPECT_TRUE(w.serialLink().COMM2().Connected());
-    EXPECT_FALSE(w.portPanel(0)->isEnabled());
-    const long sent = demo.framesSent();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return demo.framesSent() > sent + 3; }, 3000));
-    QTest::mouseClick(w.comConnectButton(), Qt::LeftButton);  // connect steps again: no change
+    EXPECT_FALSE(w.serialLink().COMM2().Connected());
+    EXPECT_TRUE(w.portPanel(0)->isEnabled());
+    // "COM Connect" ends the USB link (its timer) and opens the port again.
+    QTest::mouseClick(w.comConnectButton(), Qt::LeftButton);
     EXPECT_TRUE(w.comConnectButton()->isChecked());
     EXPECT_FALSE(w.usbConnectButton()->isChecked());
+    EXPECT_TRUE(w.serialLink().COMM2().Connected());
+    const long sent = demo.framesSent();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return demo.framesSent() > sent + 3; }, 3000));
     QTest::mouseClick(w.comConnectButton(), Qt::LeftButton);
     EXPECT_FALSE(w.serialLink().COMM2().Connected());
 }
@@ -150,12 +152,18 @@ TEST(WindowSerialTest, UnpluggedAdapterStopsTheLinkAndReconnectingOpensAgain) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !w.serialLink().COMM2().Connected(); }, 3000));
     EXPECT_TRUE(w.comConnectButton()->isChecked()) << "the button moved by itself";
     EXPECT_EQ(w.readingConsumer().usbText(), QStringLiteral("A00012340010D"));  // last frame kept
+    // The panel says so, as it says why a port did not open.
+    QLabel* notice = w.lcd()->connectionNotice();
+    EXPECT_TRUE(notice->isVisibleTo(w.lcd()));
+    EXPECT_TRUE(notice->toolTip().contains(QStringLiteral("the serial port went away")))
+        << notice->toolTip().toStdString();
 
     // Plugged in again (the same name on a real adapter; a new pseudo-terminal here).
     PseudoTerminal replugged;
     ports.setPath(0, replugged.devicePath());
     w.setPortMap(ports);
     QTest::mouseClick(w.comConnectButton(), Qt::LeftButton);  // release: nothing to close
+    EXPECT_FALSE(notice->isVisibleTo(w.lcd()));
     QTest::mouseClick(w.comConnectButton(), Qt::LeftButton);  // press: opens again
     EXPECT_TRUE(w.serialLink().COMM2().Connected());
     ASSERT_TRUE(replugged.writeAll(meterFrameBytes("00043210010")));

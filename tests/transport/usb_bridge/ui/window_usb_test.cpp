@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/ui/click_panel.h"
 #include "app/ui/main_window.h"
 #include "app/ui/window_consumer.h"
 #include "display/ui/trend_chart.h"
@@ -122,7 +123,7 @@ TEST_F(WindowUsbTest, FramesFromTheBridgeFillTheWindowAsDecodeDoes) {
     EXPECT_TRUE(link().holdsDevice());
 }
 
-TEST_F(WindowUsbTest, TheGroupKeepsTheLinkRunningAndASecondPressKeepsTheHeldDevice) {
+TEST_F(WindowUsbTest, AnotherLinksButtonEndsTheBridgeAndItsOwnPressOpensItAgain) {
     PseudoTerminal bridge;
     tree.addBridge(0, bridge.devicePath());
     QTest::mouseClick(usb(), Qt::LeftButton);
@@ -132,15 +133,14 @@ TEST_F(WindowUsbTest, TheGroupKeepsTheLinkRunningAndASecondPressKeepsTheHeldDevi
     window.setPortMap(ports);
     QTest::mouseClick(window.comConnectButton(), Qt::LeftButton);
     EXPECT_FALSE(usb()->isChecked());
-    EXPECT_TRUE(link().timerActive()) << "released by the group, the link keeps reading";
-    ASSERT_TRUE(bridge.writeAll("00012340010\r\n"));
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return window.readingConsumer().usbText() == QStringLiteral("A00012340010D"); },
-        5000));
-    // Pressed again: the open is refused (the window holds the bridge) and the held one stays.
+    EXPECT_FALSE(link().timerActive()) << "released by the group, the link kept reading";
+    EXPECT_FALSE(link().holdsDevice());
+    // Pressed again: "COM Connect" goes up, the bridge opens and its frames are decoded.
     QTest::mouseClick(usb(), Qt::LeftButton);
     EXPECT_TRUE(usb()->isChecked());
-    EXPECT_TRUE(link().holdsDevice());
+    EXPECT_FALSE(window.comConnectButton()->isChecked());
+    EXPECT_TRUE(window.portPanel(0)->isEnabled());
+    ASSERT_TRUE(link().holdsDevice());
     ASSERT_TRUE(bridge.writeAll("00043210010\r\n"));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return window.readingConsumer().usbText() == QStringLiteral("A00043210010D"); },
