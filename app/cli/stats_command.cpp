@@ -32,17 +32,12 @@ int runStatsCommand(int argc, char** argv) {
         return 2;
     }
     const std::string name = argv[1];
-    if (dataFormatOfName(name) == DataFormat::JsonLines) {
-        std::fprintf(stderr,
-                     "halvern stats: %s: JSON Lines files are written for other tools and not "
-                     "read; use the .csv or .xml file\n",
-                     name.c_str());
-        return 1;
-    }
     TableStore table;
     const FileOutcome loaded = LoadDataFile(name, table, false);
     if (!loaded.ok) {
-        std::fprintf(stderr, "halvern stats: %s: %s\n", name.c_str(), loaded.message.c_str());
+        // As convert says it: the window's message, then why.
+        std::fprintf(stderr, "halvern stats: %s: %s (%s)\n", name.c_str(), loaded.message.c_str(),
+                     loaded.reason.c_str());
         return 1;
     }
     TableStatistics stats(table);

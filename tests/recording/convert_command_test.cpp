@@ -9,8 +9,8 @@
 #include <string>
 
 #include "recording/data_files.h"
-#include "tests/support/temp_folder.h"
 #include "tests/support/sanitizers.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -107,12 +107,14 @@ TEST_F(ConvertCommandTest, StatsPrintsTheTableOfAnyDataFile) {
     }
     const ProcessRun missing = halvern("stats " + quoted("missing.csv"));
     EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err,
-              "halvern stats: " + folder.path("missing.csv") + ": Failed to Load File!\n");
+    EXPECT_EQ(missing.err, "halvern stats: " + folder.path("missing.csv") +
+                               ": Failed to Load File! (No such file or directory)\n");
     ASSERT_EQ(convert(quoted("in.txt") + " " + quoted("in.jsonl")).status, 0);
     const ProcessRun jsonl = halvern("stats " + quoted("in.jsonl"));
     EXPECT_EQ(jsonl.status, 1);
-    EXPECT_NE(jsonl.err.find("JSON Lines files are written for other tools"), std::string::npos);
+    EXPECT_EQ(jsonl.err, "halvern stats: " + folder.path("in.jsonl") +
+                             ": Failed to Load File! (JSON Lines files are written for other "
+                             "tools and not read)\n");
     EXPECT_EQ(halvern("stats").status, 2);
     EXPECT_EQ(halvern("stats --help").status, 0);
 }
