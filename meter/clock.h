@@ -29,6 +29,10 @@ struct WallTime {
 
 // The moment a local date and time stands for when the local time is UTC + offsetSeconds.
 WallTime wallTimeOf(const LocalDateTime& local, std::int32_t offsetSeconds = 0, int ms = 0);
+// The local date and time of a known moment at its own offset, and in ms its milliseconds.
+LocalDateTime localDateTimeOf(const WallTime& moment, int* ms = nullptr);
+// The moment msSinceEpoch with the offset the system's time zone (TZ) has at that moment.
+WallTime systemWallTimeAt(std::int64_t msSinceEpoch);
 
 // Where the engine reads the present time. The decoder stamps every frame and the recorder
 // every reading, so the system clock caches the broken-down time per second.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "recording/analysis_files.h"
 #include "recording/byte_stream.h"
 #include "recording/formats.h"
 
@@ -69,6 +70,42 @@ bool isPacketName(std::string_view name) {
     return name.substr(dot) == ".xml";
 }
 
+namespace {
+
+bool endsWithIgnoringCase(std::string_view name, std::string_view suffix) {
+    if (name.size() < suffix.size()) {
+        return false;
+    }
+    name.remove_prefix(name.size() - suffix.size());
+    for (std::size_t i = 0; i < suffix.size(); ++i) {
+        char c = name[i];
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+        if (c != suffix[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+DataFormat dataFormatOfName(std::string_view name) {
+    if (isPacketName(name)) {
+        return DataFormat::Packet;
+    }
+    const auto slash = name.find_last_of('/');
+    const std::string_view base = slash == std::string_view::npos ? name : name.substr(slash + 1);
+    if (endsWithIgnoringCase(base, ".csv")) {
+        return DataFormat::Csv;
+    }
+    if (endsWithIgnoringCase(base, ".jsonl")) {
+        return DataFormat::JsonLines;
+    }
+    return DataFormat::Text;
+}
+
 FileOutcome SaveTableText(const TableStore& table, const std::string& name) {
     int error = 0;
     if (!writeFileReplacing(
@@ -87,13 +124,46 @@ FileOutcome saveTablePacket(const TableStore& table, const std::string& name) {
     return {true, {}};
 }
 
+FileOutcome saveTableCsv(const TableStore& table, const std::string& name) {
+    int error = 0;
+    if (!writeFileReplacing(
+            name, [&](ByteSink& out) { writeTableCsv(table, out); }, &error)) {
+        return saveFailed(name, error);
+    }
+    return {true, "save table to specified file: " + name + " Scuss!"};
+}
+
+FileOutcome saveTableJsonLines(const TableStore& table, const std::string& name) {
+    int error = 0;
+    if (!writeFileReplacing(
+            name, [&](ByteSink& out) { writeTableJsonLines(table, out); }, &error)) {
+        return saveFailed(name, error);
+    }
+    return {true, "save table to specified file: " + name + " Scuss!"};
+}
+
 FileOutcome saveTable(const TableStore& table, const std::string& name) {
-    return isPacketName(name) ? saveTablePacket(table, name) : SaveTableText(table, name);
+    switch (dataFormatOfName(name)) {
+        case DataFormat::Packet:
+            return saveTablePacket(table, name);
+        case DataFormat::Csv:
+            return saveTableCsv(table, name);
+        case DataFormat::JsonLines:
+            return saveTableJsonLines(table, name);
+        case DataFormat::Text:
+            break;
+    }
+    return SaveTableText(table, name);
 }
 
 FileOutcome LoadDataFile(const std::string& name, TableStore& table, bool clearFirst,
                          const LoadProgressFn& progress) {
-    const bool packet = isPacketName(name);
+    const DataFormat format = dataFormatOfName(name);
+    const bool packet = format == DataFormat::Packet;
+    if (format == DataFormat::JsonLines) {
+        // Written for other tools; the table is never read back from it.
+        return loadFailed("JSON Lines files are written for other tools and not read");
+    }
     if (clearFirst && !packet) {
         table.clear();
     }
@@ -124,7 +194,13 @@ FileOutcome LoadDataFile(const std::string& name, TableStore& table, bool clearF
                        : table.rowCount() - std::min(rowsBefore, table.rowCount());
             return progress(LoadProgress{rows, bytesRead, size});
         });
-        ok = packet ? loadPacket(in, table, fresh, &reason) : readTableText(in, table, &reason);
+        if (packet) {
+            ok = loadPacket(in, table, fresh, &reason);
+        } else if (format == DataFormat::Csv && startsWithAnalysisCsvHeader(in.available())) {
+            ok = readTableCsv(in, table, &reason);
+        } else {
+            ok = readTableText(in, table, &reason);
+        }
         cancelled = in.cancelled();
     } catch (const std::bad_alloc&) {
         // Out of memory: the load fails like any other, and the rows posted before stay.
@@ -172,4 +248,30 @@ bool loadPacketBytes(std::string_view bytes, TableStore& table, std::string* rea
     ByteSource in(bytes);
     TableStore fresh;
     return loadPacket(in, table, fresh, reason);
+}
+
+std::string tableCsvBytes(const TableStore& table) {
+    std::string out;
+    {
+        ByteSink sink(out);
+        writeTableCsv(table, sink);
+        sink.flush();
+    }
+    return out;
+}
+
+std::string tableJsonLinesBytes(const TableStore& table) {
+    std::string out;
+    {
+        ByteSink sink(out);
+        writeTableJsonLines(table, sink);
+        sink.flush();
+    }
+    return out;
+}
+
+bool loadCsvBytes(std::string_view bytes, TableStore& table, std::string* reason) {
+    ByteSource in(bytes);
+    return startsWithAnalysisCsvHeader(in.available()) ? readTableCsv(in, table, reason)
+                                                       : readTableText(in, table, reason);
 }

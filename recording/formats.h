@@ -9,6 +9,8 @@
 
 // Writes the header and one line per row. Never fails (the sink records write errors).
 void writeTableText(const TableStore& table, ByteSink& out);
+// Writes one row's line with its CR LF, as writeTableText does.
+void writeTableTextRow(const TableStore& table, std::size_t row, ByteSink& out);
 // Appends a row per line after the first; false at the first line that cannot be a row (the
 // rows before it stay) or on a read error. reason, when given, gets why in the user's words:
 // "line 3: not a data line", "not a data file" (nothing in it was a row and its first line is

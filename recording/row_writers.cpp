@@ -9,8 +9,35 @@
 #include "recording/data_files.h"
 #include "recording/formats.h"
 
-TextRowSink::TextRowSink(int fd, bool sync, std::string name)
-    : m_fd(fd), m_sync(sync), m_name(std::move(name)) {}
+std::optional<RowFormat> rowFormatOfWord(std::string_view word) {
+    if (word == "tsv") {
+        return RowFormat::Tsv;
+    }
+    if (word == "csv") {
+        return RowFormat::Csv;
+    }
+    if (word == "jsonl") {
+        return RowFormat::JsonLines;
+    }
+    return std::nullopt;
+}
+
+std::optional<RowFormat> rowFormatOfFile(std::string_view fileName) {
+    switch (dataFormatOfName(fileName)) {
+        case DataFormat::Packet:
+            return std::nullopt;
+        case DataFormat::Csv:
+            return RowFormat::Csv;
+        case DataFormat::JsonLines:
+            return RowFormat::JsonLines;
+        case DataFormat::Text:
+            break;
+    }
+    return RowFormat::Tsv;
+}
+
+TextRowSink::TextRowSink(int fd, bool sync, std::string name, RowFormat format)
+    : m_fd(fd), m_sync(sync), m_format(format), m_name(std::move(name)) {}
 
 TextRowSink::~TextRowSink() {
     if (m_fd > STDERR_FILENO) {
@@ -19,18 +46,28 @@ TextRowSink::~TextRowSink() {
 }
 
 std::optional<Failure> TextRowSink::open(const std::string& path,
-                                         std::unique_ptr<TextRowSink>& sink) {
+                                         std::unique_ptr<TextRowSink>& sink, RowFormat format) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         const int error = errno;
         return Failure{error, "cannot write " + path + ": " + std::strerror(error)};
     }
-    sink = std::make_unique<TextRowSink>(fd, true, path);
+    sink = std::make_unique<TextRowSink>(fd, true, path, format);
     return std::nullopt;
 }
 
 bool TextRowSink::writeHeader() {
-    const bool ok = put(std::string(kTextHeader) + "\r\n");
+    bool ok = true;
+    switch (m_format) {
+        case RowFormat::Tsv:
+            ok = put(std::string(kTextHeader) + "\r\n");
+            break;
+        case RowFormat::Csv:
+            ok = put(std::string(kAnalysisCsvHeader) + "\r\n");
+            break;
+        case RowFormat::JsonLines:
+            break;
+    }
     batchEnd();
     return ok;
 }
@@ -39,21 +76,30 @@ void TextRowSink::rowRecorded(const TableStore& table, std::size_t row) {
     if (m_failure) {
         return;
     }
-    // The file format's own writer forms the line, so the rows written here and a saved table
-    // agree byte for byte.
-    m_scratch.clear();
-    RowData data;
-    data.no = table.no(row);
-    for (std::size_t i = 0; i < kTextFieldCount; ++i) {
-        data.texts[i] = table.text(row, static_cast<Field>(i + 1));
+    m_line.clear();
+    if (m_format == RowFormat::Tsv) {
+        // The file format's own writer forms the line, so the rows written here and a saved
+        // table agree byte for byte.
+        writeTableTextRow(table, row, m_sink);
+        m_sink.flush();
+    } else {
+        // A live output cannot tell when the table was replaced, so its texts are read afresh
+        // every row (no cache): a few rows a second cost nothing.
+        if (m_formatterTable != &table) {
+            m_formatter = std::make_unique<AnalysisRowFormatter>(table, false);
+            m_formatterTable = &table;
+            if (m_elapsedOrigin) {
+                m_formatter->continueElapsedFrom(*m_elapsedOrigin);
+            }
+        }
+        if (m_format == RowFormat::Csv) {
+            m_formatter->appendCsv(row, m_line);
+        } else {
+            m_formatter->appendJson(row, m_line);
+        }
+        m_elapsedOrigin = m_formatter->elapsedOrigin();
     }
-    data.nval = table.nval(row);
-    m_scratch.append(data);
-    m_text.clear();
-    writeTableText(m_scratch, m_sink);
-    m_sink.flush();
-    const std::size_t headerEnd = m_text.find("\r\n");
-    put(std::string_view(m_text).substr(headerEnd == std::string::npos ? 0 : headerEnd + 2));
+    put(m_line);
 }
 
 void TextRowSink::batchEnd() {
@@ -77,6 +123,13 @@ bool TextRowSink::put(std::string_view bytes) {
     }
     m_dirty = m_dirty || m_sync;
     return !m_failure;
+}
+
+std::unique_ptr<TextRowSink> createRowWriter(RowFormat format, int fd, std::string name,
+                                             bool sync) {
+    auto sink = std::make_unique<TextRowSink>(fd, sync, std::move(name), format);
+    sink->writeHeader();
+    return sink;
 }
 
 void PacketAtEndSink::finish() {

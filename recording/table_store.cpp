@@ -346,6 +346,14 @@ std::string_view TableStore::text(std::size_t row, Field field) const {
     return m_impl->pool.view(c.text[k - 1][row % kChunkRows]);
 }
 
+std::uint32_t TableStore::textId(std::size_t row, Field field) const {
+    const auto k = static_cast<std::size_t>(field);
+    if (k < 1 || k > kTextFieldCount) {
+        return 0;
+    }
+    return m_impl->chunkOf(row).text[k - 1][row % kChunkRows];
+}
+
 WallTime TableStore::stamp(std::size_t row) const {
     const Chunk& c = m_impl->chunkOf(row);
     const std::size_t at = row % kChunkRows;

@@ -78,6 +78,10 @@ public:
     // The row's full date and time (to the minute's offset); unknown when it has none.
     WallTime stamp(std::size_t row) const;
     bool isNull(std::size_t row, Field field) const;
+    // A number equal for equal texts of this table and different for different ones (0: the
+    // empty text), as long as the table is neither cleared nor replaced: the key of a cache of
+    // what a text means. field is one of Time..Auto.
+    std::uint32_t textId(std::size_t row, Field field) const;
 
     // Bytes held by the store (rows and interned texts), for the benchmarks.
     std::size_t memoryBytes() const;

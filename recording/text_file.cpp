@@ -186,21 +186,25 @@ private:
 
 }  // namespace
 
+void writeTableTextRow(const TableStore& table, std::size_t row, ByteSink& out) {
+    if (const auto no = table.no(row)) {
+        char number[16];
+        const auto result = std::to_chars(number, number + sizeof number, *no);
+        out.put(std::string_view(number, static_cast<std::size_t>(result.ptr - number)));
+    }
+    for (const Field f : kTextColumns) {
+        out.put('\t');
+        putTrimmed(out, table.text(row, f));
+    }
+    out.put("\r\n");
+}
+
 void writeTableText(const TableStore& table, ByteSink& out) {
     out.put(kTextHeader);
     out.put("\r\n");
-    char number[16];
     const std::size_t rows = table.rowCount();
     for (std::size_t r = 0; r < rows; ++r) {
-        if (const auto no = table.no(r)) {
-            const auto result = std::to_chars(number, number + sizeof number, *no);
-            out.put(std::string_view(number, static_cast<std::size_t>(result.ptr - number)));
-        }
-        for (const Field f : kTextColumns) {
-            out.put('\t');
-            putTrimmed(out, table.text(r, f));
-        }
-        out.put("\r\n");
+        writeTableTextRow(table, r, out);
     }
 }
 

@@ -22,6 +22,7 @@ void printUsage(std::FILE* out, const std::vector<Command>& extra) {
                  "                      [--decimal-separator S] [--no-repeat] [--record-limit N]\n"
                  "                      [--save FILE] [INPUT]\n"
                  "       halvern convert IN OUT\n"
+                 "       halvern stats FILE\n"
                  "       halvern simulate [--pty] [--rate HZ] [--frames N]\n"
                  "       halvern log --port PATH [--save FILE] [--duration SECONDS] [--frames N]\n"
                  "                   [--no-repeat] [--record-limit N] [--capture FILE]\n"
@@ -132,6 +133,7 @@ int runCommandLine(int argc, char** argv, const WindowStarter& startWindow,
         {"decode", runDecodeCommand},     {"convert", runConvertCommand},
         {"simulate", runSimulateCommand}, {"log", runLogCommand},
         {"hid", runHidCommand},           {"recover", runRecoverCommand},
+        {"stats", runStatsCommand},
     };
     if (argc >= 2) {
         const std::string_view name = argv[1];

@@ -11,8 +11,12 @@ namespace {
 void printUsage(std::FILE* out) {
     std::fprintf(out,
                  "usage: halvern convert IN OUT\n"
-                 "Loads the data file IN (\".xml\": data packet, anything else: tab-separated "
-                 "text)\nand saves its rows as OUT by the same rule.\n");
+                 "Loads the data file IN and saves its rows as OUT. The name chooses the format:\n"
+                 "  .xml    the XML data packet\n"
+                 "  .csv    CSV for analysis (ISO 8601 times, SI values; UTF-8, RFC 4180); a .csv\n"
+                 "          that holds tab-separated text loads as such\n"
+                 "  .jsonl  JSON Lines, one object per row (written only)\n"
+                 "  other   tab-separated text (.xls, .txt, ...)\n");
 }
 
 }  // namespace

@@ -40,17 +40,21 @@ namespace {
 void printHelp(std::FILE* out) {
     std::fprintf(
         out,
-        "usage: halvern log --port PATH [--save FILE] [--duration SECONDS] [--frames N]\n"
-        "                   [--no-repeat] [--record-limit N] [--capture FILE]\n"
+        "usage: halvern log --port PATH [--save FILE | --format tsv|csv|jsonl]\n"
+        "                   [--duration SECONDS] [--frames N] [--no-repeat] [--record-limit N]\n"
+        "                   [--capture FILE]\n"
         "       halvern log --usb-bridge [--sysfs-root DIR] [--dev-root DIR] [options as above]\n"
         "       halvern log --hid [--sysfs-root DIR] [--dev-root DIR] [options as above]\n"
         "Logs the meter on the serial device PATH (9600 bit/s, 7 data bits, no parity, 1 stop\n"
         "bit), or through its USB bridge (10C4:EA61, exactly one attached) as \"USB Connect \"\n"
         "does, or through its HID cable (the last device named \"USB to Serial\") as \"HID\n"
         "Connect\" does, without a window: every frame is decoded and recorded as in the window.\n"
-        "  --save FILE        tab-separated text (each row written as it is recorded), or the\n"
-        "                     XML data packet for a name ending in .xml (written at the end);\n"
+        "  --save FILE        each row written as it is recorded, as CSV for analysis (.csv),\n"
+        "                     JSON Lines (.jsonl) or tab-separated text (any other name); or\n"
+        "                     the XML data packet for a name ending in .xml (written at the end);\n"
         "                     without --save the rows go to standard output\n"
+        "  --format F         what standard output gets: tsv (tab-separated text, the default),\n"
+        "                     csv or jsonl (one JSON object per row), each row as it comes\n"
         "  --duration SECONDS stop after this long\n"
         "  --frames N         stop after N decoded frames\n"
         "  --no-repeat        record a reading only when it differs from the last one recorded\n"
@@ -237,6 +241,7 @@ int runLogCommand(int argc, char** argv) {
     bool usbBridge = false;
     bool hid = false;
     std::string capturePath;
+    std::optional<RowFormat> outputFormat;
     DeviceRoots roots;
     std::optional<std::string> rootError;
     for (int i = 1; i < argc; ++i) {
@@ -249,6 +254,12 @@ int runLogCommand(int argc, char** argv) {
             portPath = argv[++i];
         } else if (arg == "--save" && hasValue) {
             savePath = argv[++i];
+        } else if (arg == "--format" && hasValue) {
+            outputFormat = rowFormatOfWord(argv[++i]);
+            if (!outputFormat) {
+                std::fprintf(stderr, "halvern log: --format must be tsv, csv or jsonl\n");
+                return 2;
+            }
         } else if (arg == "--duration" && hasValue) {
             if (!parseNumber(argv[++i], duration) || !(duration > 0)) {
                 std::fprintf(stderr, "halvern log: --duration must be a number of seconds > 0\n");
@@ -296,6 +307,13 @@ int runLogCommand(int argc, char** argv) {
                      "halvern log: exactly one of --port PATH, --usb-bridge and --hid is "
                      "required\n");
         printHelp(stderr);
+        return 2;
+    }
+
+    if (outputFormat && !savePath.empty()) {
+        std::fprintf(stderr,
+                     "halvern log: --format is for standard output; with --save the file's name "
+                     "chooses the format (.csv, .jsonl, .xml, anything else tab-separated text)\n");
         return 2;
     }
 
@@ -379,13 +397,14 @@ int runLogCommand(int argc, char** argv) {
     Recorder& recorder = session.recorder();
     std::unique_ptr<TextRowSink> text;
     std::unique_ptr<PacketAtEndSink> packet;
+    const std::optional<RowFormat> fileFormat = rowFormatOfFile(savePath);
     if (savePath.empty()) {
-        text = std::make_unique<TextRowSink>(STDOUT_FILENO, false, "standard output");
-        text->writeHeader();
-    } else if (isPacketName(savePath)) {
+        text = createRowWriter(outputFormat.value_or(RowFormat::Tsv), STDOUT_FILENO,
+                               "standard output");
+    } else if (!fileFormat) {
         packet = std::make_unique<PacketAtEndSink>(session.table(), savePath);
     } else {
-        if (const std::optional<Failure> failure = TextRowSink::open(savePath, text)) {
+        if (const std::optional<Failure> failure = TextRowSink::open(savePath, text, *fileFormat)) {
             std::fprintf(stderr, "halvern log: %s\n", failure->text.c_str());
             return 1;
         }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHash>
 #include <QHeaderView>
@@ -298,7 +299,13 @@ MeasurementGrid::MeasurementGrid(TableStore& store, QWidget* parent)
                 if (!m_syncing && current.isValid()) {
                     const std::size_t row =
                         m_model->firstRow() + static_cast<std::size_t>(current.row());
-                    m_model->setCurrentRow(row);
+                    // A click with Shift selects the rows from the current one to it.
+                    if (QGuiApplication::keyboardModifiers() & Qt::ShiftModifier) {
+                        m_model->extendSelectionTo(row);
+                    } else {
+                        m_model->clearSelection();
+                        m_model->setCurrentRow(row);
+                    }
                     emit currentRowPicked(row);
                 }
             });
@@ -394,7 +401,13 @@ bool MeasurementGrid::moveCurrent(int key, Qt::KeyboardModifiers modifiers) {
         default:
             return false;
     }
-    m_model->setCurrentRow(std::min(row, rows - 1));
+    // With Shift the move selects the rows it passes (for "Statistics…").
+    if (modifiers & Qt::ShiftModifier) {
+        m_model->extendSelectionTo(std::min(row, rows - 1));
+    } else {
+        m_model->clearSelection();
+        m_model->setCurrentRow(std::min(row, rows - 1));
+    }
     emit currentRowPicked(std::min(row, rows - 1));
     return true;
 }

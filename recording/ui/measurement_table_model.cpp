@@ -1,6 +1,9 @@
 #include "recording/ui/measurement_table_model.h"
 
+#include <QDate>
 #include <QFont>
+#include <QLocale>
+#include <QPalette>
 #include <algorithm>
 #include <array>
 
@@ -26,6 +29,24 @@ constexpr std::array<ColumnInfo, MeasurementTableModel::ColumnCount> kColumns{{
     {Field::Range, "Range", 50, 14},
     {Field::Auto, "Auto/Manu", 64, 0},  // the grid's default column width
 }};
+
+// The full date and time of a row's moment, for the Time cell's tool tip: the date in the
+// user's words, the time to the millisecond and the offset from UTC in force then.
+QString fullDateTimeText(const WallTime& moment) {
+    int ms = 0;
+    const LocalDateTime local = localDateTimeOf(moment, &ms);
+    const int offsetMinutes = moment.utcOffsetSeconds / 60;
+    const int absMinutes = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+    return QStringLiteral("%1, %2:%3:%4.%5 (UTC%6%7:%8)")
+        .arg(QLocale().toString(QDate(local.year, local.month, local.day), QLocale::LongFormat))
+        .arg(local.hour, 2, 10, QLatin1Char('0'))
+        .arg(local.minute, 2, 10, QLatin1Char('0'))
+        .arg(local.second, 2, 10, QLatin1Char('0'))
+        .arg(ms, 3, 10, QLatin1Char('0'))
+        .arg(offsetMinutes < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+        .arg(absMinutes / 60, 2, 10, QLatin1Char('0'))
+        .arg(absMinutes % 60, 2, 10, QLatin1Char('0'));
+}
 
 }  // namespace
 
@@ -179,18 +200,56 @@ void MeasurementTableModel::setCurrentRow(std::size_t row) {
     }
 }
 
+void MeasurementTableModel::extendSelectionTo(std::size_t row) {
+    if (m_store.empty()) {
+        return;
+    }
+    row = std::min(row, m_store.rowCount() - 1);
+    if (!m_anchor) {
+        m_anchor = m_current.value_or(row);
+    }
+    const auto selection = std::make_pair(std::min(*m_anchor, row), std::max(*m_anchor, row));
+    setCurrentRow(row);
+    if (selection != m_selection) {
+        m_selection = selection;
+        if (m_viewRows > 0) {
+            emit dataChanged(index(0, 0), index(m_viewRows - 1, ColumnCount - 1),
+                             {Qt::BackgroundRole, Qt::ForegroundRole});
+        }
+        emit selectionChanged();
+    }
+}
+
+void MeasurementTableModel::clearSelection() {
+    m_anchor.reset();
+    if (m_selection) {
+        m_selection.reset();
+        if (m_viewRows > 0) {
+            emit dataChanged(index(0, 0), index(m_viewRows - 1, ColumnCount - 1),
+                             {Qt::BackgroundRole, Qt::ForegroundRole});
+        }
+        emit selectionChanged();
+    }
+}
+
 void MeasurementTableModel::rowsAppended(std::size_t, std::size_t) {
     // The grid follows the newest reading: the last row becomes current, at the window's end.
     applyWindow(lastFirstRow(), m_store.rowCount() - 1);
 }
 
 void MeasurementTableModel::tableReset() {
+    const bool hadSelection = m_selection.has_value();
+    m_anchor.reset();
+    m_selection.reset();
     beginResetModel();
     m_first = lastFirstRow();
     m_viewRows = viewRowsFor(m_first);
     m_current = m_store.empty() ? std::nullopt : std::optional<std::size_t>(m_store.rowCount() - 1);
     endResetModel();
     emit windowChanged();
+    if (hadSelection) {
+        emit selectionChanged();
+    }
 }
 
 int MeasurementTableModel::rowCount(const QModelIndex& parent) const {
@@ -218,6 +277,21 @@ QVariant MeasurementTableModel::data(const QModelIndex& index, int role) const {
                 return glyphDisplayText(m_store.text(row, column.field));
             }
             return plainText(m_store.text(row, column.field));
+        case Qt::BackgroundRole:
+        case Qt::ForegroundRole:
+            if (m_selection && row >= m_selection->first && row <= m_selection->second) {
+                return QPalette().brush(role == Qt::BackgroundRole ? QPalette::Highlight
+                                                                   : QPalette::HighlightedText);
+            }
+            return {};
+        case Qt::ToolTipRole:
+            // Rows loaded from files and recalled rows have a time of day only.
+            if (column.field == Field::Time) {
+                if (const WallTime moment = m_store.stamp(row); moment.known()) {
+                    return fullDateTimeText(moment);
+                }
+            }
+            return {};
         case Qt::FontRole:
             return columnFont(index.column());
         case Qt::TextAlignmentRole:

@@ -3,6 +3,7 @@
 #include <QAbstractTableModel>
 #include <cstddef>
 #include <optional>
+#include <utility>
 
 #include "recording/table_store.h"
 
@@ -42,6 +43,15 @@ public:
     // Sets the current row (clamped to the table) and moves the window just enough to show it.
     void setCurrentRow(std::size_t row);
 
+    // The selected rows, first and last (table rows), when the user has selected more than the
+    // current row (Shift with the arrow keys or a click); appended rows never join them.
+    std::optional<std::pair<std::size_t, std::size_t>> selectedRows() const { return m_selection; }
+    // Makes the current row the new end of the selection, which starts where the current row
+    // was when the selection began (its anchor).
+    void extendSelectionTo(std::size_t row);
+    // Back to no selection.
+    void clearSelection();
+
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -65,6 +75,8 @@ signals:
     // the dataChanged over the whole window that follows is that move, so a view may move its
     // pixels and repaint only the rows that came in.
     void windowShifting(int rows);
+    // The selected rows changed.
+    void selectionChanged();
 
 private:
     void rowsAppended(std::size_t first, std::size_t count) override;
@@ -79,4 +91,6 @@ private:
     std::size_t m_first = 0;
     int m_viewRows = 0;  // rows the view currently knows of
     std::optional<std::size_t> m_current;
+    std::optional<std::size_t> m_anchor;
+    std::optional<std::pair<std::size_t, std::size_t>> m_selection;
 };

@@ -22,6 +22,7 @@
 #include "recording/ui/progress_run.h"
 #include "recording/ui/recall_time_dialog.h"
 #include "recording/ui/report_painter.h"
+#include "recording/ui/statistics_window.h"
 
 namespace {
 
@@ -55,9 +56,14 @@ QStringList RecordingControls::fileFilters() {
             QStringLiteral("Txt File(*.txt)")};
 }
 
+QStringList RecordingControls::saveFileFilters() {
+    return fileFilters() << QStringLiteral("CSV for analysis(*.csv)")
+                         << QStringLiteral("JSON Lines(*.jsonl)");
+}
+
 QStringList RecordingControls::openFileFilters() {
-    return QStringList{QStringLiteral("Data files (*.xls *.xml *.txt)")} + fileFilters() +
-           QStringList{QStringLiteral("All files (*)")};
+    return QStringList{QStringLiteral("Data files (*.xls *.xml *.txt *.csv)")} + fileFilters() +
+           QStringList{QStringLiteral("CSV for analysis(*.csv)"), QStringLiteral("All files (*)")};
 }
 
 RecordingControls::RecordingControls(TableStore& table, Recorder& recorder, QWidget* dialogParent,
@@ -74,10 +80,18 @@ RecordingControls::RecordingControls(TableStore& table, Recorder& recorder, QWid
     connect(m_trecord, &QTimer::timeout, this, &RecordingControls::TrecordTimer);
 }
 
-RecordingControls::~RecordingControls() = default;
+RecordingControls::~RecordingControls() {
+    delete m_statisticsWindow.data();  // it reads the table, which may go before its parent
+}
 
 MeasurementGrid* RecordingControls::createGrid(QWidget* parent) {
     m_grid = new MeasurementGrid(m_table, parent);
+    // "Statistics…" counts the selected rows while there are some.
+    connect(m_grid->model(), &MeasurementTableModel::selectionChanged, this, [this] {
+        if (m_statisticsWindow != nullptr && m_grid != nullptr) {
+            m_statisticsWindow->setRowRange(m_grid->model()->selectedRows());
+        }
+    });
     return m_grid;
 }
 
@@ -185,6 +199,24 @@ void RecordingControls::populateRecordMenu(QMenu* menu) {
         dialog->raise();
         dialog->activateWindow();
     });
+    m_statistics = menu->addAction(QStringLiteral("Statistics\u2026"));
+    m_statistics->setObjectName(QStringLiteral("Statistics1"));
+    connect(m_statistics, &QAction::triggered, this, [this] {
+        StatisticsWindow* window = statisticsWindow();
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
+}
+
+StatisticsWindow* RecordingControls::statisticsWindow() {
+    if (m_statisticsWindow == nullptr) {
+        m_statisticsWindow = new StatisticsWindow(m_table, m_dialogParent);
+        if (m_grid != nullptr) {
+            m_statisticsWindow->setRowRange(m_grid->model()->selectedRows());
+        }
+    }
+    return m_statisticsWindow;
 }
 
 QAction* RecordingControls::limitAction(RecordLimitItem item) const {
@@ -248,7 +280,7 @@ bool RecordingControls::saveTableAs() {
     dialog.setObjectName(QStringLiteral("SaveDialog2"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters(fileFilters());
+    dialog.setNameFilters(saveFileFilters());
     dialog.selectNameFilter(fileFilters().front());
     dialog.setDefaultSuffix(QStringLiteral("xls"));
     // A name typed without extension takes the chosen entry's: ".xls", ".xml" or ".txt".

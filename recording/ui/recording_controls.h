@@ -20,6 +20,7 @@ class QTimer;
 class QToolButton;
 class QWidget;
 class RecallTimeDialog;
+class StatisticsWindow;
 
 // The user's side of recording: the "Function board" (GroupBox1), the "Record" menu, the
 // recall-time window, the save and open dialogs and the print preview, all driving the
@@ -35,9 +36,12 @@ public:
 
     // The file dialogs' filter: "Excel File(*.xls)", "XML(*.xml)", "Txt File(*.txt)".
     static QStringList fileFilters();
-    // The open dialog's filter: every data file first ("Data files (*.xls *.xml *.txt)"), then
-    // each format as the save dialog names it, then "All files (*)" (a text file may bear any
-    // extension).
+    // The save dialog's: those, then the analysis formats "CSV for analysis(*.csv)" and
+    // "JSON Lines(*.jsonl)".
+    static QStringList saveFileFilters();
+    // The open dialog's filter: every data file first ("Data files (*.xls *.xml *.txt *.csv)"),
+    // then each format the save dialog names that is read back (JSON Lines is not), then
+    // "All files (*)" (a text file may bear any extension).
     static QStringList openFileFilters();
     // The extension a filter entry gives a bare name in the save dialog ("xml" for "XML(*.xml)");
     // "xls" for anything else.
@@ -52,7 +56,8 @@ public:
     MeasurementGrid* createGrid(QWidget* parent);
     // Fills the window's empty "Function board" with its check boxes, edit and speed buttons.
     void populateFunctionBoard(QGroupBox* board);
-    // Adds the record-limit radio group, the hidden "New" and "Save" items and "Recall time...".
+    // Adds the record-limit radio group, the hidden "New" and "Save" items, "Recall time..." and
+    // "Statistics…".
     void populateRecordMenu(QMenu* menu);
     // What New does after the table is emptied: clear the trend chart and show its page number.
     void setChartClear(std::function<void()> clear) { m_chartClear = std::move(clear); }
@@ -69,6 +74,7 @@ public:
     QAction* newAction() const { return m_new1; }
     QAction* saveAction() const { return m_save1; }
     QAction* recallTimeAction() const { return m_recallTime; }
+    QAction* statisticsAction() const { return m_statistics; }
     QTimer* trecord() const { return m_trecord; }
     // The recall-time window, created on first use.
     RecallTimeDialog* recallTimeDialog();
@@ -76,6 +82,8 @@ public:
     // true when the table was written. A second save while one runs is refused (false).
     bool saveTableAs();
     bool saving() const { return m_saving; }
+    // The statistics window of "Statistics…", created on first use.
+    StatisticsWindow* statisticsWindow();
 
 public slots:
     // New: " Record deleted ", then the table is emptied, numbering restarts, the chart clears.
@@ -127,8 +135,10 @@ private:
     QAction* m_new1 = nullptr;
     QAction* m_save1 = nullptr;
     QAction* m_recallTime = nullptr;
+    QAction* m_statistics = nullptr;
     QTimer* m_trecord;
     RecallTimeDialog* m_recallDialog = nullptr;
+    QPointer<StatisticsWindow> m_statisticsWindow;  // observes the table: goes with this
     QPointer<MeasurementGrid> m_grid;
     bool m_saving = false;
 };

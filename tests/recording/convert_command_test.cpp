@@ -9,8 +9,8 @@
 #include <string>
 
 #include "recording/data_files.h"
-#include "tests/support/temp_folder.h"
 #include "tests/support/sanitizers.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -26,10 +26,13 @@ protected:
 
     // prefix is shell text run before the command (for example a ulimit).
     ProcessRun convert(const std::string& arguments, const std::string& prefix = {}) {
+        return halvern("convert " + arguments, prefix);
+    }
+    ProcessRun halvern(const std::string& arguments, const std::string& prefix = {}) {
         const std::string out = folder.path("stdout");
         const std::string err = folder.path("stderr");
-        const std::string command = prefix + "'" + HALVERN_BINARY + "' convert " + arguments +
-                                    " >'" + out + "' 2>'" + err + "'";
+        const std::string command =
+            prefix + "'" + HALVERN_BINARY + "' " + arguments + " >'" + out + "' 2>'" + err + "'";
         const int raw = std::system(command.c_str());
         ProcessRun run;
         run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -60,6 +63,60 @@ TEST_F(ConvertCommandTest, ConvertsTextToPacketAndBack) {
     EXPECT_EQ(back.status, 0) << back.err;
     EXPECT_EQ(back.out, "");
     EXPECT_EQ(TempFolder::read(folder.path("back.xls")), text);
+}
+
+// The name chooses the format; text through CSV and back loses nothing the text file holds.
+TEST_F(ConvertCommandTest, ConvertsToAndFromTheAnalysisFormats) {
+    const std::string text =
+        "No\tTime\tDC/AC\tValue\tUnit\tRange\tAUTO\r\n"
+        "1\t12:04:31\tDCV\t1.234\tV\t4 V\tAuto\r\n"
+        "2\t12:04:32\tOHM\t0.@\tK *\t4k *\t\r\n";
+    TempFolder::write(folder.path("in.txt"), text);
+    for (const char* out : {"out.csv", "out.jsonl"}) {
+        const ProcessRun run = convert(quoted("in.txt") + " " + quoted(out));
+        EXPECT_EQ(run.status, 0) << run.err;
+    }
+    EXPECT_EQ(TempFolder::read(folder.path("out.csv")),
+              "time,elapsed_s,no,quantity,value,unit,flags,display,display_unit,range,mode\r\n"
+              "12:04:31,,1,voltage_dc,1.234,V,,1.234,V,4 V,Auto\r\n"
+              "12:04:32,,2,resistance,,\u03A9,OL,0.L,K \u03A9,4k \u03A9,\r\n");
+    EXPECT_EQ(TempFolder::read(folder.path("out.jsonl")).find("{\"time\":\"12:04:31\""), 0u);
+    const ProcessRun back = convert(quoted("out.csv") + " " + quoted("back.xls"));
+    EXPECT_EQ(back.status, 0) << back.err;
+    EXPECT_EQ(TempFolder::read(folder.path("back.xls")), text);
+}
+
+// halvern stats reads every format it can load and says why for the ones it cannot.
+TEST_F(ConvertCommandTest, StatsPrintsTheTableOfAnyDataFile) {
+    TempFolder::write(folder.path("in.txt"),
+                      "No\tTime\tDC/AC\tValue\tUnit\tRange\tAUTO\r\n"
+                      "1\t12:04:31\tDCV\t1.000\tV\t4 V\tAuto\r\n"
+                      "2\t12:04:32\tDCV\t3.000\tV\t4 V\tAuto\r\n"
+                      "3\t12:04:33\tOHM\t0.@\tK *\t4k *\t\r\n");
+    ASSERT_EQ(convert(quoted("in.txt") + " " + quoted("in.xml")).status, 0);
+    ASSERT_EQ(convert(quoted("in.txt") + " " + quoted("in.csv")).status, 0);
+    for (const char* name : {"in.txt", "in.xml", "in.csv"}) {
+        SCOPED_TRACE(name);
+        const ProcessRun run = halvern("stats " + quoted(name));
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out,
+                  "quantity\tunit\tcount\tmin\tmax\tmean\tstddev\tfirst\tlast\tduration_s\t"
+                  "overloads\n"
+                  "voltage_dc\tV\t2\t1\t3\t2\t1.414213562\t\t\t\t0\n"
+                  "resistance\t\u03A9\t0\t\t\t\t\t\t\t\t1\n");
+    }
+    const ProcessRun missing = halvern("stats " + quoted("missing.csv"));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "halvern stats: " + folder.path("missing.csv") +
+                               ": Failed to Load File! (No such file or directory)\n");
+    ASSERT_EQ(convert(quoted("in.txt") + " " + quoted("in.jsonl")).status, 0);
+    const ProcessRun jsonl = halvern("stats " + quoted("in.jsonl"));
+    EXPECT_EQ(jsonl.status, 1);
+    EXPECT_EQ(jsonl.err, "halvern stats: " + folder.path("in.jsonl") +
+                             ": Failed to Load File! (JSON Lines files are written for other "
+                             "tools and not read)\n");
+    EXPECT_EQ(halvern("stats").status, 2);
+    EXPECT_EQ(halvern("stats --help").status, 0);
 }
 
 TEST_F(ConvertCommandTest, FailuresWriteNothingAndSayWhy) {

@@ -47,6 +47,46 @@ TEST(LogCommandTest, TextAndPacketFilesFromTheSimulatorLoad) {
     }
 }
 
+// --format jsonl on standard output: one valid JSON object per recorded row, in order, each with
+// its full moment; Python's json module reads every line. A .csv --save is the analysis CSV.
+TEST(LogCommandTest, JsonLinesOnStandardOutputAndCsvFilesFromTheSimulator) {
+    Simulator meter("100");
+    TempFolder dir;
+    Child log = spawn(
+        {HALVERN_BINARY, "log", "--port", meter.path(), "--format", "jsonl", "--frames", "30"});
+    const std::string out = readAll(log.outFd);
+    std::string err;
+    ASSERT_EQ(finish(log, &err), 0) << err;
+    TempFolder::write(dir.path("log.jsonl"), out);
+    TempFolder::write(dir.path("check.py"),
+                      "import json, sys\n"
+                      "rows = [json.loads(line) for line in open(sys.argv[1], encoding='utf-8')]\n"
+                      "assert 29 <= len(rows) <= 30, len(rows)\n"
+                      "assert [r['no'] for r in rows] == list(range(1, len(rows) + 1))\n"
+                      "assert all(r['time'][10] == 'T' and r['elapsed_s'] >= 0 for r in rows)\n"
+                      "assert all(isinstance(r['value'], (int, float)) or r['value'] is None\n"
+                      "           for r in rows)\n"
+                      "print('ok')\n");
+    const std::string check = "python3 '" + dir.path("check.py") + "' '" + dir.path("log.jsonl") +
+                              "' >'" + dir.path("check.out") + "' 2>&1";
+    EXPECT_EQ(std::system(check.c_str()), 0) << TempFolder::read(dir.path("check.out")) << out;
+
+    Child csv = spawn({HALVERN_BINARY, "log", "--port", meter.path(), "--save", dir.path("log.csv"),
+                       "--frames", "10"});
+    ASSERT_EQ(finish(csv, &err), 0) << err;
+    TableStore table;
+    ASSERT_TRUE(LoadDataFile(dir.path("log.csv"), table, true).ok);
+    EXPECT_GE(table.rowCount(), 9u);
+    EXPECT_TRUE(table.stamp(0).known());
+
+    Child both = spawn({HALVERN_BINARY, "log", "--port", meter.path(), "--format", "csv", "--save",
+                        dir.path("x.txt")});
+    EXPECT_EQ(finish(both, &err), 2);
+    Child bad = spawn({HALVERN_BINARY, "log", "--port", meter.path(), "--format", "json"});
+    EXPECT_EQ(finish(bad, &err), 2);
+    EXPECT_EQ(err, "halvern log: --format must be tsv, csv or jsonl\n");
+}
+
 TEST(LogCommandTest, InterruptedLogKeepsEveryRowWritten) {
     Simulator meter("200");
     TempFolder dir;

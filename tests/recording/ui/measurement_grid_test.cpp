@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QBrush>
+#include <QDate>
 #include <QHeaderView>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QLocale>
+#include <QPalette>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -83,6 +87,46 @@ TEST_F(GridTest, ShowsARowWithGlyphSymbolsAndKeepsTheStoredCharacters) {
     EXPECT_EQ(
         grid.model()->data(grid.model()->index(0, 1), Qt::TextAlignmentRole).value<Qt::Alignment>(),
         Qt::AlignCenter);
+}
+
+// The Time cell of a recorded row tells its full date and time; a loaded row has none to tell.
+TEST_F(GridTest, TheTimeCellsToolTipGivesTheFullDateAndTime) {
+    RowData row;
+    row.no = 1;
+    row.texts = {"04:47:56", "DCV", "1.234", "V", "4 V", "Auto"};
+    row.stamp = WallTime{1796894276123, -16200};  // 2026-12-10 09:17:56.123 UTC
+    table.append(row);
+    row.stamp = WallTime{};
+    table.append(row);
+    EXPECT_EQ(cell(0, MeasurementTableModel::ColTime, Qt::ToolTipRole),
+              QLocale().toString(QDate(2026, 12, 10), QLocale::LongFormat) +
+                  QStringLiteral(", 04:47:56.123 (UTC-04:30)"));
+    EXPECT_EQ(cell(1, MeasurementTableModel::ColTime, Qt::ToolTipRole), QString());
+    EXPECT_EQ(cell(0, MeasurementTableModel::ColValue, Qt::ToolTipRole), QString());
+}
+
+// Shift with the arrow keys selects rows from where the current row was; the selected rows are
+// highlighted, appended readings do not join them, and a plain move ends the selection.
+TEST_F(GridTest, ShiftAndTheArrowKeysSelectRows) {
+    appendSampleRows(table, 6);
+    auto* model = grid.model();
+    grid.view()->setFocus();
+    QSignalSpy changed(model, &MeasurementTableModel::selectionChanged);
+    QTest::keyClick(grid.view(), Qt::Key_Up, Qt::ShiftModifier);
+    QTest::keyClick(grid.view(), Qt::Key_Up, Qt::ShiftModifier);
+    EXPECT_EQ(model->selectedRows(), (std::pair<std::size_t, std::size_t>(3, 5)));
+    EXPECT_EQ(model->currentRow(), 3u);
+    EXPECT_EQ(changed.count(), 2);
+    const QModelIndex selected = model->index(static_cast<int>(4 - model->firstRow()), 0);
+    EXPECT_EQ(model->data(selected, Qt::BackgroundRole).value<QBrush>(),
+              QPalette().brush(QPalette::Highlight));
+    const QModelIndex outside = model->index(static_cast<int>(2 - model->firstRow()), 0);
+    EXPECT_FALSE(model->data(outside, Qt::BackgroundRole).isValid());
+    appendSampleRows(table, 1);
+    EXPECT_EQ(model->selectedRows(), (std::pair<std::size_t, std::size_t>(3, 5)));
+    QTest::keyClick(grid.view(), Qt::Key_Down);
+    EXPECT_EQ(model->selectedRows(), std::nullopt);
+    EXPECT_EQ(changed.count(), 3);
 }
 
 TEST_F(GridTest, FollowsTheNewestReadingWithTheRowIndicator) {

@@ -3,13 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -20,6 +25,7 @@
 #include "recording/ui/measurement_grid.h"
 #include "recording/ui/recall_time_dialog.h"
 #include "recording/ui/report_preview.h"
+#include "recording/ui/statistics_window.h"
 #include "tests/recording/ui/report_test_support.h"
 #include "tests/support/ui/modal_driver.h"
 
@@ -98,7 +104,7 @@ TEST_F(ControlsTest, BuildsTheFunctionBoardAndTheRecordMenu) {
         }
     }
     EXPECT_EQ(captions, (QStringList{"1000", "5000", "10000", "50000", "100000", "limitless",
-                                     "Recall time..."}));
+                                     "Recall time...", QString::fromUtf16(u"Statistics\u2026")}));
     EXPECT_TRUE(controls.limitAction(RecordLimitItem::N100001)->isChecked());
     EXPECT_FALSE(controls.newAction()->isVisible());
     EXPECT_FALSE(controls.saveAction()->isVisible());
@@ -289,6 +295,7 @@ TEST_F(ControlsTest, TheChosenFilterGivesABareNameItsExtension) {
     } cases[] = {{0, "first", "first.xls"},
                  {1, "packet", "packet.xml"},
                  {2, "plain", "plain.txt"},
+                 {3, "analysis", "analysis.csv"},
                  {1, "kept.txt", "kept.txt"}};
     for (const Case& c : cases) {
         const QString bare = dir.filePath(QString::fromLatin1(c.name));
@@ -322,6 +329,10 @@ TEST_F(ControlsTest, TheChosenFilterGivesABareNameItsExtension) {
         EXPECT_EQ(back.rowCount(), 2u) << c.written;
         // ".xml" holds the packet with Nval; the text formats leave Nval empty.
         EXPECT_EQ(back.nval(0).has_value(), QString::fromLatin1(c.written).endsWith(".xml"))
+            << c.written;
+        // The analysis CSV keeps each recorded row's moment.
+        EXPECT_EQ(back.stamp(1),
+                  QString::fromLatin1(c.written).endsWith(".csv") ? table.stamp(1) : WallTime{})
             << c.written;
     }
 }
@@ -404,10 +415,11 @@ TEST_F(ControlsTest, TheOpenDialogShowsEveryDataFileAndOffersAllFiles) {
         dialog->reject();
     });
     controls.SpeedButton2Click();
-    EXPECT_EQ(filters,
-              (QStringList{QStringLiteral("Data files (*.xls *.xml *.txt)"),
-                           QStringLiteral("Excel File(*.xls)"), QStringLiteral("XML(*.xml)"),
-                           QStringLiteral("Txt File(*.txt)"), QStringLiteral("All files (*)")}));
+    EXPECT_EQ(filters, (QStringList{QStringLiteral("Data files (*.xls *.xml *.txt *.csv)"),
+                                    QStringLiteral("Excel File(*.xls)"),
+                                    QStringLiteral("XML(*.xml)"), QStringLiteral("Txt File(*.txt)"),
+                                    QStringLiteral("CSV for analysis(*.csv)"),
+                                    QStringLiteral("All files (*)")}));
     EXPECT_EQ(selected, filters.value(0));
 }
 
@@ -434,4 +446,57 @@ TEST_F(ControlsTest, PrintPreviewsTheReportOnlyWhenThereAreRows) {
     controls.MajPrintClick();
     EXPECT_EQ(driver.pending(), 0);
     EXPECT_EQ(pages, 2);
+}
+
+// "Record" > "Statistics…" opens a window that stays open beside the main window and follows
+// the recording; Copy gives the same text as halvern stats; a range of rows is counted alone.
+TEST_F(ControlsTest, TheStatisticsWindowFollowsTheRecordingAndCopiesItsTable) {
+    ASSERT_EQ(controls.statisticsAction()->text(), QString::fromUtf16(u"Statistics\u2026"));
+    EXPECT_TRUE(menu.actions().contains(controls.statisticsAction()));
+    controls.statisticsAction()->trigger();
+    StatisticsWindow* stats = controls.statisticsWindow();
+    ASSERT_TRUE(stats->isVisible());
+    EXPECT_FALSE(stats->isModal());
+    EXPECT_EQ(stats->tableWidget()->rowCount(), 0);
+
+    ASSERT_TRUE(record("1.000"));
+    ASSERT_TRUE(record("3.000"));
+    ASSERT_TRUE(record("0.@"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return stats->tableWidget()->rowCount() == 1; }));
+    QTableWidget* grid = stats->tableWidget();
+    EXPECT_EQ(grid->horizontalHeaderItem(6)->text(), "Std. deviation");
+    EXPECT_EQ(grid->item(0, 0)->text(), "voltage_dc");
+    EXPECT_EQ(grid->item(0, 2)->text(), "2");   // count
+    EXPECT_EQ(grid->item(0, 5)->text(), "2");   // mean
+    EXPECT_EQ(grid->item(0, 10)->text(), "1");  // overloads
+    EXPECT_EQ(stats->scopeLabel()->text(), "All 3 rows of the table");
+
+    stats->copyButton()->click();
+    TableStatistics expected(table);
+    expected.add(0, table.rowCount());
+    EXPECT_EQ(QApplication::clipboard()->text(), QString::fromStdString(expected.text()));
+
+    stats->setRowRange(std::pair<std::size_t, std::size_t>(1, 2));
+    EXPECT_EQ(grid->item(0, 2)->text(), "1");
+    EXPECT_EQ(stats->scopeLabel()->text(), "Rows 2 to 3 of the table");
+    ASSERT_TRUE(record("5.000"));  // a range does not grow
+    stats->updateNow();
+    EXPECT_EQ(grid->item(0, 2)->text(), "1");
+
+    stats->setRowRange(std::nullopt);
+    EXPECT_EQ(grid->item(0, 2)->text(), "3");
+
+    // Rows selected in the grid with Shift and the arrow keys are counted alone.
+    this->grid->view()->setFocus();
+    QTest::keyClick(this->grid->view(), Qt::Key_Up, Qt::ShiftModifier);
+    EXPECT_EQ(this->grid->model()->selectedRows(), (std::pair<std::size_t, std::size_t>(2, 3)));
+    EXPECT_EQ(stats->scopeLabel()->text(), "Rows 3 to 4 of the table");
+    EXPECT_EQ(grid->item(0, 2)->text(), "1");  // 5 V; the overload is not a value
+    EXPECT_EQ(grid->item(0, 10)->text(), "1");
+    QTest::keyClick(this->grid->view(), Qt::Key_Up);  // a plain move ends the selection
+    EXPECT_EQ(stats->scopeLabel()->text(), "All 4 rows of the table");
+
+    table.clear();  // the whole (empty) table again
+    EXPECT_EQ(grid->rowCount(), 0);
+    EXPECT_EQ(stats->scopeLabel()->text(), "All 0 rows of the table");
 }
