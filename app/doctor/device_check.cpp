@@ -218,10 +218,8 @@ void checkBridges(const DeviceCheckRoots& roots, const std::vector<Port>& ports,
     if (bridges.size() == 1) {
         out.push_back({false, "USB bridge found: " + names, {}});
     } else {
-        out.push_back({false,
-                       std::to_string(bridges.size()) + " USB bridges found: " + names +
-                           "; \"USB Connect\" opens the first",
-                       {}});
+        out.push_back({true, std::to_string(bridges.size()) + " USB bridges found: " + names,
+                       "unplug all but one: the program reads a single USB bridge"});
     }
     if (!modemManagerRuns(roots, procs)) {
         return;

@@ -157,7 +157,7 @@ TEST(DeviceCheckTest, EachFindingOnAFakeMachine) {
              m.addBridge(0);
              m.addBridge(1);
          },
-         "", "2 USB bridges found"},
+         "2 USB bridges found", ""},
         {"ModemManager present, the bridge not ignored",
          [](Machine& m, FakeAccess&) {
              m.addBridge(0);
