@@ -29,7 +29,8 @@ void printUsage(std::FILE* out, const std::vector<Command>& extra) {
                  "       halvern log --usb-bridge [the options of log --port]\n"
                  "       halvern log --hid [the options of log --port]\n"
                  "       halvern hid list [--sysfs-root DIR] [--dev-root DIR]\n"
-                 "       halvern recover [--save FILE [--session ID] | --discard ID]\n");
+                 "       halvern recover [--save FILE [--session ID] | --discard ID]\n"
+                 "       halvern doctor [--sysfs-root DIR] [--dev-root DIR]\n");
     for (const Command& c : extra) {
         const std::string_view synopsis = c.synopsis.empty() ? "..." : c.synopsis;
         std::fprintf(out, "       halvern %.*s %.*s\n", static_cast<int>(c.name.size()),
@@ -133,7 +134,7 @@ int runCommandLine(int argc, char** argv, const WindowStarter& startWindow,
         {"decode", runDecodeCommand},     {"convert", runConvertCommand},
         {"simulate", runSimulateCommand}, {"log", runLogCommand},
         {"hid", runHidCommand},           {"recover", runRecoverCommand},
-        {"stats", runStatsCommand},
+        {"stats", runStatsCommand},       {"doctor", runDoctorCommand},
     };
     if (argc >= 2) {
         const std::string_view name = argv[1];

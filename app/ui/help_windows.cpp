@@ -2,10 +2,14 @@
 
 #include <QAction>
 #include <QDialogButtonBox>
+#include <QFontDatabase>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -13,6 +17,7 @@
 #include <vector>
 
 #include "app/cli/command_line.h"
+#include "app/doctor/device_check.h"
 
 #ifndef HALVERN_HOMEPAGE
 #define HALVERN_HOMEPAGE ""
@@ -133,4 +138,42 @@ void KeyboardShortcutsDialog::refresh() {
         m_table->setItem(i, 1, new QTableWidgetItem(rows[static_cast<std::size_t>(i)].second));
     }
     m_table->resizeRowsToContents();
+}
+
+DeviceCheckDialog::DeviceCheckDialog(const DeviceRoots& roots, QWidget* parent)
+    : QDialog(parent), m_summary(new QLabel(this)), m_findings(new QPlainTextEdit(this)) {
+    setObjectName(QStringLiteral("DeviceCheck"));
+    setWindowTitle(QStringLiteral("Device check"));
+    m_summary->setObjectName(QStringLiteral("DeviceCheckSummary"));
+    m_summary->setWordWrap(true);
+    m_findings->setObjectName(QStringLiteral("DeviceCheckFindings"));
+    m_findings->setReadOnly(true);
+    m_findings->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_findings->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    QPushButton* again =
+        buttons->addButton(QStringLiteral("Check &again"), QDialogButtonBox::ActionRole);
+    again->setObjectName(QStringLiteral("CheckAgain"));
+    connect(again, &QPushButton::clicked, this, [this] { check(m_roots); });
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_summary);
+    layout->addWidget(m_findings, 1);
+    layout->addWidget(buttons);
+    resize(640, 360);
+    check(roots);
+}
+
+void DeviceCheckDialog::check(const DeviceRoots& roots) {
+    m_roots = roots;
+    DeviceCheckRoots checkRoots;
+    checkRoots.sysfs = roots.sysfs;
+    checkRoots.dev = roots.dev;
+    const auto access = createNodeAccess();
+    const std::vector<DeviceFinding> found = checkDevices(checkRoots, *access);
+    m_summary->setText(anyProblem(found)
+                           ? QStringLiteral("Something stands in the way: each problem below "
+                                            "comes with its fix.")
+                           : QStringLiteral("All is well."));
+    m_findings->setPlainText(QString::fromStdString(formatFindings(found)));
 }

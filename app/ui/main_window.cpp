@@ -128,6 +128,7 @@ void TFCOMM::buildLinks() {
             [this] { m_connectGroup.setDown(m_usbConMember, false); });
     connect(m_hidLink.get(), &HidLink::readBtnReleased, this,
             [this] { m_connectGroup.setDown(m_readBtnMember, false); });
+    connect(m_hidLink.get(), &HidLink::deviceCheckRequested, this, [this] { showDeviceCheck(); });
 }
 
 ReadingPipeline& TFCOMM::pipeline() {
@@ -219,9 +220,24 @@ void TFCOMM::buildMenu() {
         m_shortcutsDialog->raise();
         m_shortcutsDialog->activateWindow();
     });
+    QAction* deviceCheck = m_helpMenu->addAction(QStringLiteral("&Device check\u2026"));
+    deviceCheck->setObjectName(QStringLiteral("DeviceCheck"));
+    connect(deviceCheck, &QAction::triggered, this, [this] { showDeviceCheck(); });
     QAction* about = m_helpMenu->addAction(QStringLiteral("&About"));
     about->setObjectName(QStringLiteral("About"));
     connect(about, &QAction::triggered, this, [this] { showAboutBox(this); });
+}
+
+DeviceCheckDialog* TFCOMM::showDeviceCheck() {
+    if (m_deviceCheckDialog == nullptr) {
+        m_deviceCheckDialog = new DeviceCheckDialog(m_deviceRoots, this);
+    } else {
+        m_deviceCheckDialog->check(m_deviceRoots);
+    }
+    m_deviceCheckDialog->show();
+    m_deviceCheckDialog->raise();
+    m_deviceCheckDialog->activateWindow();
+    return m_deviceCheckDialog;
 }
 
 void TFCOMM::buildShortcuts() {

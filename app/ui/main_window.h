@@ -22,6 +22,7 @@ class SerialLink;
 class UsbBridgeLink;
 class HidLink;
 class KeyboardShortcutsDialog;
+class DeviceCheckDialog;
 class ToggleGroupView;
 class ClickPanel;
 class ConnectionIndicatorView;
@@ -119,6 +120,9 @@ public:
     QMenu* hidMenu() const { return m_hidMenu; }  // "HID" > "HID devices…"
     // "Help": "Keyboard shortcuts" (F1), "About". Rooms add their own entries here.
     QMenu* helpMenu() const { return m_helpMenu; }
+    // "Help" > "Device check…": the device check on the window's device roots, run afresh at
+    // each call.
+    DeviceCheckDialog* showDeviceCheck();
 
     // What "Yes" to the exit question does first: ask the event loop to end. Defaults to a
     // posted QCoreApplication::quit; tests replace it.
@@ -230,6 +234,7 @@ private:
     QMenu* m_hidMenu = nullptr;
     QMenu* m_helpMenu = nullptr;
     KeyboardShortcutsDialog* m_shortcutsDialog = nullptr;
+    DeviceCheckDialog* m_deviceCheckDialog = nullptr;
 
     VirtualLcd* m_lcd = nullptr;
     AnalogScale* m_scale = nullptr;

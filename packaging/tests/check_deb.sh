@@ -97,6 +97,20 @@ usr/share/doc/halvern/copyright                     text
 usr/share/doc/halvern/LICENSE                       text
 usr/share/doc/halvern/README.md                     text
 TREE
+# The device rules: valid udev syntax (the checker must also refuse a broken rule), the HID
+# cable's wake-up for both of its chips, and ModemManager kept off the USB bridge.
+rules=$work/root/usr/lib/udev/rules.d/70-halvern.rules
+here=$(dirname "$0")
+bash "$here/check_udev_rules.sh" "$rules" || fail "the device rules do not parse"
+printf 'SUBSYSTEM=="tty" TAG+="uaccess"\n' >"$work/broken.rules"
+bash "$here/check_udev_rules.sh" "$work/broken.rules" >/dev/null && fail "the rules check passes a broken rule"
+for id in 'idVendor}=="1a86", ATTR{idProduct}=="e008"' 'idVendor}=="04fa", ATTR{idProduct}=="2490"'; do
+    grep -F "$id" "$rules" | grep -F 'ATTR{power/control}="auto"' |
+        grep -Fq 'ATTR{power/autosuspend_delay_ms}="0"' || fail "no wake-up rule for $id"
+done
+grep -F 'idVendor}=="10c4"' "$rules" | grep -Fq 'ENV{ID_MM_DEVICE_IGNORE}="1"' ||
+    fail "the USB bridge is not hidden from ModemManager"
+
 if file -b "$work/root/usr/bin/halvern" | grep -q 'not stripped'; then
     fail "the packaged binary is not stripped"
 fi

@@ -97,7 +97,8 @@ TEST(MainWindow, MenuShowsNoBlankEntryAndEveryVisibleEntryHasItsMnemonic) {
     for (QAction* a : window.helpMenu()->actions()) {
         help << a->text();
     }
-    EXPECT_EQ(help, (QStringList{QStringLiteral("&Keyboard shortcuts"), QStringLiteral("&About")}));
+    EXPECT_EQ(help, (QStringList{QStringLiteral("&Keyboard shortcuts"),
+                                 QStringLiteral("&Device check\u2026"), QStringLiteral("&About")}));
 }
 
 // The key table: each key, pressed in the window, opens what its button or menu item opens.

@@ -119,6 +119,14 @@ HidDevicesWindow::HidDevicesWindow(HidLink& link, QWidget* parent)
     m_access->setObjectName(QStringLiteral("AccessText"));
     m_access->setWordWrap(true);
     m_access->setStyleSheet(QStringLiteral("color: #b00000"));
+    m_deviceCheck = new QLabel(
+        QStringLiteral("<a href=\"device-check\">Device check\u2026</a> says why a cable stays "
+                       "silent or cannot be opened"),
+        this);
+    m_deviceCheck->setObjectName(QStringLiteral("DeviceCheckLink"));
+    m_deviceCheck->setWordWrap(true);
+    connect(m_deviceCheck, &QLabel::linkActivated, this,
+            [this](const QString&) { emit deviceCheckRequested(); });
     m_hotPlug = new QLabel(this);
     m_hotPlug->setObjectName(QStringLiteral("HotPlugText"));
     m_history = new QListView(this);
@@ -160,6 +168,7 @@ HidDevicesWindow::HidDevicesWindow(HidLink& link, QWidget* parent)
     left->addWidget(m_devList, 1);
     left->addWidget(m_access);
     left->addWidget(m_hotPlug);
+    left->addWidget(m_deviceCheck);
     grid->addLayout(left, 1, 0);
     grid->addWidget(m_history, 1, 1);
     grid->addWidget(new QLabel(QStringLiteral("Frames (nibbles)"), this), 2, 0);

@@ -65,12 +65,18 @@ public:
     QLabel* accessLabel() const { return m_access; }
     // "hot-plug off" when the system's device notices are not watched.
     QLabel* hotPlugLabel() const { return m_hotPlug; }
+    // "Device check…": asks for the program's device check (deviceCheckRequested).
+    QLabel* deviceCheckLink() const { return m_deviceCheck; }
 
     // Brings every view up to the link now (otherwise done after the current event).
     void refresh();
 
 public slots:
     void InfoBtnClick();
+
+signals:
+    // The "Device check…" link was followed.
+    void deviceCheckRequested();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -95,6 +101,7 @@ private:
     QPushButton* m_rescan = nullptr;
     QLabel* m_access = nullptr;
     QLabel* m_hotPlug = nullptr;
+    QLabel* m_deviceCheck = nullptr;
     std::vector<std::uint64_t> m_listedIds;
     int m_listedSelection = -2;
     std::uint64_t m_memo1End = 0;

@@ -68,6 +68,8 @@ bool HidLink::hotPlugActive() const {
 HidDevicesWindow* HidLink::ensureDevicesWindow() {
     if (!m_devices) {
         m_devices = new HidDevicesWindow(*this, m_window);
+        connect(m_devices, &HidDevicesWindow::deviceCheckRequested, this,
+                &HidLink::deviceCheckRequested);
     }
     return m_devices;
 }

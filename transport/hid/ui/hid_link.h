@@ -61,6 +61,8 @@ signals:
     // The link released "HID Connect" / "Read" by itself (the button is to show it up).
     void usbConReleased();
     void readBtnReleased();
+    // The "HID devices" window asks for the device check.
+    void deviceCheckRequested();
 
 private:
     void informationMessage(const QString& text);

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "app/ui/click_panel.h"
+#include "app/ui/help_windows.h"
 #include "app/ui/main_window.h"
 #include "app/ui/window_consumer.h"
 #include "display/ui/trend_chart.h"
@@ -331,3 +332,36 @@ TEST_F(WindowHidTest, ACableThatCannotBeOpenedSaysWhyAndReleasesHidConnect) {
 }
 
 }  // namespace
+
+// "Help" > "Device check…" and the link of the "HID devices" window show the device check's
+// findings for the window's roots; a cable plugged in since shows at the next check.
+TEST_F(WindowHidTest, TheDeviceCheckOpensFromHelpAndFromTheHidDevicesWindow) {
+    show();
+    QAction* entry = nullptr;
+    for (QAction* a : window.helpMenu()->actions()) {
+        if (a->objectName() == QStringLiteral("DeviceCheck")) {
+            entry = a;
+        }
+    }
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->text(), QStringLiteral("&Device check\u2026"));
+    entry->trigger();
+    DeviceCheckDialog* dialog = window.findChild<DeviceCheckDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Device check"));
+    EXPECT_TRUE(dialog->findings()->toPlainText().contains(
+        QStringLiteral("ok: no HID cable (\"USB to Serial\") found")))
+        << dialog->findings()->toPlainText().toStdString();
+    dialog->close();
+
+    const std::string node = tree.node(tree.plug(fakehid::usbDevice("1-2")));
+    HidDevicesWindow* w = devicesWindow();
+    EXPECT_TRUE(w->deviceCheckLink()->isVisible());
+    emit w->deviceCheckLink()->linkActivated(QStringLiteral("device-check"));
+    EXPECT_EQ(window.findChild<DeviceCheckDialog*>(), dialog);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(
+        dialog->findings()->toPlainText().contains(QString::fromStdString("found at " + node)))
+        << dialog->findings()->toPlainText().toStdString();
+}
