@@ -7,7 +7,9 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,7 +21,12 @@
 #include "meter/clock.h"
 #include "meter/locale_decimal_separator.h"
 #include "meter/reading_pipeline.h"
+#include "net/mqtt_client.h"
+#include "net/mqtt_publisher.h"
+#include "net/mqtt_settings.h"
+#include "recording/byte_stream.h"
 #include "recording/data_files.h"
+#include "recording/formats.h"
 #include "recording/journal.h"
 #include "recording/recorder.h"
 #include "recording/row_writers.h"
@@ -60,6 +67,14 @@ void printHelp(std::FILE* out) {
         "                     input report as a line (halvern decode --link hid FILE)\n"
         "  --sysfs-root DIR, --dev-root DIR   look for the bridge or the cable there (default\n"
         "                     /sys, /dev)\n"
+        "  --mqtt URL         also publish every row to the broker at mqtt://host[:port] or\n"
+        "                     mqtts://host[:port], on halvern/ID/reading; a broker that is down\n"
+        "                     never stops the log: up to 10000 rows wait for it\n"
+        "  --mqtt-ca FILE     the authority that signed the broker's certificate (mqtts)\n"
+        "  --mqtt-user NAME   the broker's user; the password comes from the environment\n"
+        "                     variable HALVERN_MQTT_PASSWORD or --mqtt-password-file FILE\n"
+        "  --mqtt-qos 0|1     (default 0)\n"
+        "  --meter-id ID      the meter's name in the topics (default: the port or device)\n"
         "With --hid, a cable that sends 1900 reports in a row without meter bytes ends the log.\n"
         "Stops on Ctrl+C or SIGTERM too; the file is complete and loadable whenever it stops.\n");
 }
@@ -225,6 +240,47 @@ private:
     bool m_released = false;
 };
 
+// A recorded row as the broker's message: the row's line as the text file holds it, formed by
+// the file format's own writer so that the message and the saved row agree byte for byte.
+class RowMessageEncoder {
+public:
+    void operator()(const TableStore& table, std::size_t row, std::string& out) {
+        RowData data;
+        data.no = table.no(row);
+        for (std::size_t i = 0; i < kTextFieldCount; ++i) {
+            data.texts[i] = table.text(row, static_cast<Field>(i + 1));
+        }
+        data.nval = table.nval(row);
+        m_scratch.clear();
+        m_scratch.append(data);
+        m_text.clear();
+        writeTableText(m_scratch, m_sink);
+        m_sink.flush();
+        std::string_view line(m_text);
+        const std::size_t headerEnd = line.find("\r\n");
+        line.remove_prefix(headerEnd == std::string_view::npos ? 0 : headerEnd + 2);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+            line.remove_suffix(1);
+        }
+        out.append(line);
+    }
+
+private:
+    TableStore m_scratch;
+    std::string m_text;
+    ByteSink m_sink{m_text};  // its buffer is allocated once, not per row
+};
+
+// The broker's options as given.
+struct MqttOptions {
+    std::string url;
+    std::string caFile;
+    std::string user;
+    std::string passwordFile;
+    int qos = 0;
+    std::string meterId;
+};
+
 }  // namespace
 
 int runLogCommand(int argc, char** argv) {
@@ -239,6 +295,7 @@ int runLogCommand(int argc, char** argv) {
     std::string capturePath;
     DeviceRoots roots;
     std::optional<std::string> rootError;
+    MqttOptions mqtt;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -265,6 +322,35 @@ int runLogCommand(int argc, char** argv) {
             usbBridge = true;
         } else if (arg == "--hid") {
             hid = true;
+        } else if (arg == "--mqtt" && hasValue) {
+            mqtt.url = argv[++i];
+        } else if (arg == "--mqtt-ca" && hasValue) {
+            mqtt.caFile = argv[++i];
+        } else if (arg == "--mqtt-user" && hasValue) {
+            mqtt.user = argv[++i];
+        } else if (arg == "--mqtt-password-file" && hasValue) {
+            mqtt.passwordFile = argv[++i];
+        } else if (arg == "--mqtt-password" || arg.starts_with("--mqtt-password=")) {
+            std::fprintf(stderr,
+                         "halvern log: a password on the command line is visible to every user "
+                         "of this machine; use HALVERN_MQTT_PASSWORD or --mqtt-password-file\n");
+            return 2;
+        } else if (arg == "--mqtt-qos" && hasValue) {
+            const std::string_view q = argv[++i];
+            if (q != "0" && q != "1") {
+                std::fprintf(stderr, "halvern log: --mqtt-qos must be 0 or 1\n");
+                return 2;
+            }
+            mqtt.qos = q == "1" ? 1 : 0;
+        } else if (arg == "--meter-id" && hasValue) {
+            mqtt.meterId = argv[++i];
+            if (mqtt.meterId.empty() || topicSafeId(mqtt.meterId) != mqtt.meterId) {
+                std::fprintf(stderr,
+                             "halvern log: --meter-id must be letters, digits, '-' and '_' "
+                             "(a topic level), such as %s\n",
+                             topicSafeId(mqtt.meterId).c_str());
+                return 2;
+            }
         } else if (arg == "--capture" && hasValue) {
             capturePath = argv[++i];
         } else if (takeDeviceRootOption(argc, argv, i, roots, rootError)) {
@@ -296,6 +382,42 @@ int runLogCommand(int argc, char** argv) {
                      "halvern log: exactly one of --port PATH, --usb-bridge and --hid is "
                      "required\n");
         printHelp(stderr);
+        return 2;
+    }
+
+    // The broker's settings are checked before anything is opened.
+    std::optional<MqttUrl> brokerUrl;
+    std::string mqttPassword;
+    if (!mqtt.url.empty()) {
+        std::string reason;
+        brokerUrl = parseMqttUrl(mqtt.url, reason);
+        if (!brokerUrl) {
+            std::fprintf(stderr, "halvern log: --mqtt: %s\n", reason.c_str());
+            return 2;
+        }
+        if (!mqtt.caFile.empty() && !brokerUrl->tls) {
+            std::fprintf(stderr, "halvern log: --mqtt-ca needs an mqtts:// address\n");
+            return 2;
+        }
+        if (const char* env = std::getenv("HALVERN_MQTT_PASSWORD")) {
+            mqttPassword = env;
+        }
+        if (!mqtt.passwordFile.empty()) {
+            std::ifstream in(mqtt.passwordFile);
+            if (!in) {
+                std::fprintf(stderr, "halvern log: cannot read the password file %s: %s\n",
+                             mqtt.passwordFile.c_str(), std::strerror(errno));
+                return 1;
+            }
+            std::getline(in, mqttPassword);
+            if (!mqttPassword.empty() && mqttPassword.back() == '\r') {
+                mqttPassword.pop_back();
+            }
+        }
+    } else if (!mqtt.caFile.empty() || !mqtt.user.empty() || !mqtt.passwordFile.empty() ||
+               mqtt.qos != 0 || !mqtt.meterId.empty()) {
+        std::fprintf(stderr,
+                     "halvern log: the --mqtt-... and --meter-id options need --mqtt URL\n");
         return 2;
     }
 
@@ -419,6 +541,73 @@ int runLogCommand(int argc, char** argv) {
                                                    : portPath,
                                          {}});
     session.sinks().add(rowJournal);
+
+    // The broker: its own threads send the rows; the reading only queues them.
+    std::unique_ptr<MqttPublisher> publisher;
+    if (brokerUrl) {
+        signal(SIGPIPE, SIG_IGN);  // a broker that goes away must not end the log
+        const std::string id = !mqtt.meterId.empty()
+                                   ? mqtt.meterId
+                                   : topicSafeId(usbBridge ? usbLink->si().lastOpen().path
+                                                 : hid     ? hidRun->node()
+                                                           : portPath);
+        MqttClientConfig config;
+        config.host = brokerUrl->host;
+        config.port = brokerUrl->port;
+        config.tls = brokerUrl->tls;
+        config.caFile = mqtt.caFile;
+        config.user = mqtt.user;
+        config.password = mqttPassword;
+        config.clientId = "halvern-" + id + "-" + std::to_string(::getpid());
+        config.willTopic = availabilityTopic(id);
+        config.willPayload = "offline";
+        publisher =
+            std::make_unique<MqttPublisher>(createMqttClient(config), id, mqtt.qos,
+                                            [encoder = std::make_shared<RowMessageEncoder>()](
+                                                const TableStore& table, std::size_t row,
+                                                std::string& out) { (*encoder)(table, row, out); });
+        std::string reason;
+        if (!publisher->start(reason)) {
+            std::fprintf(stderr, "halvern log: %s\n", reason.c_str());
+            return 1;
+        }
+        std::fprintf(stderr, "halvern log: publishing to %s as halvern/%s/reading\n",
+                     mqtt.url.c_str(), id.c_str());
+        session.sinks().add(*publisher);
+    }
+    // The broker's state, told on stderr when it changes (from the reading's side).
+    bool brokerConnected = false;
+    std::string brokerProblem;
+    std::uint64_t brokerDropped = 0;
+    const auto tellBroker = [&] {
+        if (!publisher) {
+            return;
+        }
+        const MqttPublisher::Status st = publisher->status();
+        if (st.connected != brokerConnected ||
+            (!st.connected && st.problem != brokerProblem && !st.problem.empty())) {
+            if (st.connected) {
+                std::fprintf(stderr, "halvern log: connected to the broker %s\n", mqtt.url.c_str());
+            } else {
+                std::fprintf(stderr,
+                             "halvern log: the broker %s cannot be reached (%s); rows wait for it, "
+                             "up to %zu\n",
+                             mqtt.url.c_str(),
+                             st.problem.empty() ? "no answer" : st.problem.c_str(),
+                             MqttPublisher::kDefaultCapacity);
+            }
+            brokerConnected = st.connected;
+            brokerProblem = st.problem;
+        }
+        if (st.dropped != brokerDropped) {
+            if (brokerDropped == 0) {
+                std::fprintf(stderr,
+                             "halvern log: the queue for the broker is full; the oldest rows are "
+                             "dropped\n");
+            }
+            brokerDropped = st.dropped;
+        }
+    };
     LogConsumer consumer(recorder, frameLimit);
     session.consumers().add(consumer);
 
@@ -428,6 +617,7 @@ int runLogCommand(int argc, char** argv) {
     bool journalFailing = false;
     const auto inputTaken = [&] {
         session.sinks().batchEnd();
+        tellBroker();
         // The journal's trouble is told once when it starts and once when it ends.
         if (const JournalStatus js = rowJournal.status(); js.protectedRows == journalFailing) {
             journalFailing = !js.protectedRows;
@@ -510,6 +700,18 @@ int runLogCommand(int argc, char** argv) {
     }
     if (packet) {
         packet->finish();
+    }
+    if (publisher) {
+        tellBroker();
+        publisher->finish();
+        const MqttPublisher::Status st = publisher->status();
+        if (st.dropped > 0 || publisher->unsent() > 0) {
+            std::fprintf(stderr,
+                         "halvern log: %llu rows were not published (%llu dropped from the full "
+                         "queue, %zu still waiting at the end)\n",
+                         static_cast<unsigned long long>(st.dropped + publisher->unsent()),
+                         static_cast<unsigned long long>(st.dropped), publisher->unsent());
+        }
     }
 
     int status = 0;
