@@ -24,9 +24,8 @@
 #include "net/mqtt_client.h"
 #include "net/mqtt_publisher.h"
 #include "net/mqtt_settings.h"
-#include "recording/byte_stream.h"
+#include "net/row_message.h"
 #include "recording/data_files.h"
-#include "recording/formats.h"
 #include "recording/journal.h"
 #include "recording/recorder.h"
 #include "recording/row_writers.h"
@@ -238,37 +237,6 @@ private:
     std::string m_stopReason;
     bool m_stopped = false;
     bool m_released = false;
-};
-
-// A recorded row as the broker's message: the row's line as the text file holds it, formed by
-// the file format's own writer so that the message and the saved row agree byte for byte.
-class RowMessageEncoder {
-public:
-    void operator()(const TableStore& table, std::size_t row, std::string& out) {
-        RowData data;
-        data.no = table.no(row);
-        for (std::size_t i = 0; i < kTextFieldCount; ++i) {
-            data.texts[i] = table.text(row, static_cast<Field>(i + 1));
-        }
-        data.nval = table.nval(row);
-        m_scratch.clear();
-        m_scratch.append(data);
-        m_text.clear();
-        writeTableText(m_scratch, m_sink);
-        m_sink.flush();
-        std::string_view line(m_text);
-        const std::size_t headerEnd = line.find("\r\n");
-        line.remove_prefix(headerEnd == std::string_view::npos ? 0 : headerEnd + 2);
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
-            line.remove_suffix(1);
-        }
-        out.append(line);
-    }
-
-private:
-    TableStore m_scratch;
-    std::string m_text;
-    ByteSink m_sink{m_text};  // its buffer is allocated once, not per row
 };
 
 // The broker's options as given.
