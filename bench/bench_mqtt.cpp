@@ -27,7 +27,7 @@ namespace {
 class AbsentBroker final : public MqttClient {
 public:
     bool start(std::string&) override { return true; }
-    bool publish(const std::string&, const std::string&, int, bool) override { return false; }
+    bool publish(const std::string&, const std::string&, int, bool, int&) override { return false; }
     void stop() override {}
 };
 

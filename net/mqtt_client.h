@@ -29,16 +29,18 @@ public:
     // Starts connecting. False with the reason when the settings cannot be used (a CA file that
     // does not load); an unreachable broker is not a failure here: onConnection tells it.
     virtual bool start(std::string& reason) = 0;
-    // Hands a message to the connection; false when there is no connection (nothing was taken).
-    virtual bool publish(const std::string& topic, const std::string& payload, int qos,
-                         bool retain) = 0;
+    // Hands a message to the connection, its id in mid; false when there is no connection
+    // (nothing was taken).
+    virtual bool publish(const std::string& topic, const std::string& payload, int qos, bool retain,
+                         int& mid) = 0;
     // Sends what was handed over, says goodbye and stops the thread. Called once, at the end.
     virtual void stop() = 0;
 
     // On the client's thread: the connection came (true) or went or failed (false, with why).
     std::function<void(bool connected, const std::string& why)> onConnection;
-    // On the client's thread: a message left (QoS 0) or the broker took it (QoS 1).
-    std::function<void()> onDelivered;
+    // On the client's thread: the message mid left (QoS 0) or the broker took it (QoS 1). It may
+    // come before publish() returned.
+    std::function<void(int mid)> onDelivered;
 };
 
 // The platform's client (libmosquitto).

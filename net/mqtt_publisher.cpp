@@ -1,5 +1,6 @@
 #include "net/mqtt_publisher.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "net/mqtt_settings.h"
@@ -21,7 +22,7 @@ MqttPublisher::MqttPublisher(std::unique_ptr<MqttClient> client, std::string met
     m_client->onConnection = [this](bool connected, const std::string& why) {
         connectionChanged(connected, why);
     };
-    m_client->onDelivered = [this] { delivered(); };
+    m_client->onDelivered = [this](int mid) { delivered(mid); };
 }
 
 MqttPublisher::~MqttPublisher() {
@@ -54,65 +55,96 @@ void MqttPublisher::connectionChanged(bool connected, const std::string& why) {
     m_connected = connected;
     if (connected) {
         m_announce = true;
-        m_outstanding = 0;  // what was in flight is resent by the client or lost with the link
         m_problem.clear();
     } else {
         m_problem = why;
     }
+    requeueInFlight();
+    m_early.clear();
     m_wake.notify_all();
 }
 
-void MqttPublisher::delivered() {
+void MqttPublisher::requeueInFlight() {
+    // Newest first to the head, so the queue keeps the order of recording.
+    while (!m_inFlight.empty()) {
+        InFlight& f = m_inFlight.back();
+        if (f.row) {
+            if (m_queue.size() >= m_capacity) {
+                ++m_dropped;  // older than everything queued: it goes first
+            } else {
+                m_queue.push_front(std::move(f.message));
+            }
+        }
+        m_inFlight.pop_back();
+    }
+}
+
+void MqttPublisher::delivered(int mid) {
     std::lock_guard lock(m_mutex);
-    if (m_outstanding > 0) {
-        --m_outstanding;
+    const auto it = std::find_if(m_inFlight.begin(), m_inFlight.end(),
+                                 [mid](const InFlight& f) { return f.mid == mid; });
+    if (it == m_inFlight.end()) {
+        m_early.push_back(mid);
+    } else {
+        if (it->row) {
+            ++m_published;
+        }
+        m_inFlight.erase(it);
     }
     m_wake.notify_all();
 }
 
 void MqttPublisher::sendLoop() {
     std::unique_lock lock(m_mutex);
+    // Hands one message over; false when the connection is gone (the message is given back).
+    const auto hand = [&](const std::string& topic, std::string& message, int qos, bool retain,
+                          bool row) {
+        int mid = 0;
+        lock.unlock();
+        const bool ok = m_client->publish(topic, message, qos, retain, mid);
+        lock.lock();
+        if (!ok) {
+            m_connected = false;
+            return false;
+        }
+        if (const auto early = std::find(m_early.begin(), m_early.end(), mid);
+            early != m_early.end()) {
+            m_early.erase(early);
+            m_published += row ? 1 : 0;
+        } else {
+            m_inFlight.push_back({mid, row, row ? std::move(message) : std::string()});
+        }
+        return true;
+    };
     while (true) {
         m_wake.wait(lock, [this] {
             return m_stopping ||
                    (m_connected &&
-                    (m_announce || (!m_queue.empty() && m_outstanding < kMaxOutstanding)));
+                    (m_announce || (!m_queue.empty() && m_inFlight.size() < kMaxOutstanding)));
         });
         if (m_stopping) {
             return;
         }
         if (m_announce) {
             m_announce = false;
-            lock.unlock();
-            const bool ok =
-                m_client->publish(discoveryTopic(m_id), discoveryConfig(m_id), 1, true) &&
-                m_client->publish(availabilityTopic(m_id), "online", 1, true);
-            lock.lock();
-            if (!ok) {
+            std::string config = discoveryConfig(m_id);
+            std::string online = "online";
+            if (!hand(discoveryTopic(m_id), config, 1, true, false) ||
+                !hand(availabilityTopic(m_id), online, 1, true, false)) {
                 m_announce = true;  // the connection went meanwhile: again on the next
             }
             continue;
         }
         std::string message = std::move(m_queue.front());
         m_queue.pop_front();
-        ++m_outstanding;
-        lock.unlock();
-        const bool ok = m_client->publish(m_topic, message, m_qos, false);
-        lock.lock();
-        if (ok) {
-            ++m_published;
-        } else {
+        if (!hand(m_topic, message, m_qos, false, true)) {
             // Not taken: the row waits at the head for the next connection, unless newer rows
             // filled the queue meanwhile.
-            if (m_outstanding > 0) {
-                --m_outstanding;
-            }
             if (m_queue.size() >= m_capacity) {
                 ++m_dropped;
             } else {
                 m_queue.push_front(std::move(message));
             }
-            m_connected = false;
         }
     }
 }
@@ -128,9 +160,11 @@ void MqttPublisher::finish() {
                               std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                   std::chrono::duration<double>(m_drainSeconds));
         m_wake.wait_until(lock, deadline, [this] {
-            return !m_connected || (m_queue.empty() && m_outstanding == 0 && !m_announce);
+            return !m_connected || (m_queue.empty() && m_inFlight.empty() && !m_announce);
         });
-        m_unsent = m_queue.size();
+        m_unsent = m_queue.size() +
+                   static_cast<std::size_t>(std::count_if(m_inFlight.begin(), m_inFlight.end(),
+                                                          [](const InFlight& f) { return f.row; }));
         m_stopping = true;
         m_wake.notify_all();
     }
@@ -143,7 +177,8 @@ void MqttPublisher::finish() {
         connected = m_connected;
     }
     if (connected) {
-        m_client->publish(availabilityTopic(m_id), "offline", 1, true);
+        int mid = 0;
+        m_client->publish(availabilityTopic(m_id), "offline", 1, true, mid);
     }
     m_client->stop();
 }

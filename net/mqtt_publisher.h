@@ -9,15 +9,18 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "net/mqtt_client.h"
 #include "recording/row_sink.h"
 
 // The recorded rows published to a broker. rowRecorded forms the row's message and queues it,
 // nothing more; a thread of the publisher's own hands the queue to the client while it is
-// connected, so a broker that is slow, down or gone never holds the reading up. The queue is
-// bounded: when it is full the oldest row goes and is counted. On every connection the meter
-// says it is online and (re)sends its retained discovery config; the client's Last Will and
+// connected, so a broker that is slow, down or gone never holds the reading up. A row handed
+// over is kept until the client says it was delivered: when the connection goes first, it goes
+// back to the head of the queue and is sent again (at QoS 1 a subscriber may see it twice). The
+// queue is bounded: when it is full the oldest row goes and is counted. On every connection the
+// meter says it is online and (re)sends its retained discovery config; the client's Last Will and
 // finish() say offline.
 class MqttPublisher final : public RowSink {
 public:
@@ -56,7 +59,8 @@ public:
 
 private:
     void connectionChanged(bool connected, const std::string& why);
-    void delivered();
+    void delivered(int mid);
+    void requeueInFlight();
     void sendLoop();
 
     std::unique_ptr<MqttClient> m_client;
@@ -74,7 +78,13 @@ private:
     bool m_connected = false;
     bool m_announce = false;  // a new connection wants online and discovery
     bool m_stopping = false;
-    std::size_t m_outstanding = 0;  // handed to the client, not yet delivered
+    struct InFlight {
+        int mid;
+        bool row;  // a row (requeued when the connection goes), not an announcement
+        std::string message;
+    };
+    std::deque<InFlight> m_inFlight;  // handed to the client, not yet delivered, oldest first
+    std::vector<int> m_early;         // delivered before publish() returned their mid
     std::string m_problem;
     std::uint64_t m_published = 0;
     std::uint64_t m_dropped = 0;

@@ -51,10 +51,10 @@ public:
                 c->onConnection(false, rc == 0 ? "disconnected" : "the connection was lost");
             }
         });
-        mosquitto_publish_callback_set(m_mosq, [](mosquitto*, void* self, int) {
+        mosquitto_publish_callback_set(m_mosq, [](mosquitto*, void* self, int mid) {
             auto* c = static_cast<MosquittoClient*>(self);
             if (c->onDelivered) {
-                c->onDelivered();
+                c->onDelivered(mid);
             }
         });
         if (!m_config.user.empty() &&
@@ -98,9 +98,9 @@ public:
         return true;
     }
 
-    bool publish(const std::string& topic, const std::string& payload, int qos,
-                 bool retain) override {
-        return mosquitto_publish(m_mosq, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+    bool publish(const std::string& topic, const std::string& payload, int qos, bool retain,
+                 int& mid) override {
+        return mosquitto_publish(m_mosq, &mid, topic.c_str(), static_cast<int>(payload.size()),
                                  payload.data(), qos, retain) == MOSQ_ERR_SUCCESS;
     }
 

@@ -80,16 +80,23 @@ public:
         bool retain;
     };
     bool start(std::string&) override { return true; }
-    bool publish(const std::string& topic, const std::string& payload, int, bool retain) override {
+    bool publish(const std::string& topic, const std::string& payload, int, bool retain,
+                 int& mid) override {
         std::lock_guard lock(m_mutex);
         if (!m_up) {
             return false;
         }
         m_sent.push_back({topic, payload, retain});
-        if (onDelivered) {
-            onDelivered();
+        mid = ++m_mid;
+        if (m_deliver) {
+            onDelivered(mid);  // before publish() returns, as a fast broker may
         }
         return true;
+    }
+    // Whether messages taken from now on are acknowledged (not: a broker that went silent).
+    void acknowledge(bool deliver) {
+        std::lock_guard lock(m_mutex);
+        m_deliver = deliver;
     }
     void stop() override { stopped = true; }
 
@@ -118,6 +125,8 @@ public:
 private:
     std::mutex m_mutex;
     bool m_up = false;
+    bool m_deliver = true;
+    int m_mid = 0;
     std::vector<Message> m_sent;
 };
 
@@ -179,6 +188,31 @@ TEST(MqttPublisherTest, RowsWaitForTheBrokerAndArriveInOrder) {
     EXPECT_EQ(client.sent().back().topic, availabilityTopic("m1"));
     EXPECT_EQ(client.sent().back().payload, "offline");
     EXPECT_TRUE(client.stopped);
+    EXPECT_EQ(publisher.unsent(), 0u);
+}
+
+TEST(MqttPublisherTest, RowsTakenButNotAcknowledgedAreSentAgainAfterALoss) {
+    auto owned = std::make_unique<FakeClient>();
+    FakeClient& client = *owned;
+    MqttPublisher publisher(std::move(owned), "m1", 1, rowNumber);
+    std::string reason;
+    ASSERT_TRUE(publisher.start(reason));
+    client.setUp(true);
+    const TableStore table;
+    publisher.rowRecorded(table, 0);
+    ASSERT_TRUE(eventually([&] { return publisher.status().published == 1; }));
+    client.acknowledge(false);
+    publisher.rowRecorded(table, 1);
+    publisher.rowRecorded(table, 2);
+    ASSERT_TRUE(eventually([&] { return client.readings().size() == 3; }));
+    client.setUp(false);  // rows 1 and 2 were never acknowledged
+    EXPECT_EQ(publisher.status().queued, 2u);
+    publisher.rowRecorded(table, 3);
+    client.acknowledge(true);
+    client.setUp(true);
+    ASSERT_TRUE(eventually([&] { return publisher.status().published == 4; }));
+    EXPECT_EQ(client.readings(), (std::vector<std::string>{"0", "1", "2", "1", "2", "3"}));
+    publisher.finish();
     EXPECT_EQ(publisher.unsent(), 0u);
 }
 
