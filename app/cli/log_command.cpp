@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/cli/cli_args.h"
+#include "app/cli/command_line.h"
 #include "app/cli/commands.h"
 #include "meter/clock.h"
 #include "meter/locale_decimal_separator.h"
@@ -25,6 +26,8 @@
 #include "net/mqtt_publisher.h"
 #include "net/mqtt_settings.h"
 #include "net/row_message.h"
+#include "net/scpi_server.h"
+#include "net/tcp_socket.h"
 #include "recording/data_files.h"
 #include "recording/journal.h"
 #include "recording/recorder.h"
@@ -74,6 +77,10 @@ void printHelp(std::FILE* out) {
         "                     variable HALVERN_MQTT_PASSWORD or --mqtt-password-file FILE\n"
         "  --mqtt-qos 0|1     (default 0)\n"
         "  --meter-id ID      the meter's name in the topics (default: the port or device)\n"
+        "  --scpi [ADDR:]PORT answer SCPI commands over TCP (*IDN?, READ?, MEAS?, FETC?, CONF?,\n"
+        "                     SYST:ERR?); ADDR defaults to 127.0.0.1, 5025 is the usual port;\n"
+        "                     at most 8 clients, lines of at most 256 bytes\n"
+        "  --scpi-idle SECONDS close a SCPI client silent this long (default 60)\n"
         "With --hid, a cable that sends 1900 reports in a row without meter bytes ends the log.\n"
         "Stops on Ctrl+C or SIGTERM too; the file is complete and loadable whenever it stops.\n");
 }
@@ -239,6 +246,98 @@ private:
     bool m_released = false;
 };
 
+// The last recorded row as a SCPI client reads it: the value in its SI unit from the row's value
+// and unit texts, an overload when the value is no number.
+class LastRowInstrument final : public RowSink, public ScpiInstrument {
+public:
+    void rowRecorded(const TableStore& table, std::size_t row) override {
+        Reading r;
+        r.quantity = std::string(table.text(row, Field::DcAc));
+        std::string unit(table.text(row, Field::Unit));
+        while (!unit.empty() && unit.back() == ' ') {
+            unit.pop_back();
+        }
+        double factor = 1;
+        if (unit.size() > 1) {
+            switch (unit.front()) {
+                case 'p':
+                    factor = 1e-12;
+                    break;
+                case 'n':
+                    factor = 1e-9;
+                    break;
+                case 'u':
+                    factor = 1e-6;
+                    break;
+                case 'm':
+                    factor = 1e-3;
+                    break;
+                case 'k':
+                case 'K':
+                    factor = 1e3;
+                    break;
+                case 'M':
+                    factor = 1e6;
+                    break;
+                default:
+                    break;
+            }
+            if (factor != 1) {
+                unit.erase(0, 1);
+                while (!unit.empty() && unit.front() == ' ') {
+                    unit.erase(0, 1);
+                }
+            }
+        }
+        r.unit = unit == "*" ? "Ohm" : unit;
+        std::string value(table.text(row, Field::Value));
+        for (char& c : value) {
+            c = c == ',' ? '.' : c;
+        }
+        char* end = nullptr;
+        const double v = std::strtod(value.c_str(), &end);
+        if (value.empty() || end == value.c_str()) {
+            r.overload = value.find('-') != std::string::npos ? Reading::Overload::Negative
+                                                              : Reading::Overload::Positive;
+        } else {
+            r.si = v * factor;
+        }
+        m_last = std::move(r);
+    }
+    void rowsDiscarded() override { m_last.reset(); }
+
+    std::string serial() const override { return "0"; }
+    std::string version() const override { return programVersion(); }
+    std::optional<Reading> lastReading() const override { return m_last; }
+
+private:
+    std::optional<Reading> m_last;
+};
+
+// --scpi [ADDR:]PORT, [v6]:PORT; false when it is none.
+bool parseListenAddress(std::string_view text, std::string& address, int& port) {
+    address = "127.0.0.1";
+    std::string_view portText = text;
+    if (text.starts_with('[')) {
+        const std::size_t close = text.find("]:");
+        if (close == std::string_view::npos) {
+            return false;
+        }
+        address = std::string(text.substr(1, close - 1));
+        portText = text.substr(close + 2);
+    } else if (const std::size_t colon = text.rfind(':'); colon != std::string_view::npos) {
+        address = std::string(text.substr(0, colon));
+        portText = text.substr(colon + 1);
+    }
+    long long value = 0;
+    if (address.empty() || !parseCount(std::string(portText).c_str(), value) || value < 1 ||
+        value > 65535) {
+        return false;
+    }
+    port = static_cast<int>(value);
+    return true;
+}
+
 // The broker's options as given.
 struct MqttOptions {
     std::string url;
@@ -264,6 +363,9 @@ int runLogCommand(int argc, char** argv) {
     DeviceRoots roots;
     std::optional<std::string> rootError;
     MqttOptions mqtt;
+    std::string scpiAddress;
+    int scpiPort = 0;
+    double scpiIdle = 60;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -317,6 +419,18 @@ int runLogCommand(int argc, char** argv) {
                              "halvern log: --meter-id must be letters, digits, '-' and '_' "
                              "(a topic level), such as %s\n",
                              topicSafeId(mqtt.meterId).c_str());
+                return 2;
+            }
+        } else if (arg == "--scpi" && hasValue) {
+            if (!parseListenAddress(argv[++i], scpiAddress, scpiPort)) {
+                std::fprintf(stderr,
+                             "halvern log: --scpi must be [ADDRESS:]PORT with a port from 1 to "
+                             "65535, such as 127.0.0.1:5025\n");
+                return 2;
+            }
+        } else if (arg == "--scpi-idle" && hasValue) {
+            if (!parseNumber(argv[++i], scpiIdle) || !(scpiIdle > 0) || scpiIdle > 86400) {
+                std::fprintf(stderr, "halvern log: --scpi-idle must be a number of seconds > 0\n");
                 return 2;
             }
         } else if (arg == "--capture" && hasValue) {
@@ -542,6 +656,31 @@ int runLogCommand(int argc, char** argv) {
         std::fprintf(stderr, "halvern log: publishing to %s as halvern/%s/reading\n",
                      mqtt.url.c_str(), id.c_str());
         session.sinks().add(*publisher);
+    }
+    // The SCPI server on the session's loop.
+    LastRowInstrument instrument;
+    std::unique_ptr<ScpiServer> scpi;
+    if (scpiPort != 0) {
+        std::string reason;
+        std::unique_ptr<TcpListener> listener = listenTcp(scpiAddress, scpiPort, reason);
+        if (!listener) {
+            std::fprintf(stderr, "halvern log: --scpi: %s\n", reason.c_str());
+            return 1;
+        }
+        if (!listener->loopback()) {
+            std::fprintf(stderr,
+                         "halvern log: warning: SCPI listens on %s: anyone on the network can read "
+                         "the meter\n",
+                         scpiAddress.c_str());
+        }
+        session.sinks().add(instrument);
+        scpi = std::make_unique<ScpiServer>(*loop, std::move(listener), instrument,
+                                            static_cast<unsigned>(scpiIdle * 1000));
+        scpi->onClientClosed = [](const std::string& peer, const std::string& why) {
+            std::fprintf(stderr, "halvern log: SCPI client %s closed: %s\n", peer.c_str(),
+                         why.c_str());
+        };
+        std::fprintf(stderr, "halvern log: SCPI on %s:%d\n", scpiAddress.c_str(), scpi->port());
     }
     // The broker's state, told on stderr when it changes (from the reading's side).
     bool brokerConnected = false;
