@@ -7,7 +7,9 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,12 +17,20 @@
 #include <vector>
 
 #include "app/cli/cli_args.h"
+#include "app/cli/command_line.h"
 #include "app/cli/commands.h"
 #include "meter/clock.h"
 #include "meter/locale_decimal_separator.h"
 #include "meter/reading_pipeline.h"
+#include "net/mqtt_client.h"
+#include "net/mqtt_publisher.h"
+#include "net/mqtt_settings.h"
+#include "net/row_message.h"
+#include "net/scpi_server.h"
+#include "net/tcp_socket.h"
 #include "recording/data_files.h"
 #include "recording/journal.h"
+#include "recording/quantity.h"
 #include "recording/recorder.h"
 #include "recording/row_writers.h"
 #include "recording/table_store.h"
@@ -64,6 +74,18 @@ void printHelp(std::FILE* out) {
         "                     input report as a line (halvern decode --link hid FILE)\n"
         "  --sysfs-root DIR, --dev-root DIR   look for the bridge or the cable there (default\n"
         "                     /sys, /dev)\n"
+        "  --mqtt URL         also publish every row to the broker at mqtt://host[:port] or\n"
+        "                     mqtts://host[:port], on halvern/ID/reading; a broker that is down\n"
+        "                     never stops the log: up to 10000 rows wait for it\n"
+        "  --mqtt-ca FILE     the authority that signed the broker's certificate (mqtts)\n"
+        "  --mqtt-user NAME   the broker's user; the password comes from the environment\n"
+        "                     variable HALVERN_MQTT_PASSWORD or --mqtt-password-file FILE\n"
+        "  --mqtt-qos 0|1     (default 0)\n"
+        "  --meter-id ID      the meter's name in the topics (default: the port or device)\n"
+        "  --scpi [ADDR:]PORT answer SCPI commands over TCP (*IDN?, READ?, MEAS?, FETC?, CONF?,\n"
+        "                     SYST:ERR?); ADDR defaults to 127.0.0.1, 5025 is the usual port;\n"
+        "                     at most 8 clients, lines of at most 256 bytes\n"
+        "  --scpi-idle SECONDS close a SCPI client silent this long (default 60)\n"
         "With --hid, a cable that sends 1900 reports in a row without meter bytes ends the log.\n"
         "Stops on Ctrl+C or SIGTERM too; the file is complete and loadable whenever it stops.\n");
 }
@@ -229,6 +251,94 @@ private:
     bool m_released = false;
 };
 
+// The last recorded row as a SCPI client reads it: the value in its SI unit from the row's value
+// and unit texts, an overload when the value is no number.
+// The SI unit in the ASCII names SCPI answers use ("OHM", "CEL", "FAR", "DEG").
+std::string asciiUnit(std::string_view siUnit) {
+    if (siUnit == "\u03A9") {
+        return "OHM";
+    }
+    if (siUnit == "\u00B0C") {
+        return "CEL";
+    }
+    if (siUnit == "\u00B0F") {
+        return "FAR";
+    }
+    if (siUnit == "\u00B0") {
+        return "DEG";
+    }
+    return std::string(siUnit);
+}
+
+class LastRowInstrument final : public RowSink, public ScpiInstrument {
+public:
+    void rowRecorded(const TableStore& table, std::size_t row) override {
+        // The one quantity table of the analysis files gives the SI number and unit.
+        const std::string_view function = table.text(row, Field::DcAc);
+        const Quantity q =
+            quantityOf(function, table.text(row, Field::Value), table.text(row, Field::Unit));
+        Reading r;
+        r.quantity = std::string(q.name.empty() ? function : q.name);
+        r.unit = asciiUnit(q.siUnit);
+        switch (q.flag) {
+            case ReadingFlag::None:
+                r.si = q.value.value_or(0);
+                break;
+            case ReadingFlag::NegativeOverload:
+                r.overload = Reading::Overload::Negative;
+                break;
+            default:
+                // An overload, an open input or a display that is not a number: beyond any
+                // value, as instruments answer it.
+                r.overload = Reading::Overload::Positive;
+                break;
+        }
+        m_last = std::move(r);
+    }
+    void rowsDiscarded() override { m_last.reset(); }
+
+    std::string serial() const override { return "0"; }
+    std::string version() const override { return programVersion(); }
+    std::optional<Reading> lastReading() const override { return m_last; }
+
+private:
+    std::optional<Reading> m_last;
+};
+
+// --scpi [ADDR:]PORT, [v6]:PORT; false when it is none.
+bool parseListenAddress(std::string_view text, std::string& address, int& port) {
+    address = "127.0.0.1";
+    std::string_view portText = text;
+    if (text.starts_with('[')) {
+        const std::size_t close = text.find("]:");
+        if (close == std::string_view::npos) {
+            return false;
+        }
+        address = std::string(text.substr(1, close - 1));
+        portText = text.substr(close + 2);
+    } else if (const std::size_t colon = text.rfind(':'); colon != std::string_view::npos) {
+        address = std::string(text.substr(0, colon));
+        portText = text.substr(colon + 1);
+    }
+    long long value = 0;
+    if (address.empty() || !parseCount(std::string(portText).c_str(), value) || value < 1 ||
+        value > 65535) {
+        return false;
+    }
+    port = static_cast<int>(value);
+    return true;
+}
+
+// The broker's options as given.
+struct MqttOptions {
+    std::string url;
+    std::string caFile;
+    std::string user;
+    std::string passwordFile;
+    int qos = 0;
+    std::string meterId;
+};
+
 }  // namespace
 
 int runLogCommand(int argc, char** argv) {
@@ -244,6 +354,10 @@ int runLogCommand(int argc, char** argv) {
     std::optional<RowFormat> outputFormat;
     DeviceRoots roots;
     std::optional<std::string> rootError;
+    MqttOptions mqtt;
+    std::string scpiAddress;
+    int scpiPort = 0;
+    double scpiIdle = 60;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -276,6 +390,47 @@ int runLogCommand(int argc, char** argv) {
             usbBridge = true;
         } else if (arg == "--hid") {
             hid = true;
+        } else if (arg == "--mqtt" && hasValue) {
+            mqtt.url = argv[++i];
+        } else if (arg == "--mqtt-ca" && hasValue) {
+            mqtt.caFile = argv[++i];
+        } else if (arg == "--mqtt-user" && hasValue) {
+            mqtt.user = argv[++i];
+        } else if (arg == "--mqtt-password-file" && hasValue) {
+            mqtt.passwordFile = argv[++i];
+        } else if (arg == "--mqtt-password" || arg.starts_with("--mqtt-password=")) {
+            std::fprintf(stderr,
+                         "halvern log: a password on the command line is visible to every user "
+                         "of this machine; use HALVERN_MQTT_PASSWORD or --mqtt-password-file\n");
+            return 2;
+        } else if (arg == "--mqtt-qos" && hasValue) {
+            const std::string_view q = argv[++i];
+            if (q != "0" && q != "1") {
+                std::fprintf(stderr, "halvern log: --mqtt-qos must be 0 or 1\n");
+                return 2;
+            }
+            mqtt.qos = q == "1" ? 1 : 0;
+        } else if (arg == "--meter-id" && hasValue) {
+            mqtt.meterId = argv[++i];
+            if (mqtt.meterId.empty() || topicSafeId(mqtt.meterId) != mqtt.meterId) {
+                std::fprintf(stderr,
+                             "halvern log: --meter-id must be letters, digits, '-' and '_' "
+                             "(a topic level), such as %s\n",
+                             topicSafeId(mqtt.meterId).c_str());
+                return 2;
+            }
+        } else if (arg == "--scpi" && hasValue) {
+            if (!parseListenAddress(argv[++i], scpiAddress, scpiPort)) {
+                std::fprintf(stderr,
+                             "halvern log: --scpi must be [ADDRESS:]PORT with a port from 1 to "
+                             "65535, such as 127.0.0.1:5025\n");
+                return 2;
+            }
+        } else if (arg == "--scpi-idle" && hasValue) {
+            if (!parseNumber(argv[++i], scpiIdle) || !(scpiIdle > 0) || scpiIdle > 86400) {
+                std::fprintf(stderr, "halvern log: --scpi-idle must be a number of seconds > 0\n");
+                return 2;
+            }
         } else if (arg == "--capture" && hasValue) {
             capturePath = argv[++i];
         } else if (takeDeviceRootOption(argc, argv, i, roots, rootError)) {
@@ -314,6 +469,41 @@ int runLogCommand(int argc, char** argv) {
         std::fprintf(stderr,
                      "halvern log: --format is for standard output; with --save the file's name "
                      "chooses the format (.csv, .jsonl, .xml, anything else tab-separated text)\n");
+        return 2;
+    }
+    // The broker's settings are checked before anything is opened.
+    std::optional<MqttUrl> brokerUrl;
+    std::string mqttPassword;
+    if (!mqtt.url.empty()) {
+        std::string reason;
+        brokerUrl = parseMqttUrl(mqtt.url, reason);
+        if (!brokerUrl) {
+            std::fprintf(stderr, "halvern log: --mqtt: %s\n", reason.c_str());
+            return 2;
+        }
+        if (!mqtt.caFile.empty() && !brokerUrl->tls) {
+            std::fprintf(stderr, "halvern log: --mqtt-ca needs an mqtts:// address\n");
+            return 2;
+        }
+        if (const char* env = std::getenv("HALVERN_MQTT_PASSWORD")) {
+            mqttPassword = env;
+        }
+        if (!mqtt.passwordFile.empty()) {
+            std::ifstream in(mqtt.passwordFile);
+            if (!in) {
+                std::fprintf(stderr, "halvern log: cannot read the password file %s: %s\n",
+                             mqtt.passwordFile.c_str(), std::strerror(errno));
+                return 1;
+            }
+            std::getline(in, mqttPassword);
+            if (!mqttPassword.empty() && mqttPassword.back() == '\r') {
+                mqttPassword.pop_back();
+            }
+        }
+    } else if (!mqtt.caFile.empty() || !mqtt.user.empty() || !mqtt.passwordFile.empty() ||
+               mqtt.qos != 0 || !mqtt.meterId.empty()) {
+        std::fprintf(stderr,
+                     "halvern log: the --mqtt-... and --meter-id options need --mqtt URL\n");
         return 2;
     }
 
@@ -438,6 +628,98 @@ int runLogCommand(int argc, char** argv) {
                                                    : portPath,
                                          {}});
     session.sinks().add(rowJournal);
+
+    // The broker: its own threads send the rows; the reading only queues them.
+    std::unique_ptr<MqttPublisher> publisher;
+    if (brokerUrl) {
+        signal(SIGPIPE, SIG_IGN);  // a broker that goes away must not end the log
+        const std::string id = !mqtt.meterId.empty()
+                                   ? mqtt.meterId
+                                   : topicSafeId(usbBridge ? usbLink->si().lastOpen().path
+                                                 : hid     ? hidRun->node()
+                                                           : portPath);
+        MqttClientConfig config;
+        config.host = brokerUrl->host;
+        config.port = brokerUrl->port;
+        config.tls = brokerUrl->tls;
+        config.caFile = mqtt.caFile;
+        config.user = mqtt.user;
+        config.password = mqttPassword;
+        config.clientId = "halvern-" + id + "-" + std::to_string(::getpid());
+        config.willTopic = availabilityTopic(id);
+        config.willPayload = "offline";
+        publisher =
+            std::make_unique<MqttPublisher>(createMqttClient(config), id, mqtt.qos,
+                                            [encoder = std::make_shared<RowMessageEncoder>()](
+                                                const TableStore& table, std::size_t row,
+                                                std::string& out) { (*encoder)(table, row, out); });
+        std::string reason;
+        if (!publisher->start(reason)) {
+            std::fprintf(stderr, "halvern log: %s\n", reason.c_str());
+            return 1;
+        }
+        std::fprintf(stderr, "halvern log: publishing to %s as halvern/%s/reading\n",
+                     mqtt.url.c_str(), id.c_str());
+        session.sinks().add(*publisher);
+    }
+    // The SCPI server on the session's loop.
+    LastRowInstrument instrument;
+    std::unique_ptr<ScpiServer> scpi;
+    if (scpiPort != 0) {
+        std::string reason;
+        std::unique_ptr<TcpListener> listener = listenTcp(scpiAddress, scpiPort, reason);
+        if (!listener) {
+            std::fprintf(stderr, "halvern log: --scpi: %s\n", reason.c_str());
+            return 1;
+        }
+        if (!listener->loopback()) {
+            std::fprintf(stderr,
+                         "halvern log: warning: SCPI listens on %s: anyone on the network can read "
+                         "the meter\n",
+                         scpiAddress.c_str());
+        }
+        session.sinks().add(instrument);
+        scpi = std::make_unique<ScpiServer>(*loop, std::move(listener), instrument,
+                                            static_cast<unsigned>(scpiIdle * 1000));
+        scpi->onClientClosed = [](const std::string& peer, const std::string& why) {
+            std::fprintf(stderr, "halvern log: SCPI client %s closed: %s\n", peer.c_str(),
+                         why.c_str());
+        };
+        std::fprintf(stderr, "halvern log: SCPI on %s:%d\n", scpiAddress.c_str(), scpi->port());
+    }
+    // The broker's state, told on stderr when it changes (from the reading's side).
+    bool brokerConnected = false;
+    std::string brokerProblem;
+    std::uint64_t brokerDropped = 0;
+    const auto tellBroker = [&] {
+        if (!publisher) {
+            return;
+        }
+        const MqttPublisher::Status st = publisher->status();
+        if (st.connected != brokerConnected ||
+            (!st.connected && st.problem != brokerProblem && !st.problem.empty())) {
+            if (st.connected) {
+                std::fprintf(stderr, "halvern log: connected to the broker %s\n", mqtt.url.c_str());
+            } else {
+                std::fprintf(stderr,
+                             "halvern log: the broker %s cannot be reached (%s); rows wait for it, "
+                             "up to %zu\n",
+                             mqtt.url.c_str(),
+                             st.problem.empty() ? "no answer" : st.problem.c_str(),
+                             MqttPublisher::kDefaultCapacity);
+            }
+            brokerConnected = st.connected;
+            brokerProblem = st.problem;
+        }
+        if (st.dropped != brokerDropped) {
+            if (brokerDropped == 0) {
+                std::fprintf(stderr,
+                             "halvern log: the queue for the broker is full; the oldest rows are "
+                             "dropped\n");
+            }
+            brokerDropped = st.dropped;
+        }
+    };
     LogConsumer consumer(recorder, frameLimit);
     session.consumers().add(consumer);
 
@@ -447,6 +729,7 @@ int runLogCommand(int argc, char** argv) {
     bool journalFailing = false;
     const auto inputTaken = [&] {
         session.sinks().batchEnd();
+        tellBroker();
         // The journal's trouble is told once when it starts and once when it ends.
         if (const JournalStatus js = rowJournal.status(); js.protectedRows == journalFailing) {
             journalFailing = !js.protectedRows;
@@ -529,6 +812,18 @@ int runLogCommand(int argc, char** argv) {
     }
     if (packet) {
         packet->finish();
+    }
+    if (publisher) {
+        tellBroker();
+        publisher->finish();
+        const MqttPublisher::Status st = publisher->status();
+        if (st.dropped > 0 || publisher->unsent() > 0) {
+            std::fprintf(stderr,
+                         "halvern log: %llu rows were not published (%llu dropped from the full "
+                         "queue, %zu still waiting at the end)\n",
+                         static_cast<unsigned long long>(st.dropped + publisher->unsent()),
+                         static_cast<unsigned long long>(st.dropped), publisher->unsent());
+        }
     }
 
     int status = 0;

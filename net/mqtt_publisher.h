@@ -1,0 +1,94 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "net/mqtt_client.h"
+#include "recording/row_sink.h"
+
+// The recorded rows published to a broker. rowRecorded forms the row's message and queues it,
+// nothing more; a thread of the publisher's own hands the queue to the client while it is
+// connected, so a broker that is slow, down or gone never holds the reading up. A row handed
+// over is kept until the client says it was delivered: when the connection goes first, it goes
+// back to the head of the queue and is sent again (at QoS 1 a subscriber may see it twice). The
+// queue is bounded: when it is full the oldest row goes and is counted. On every connection the
+// meter says it is online and (re)sends its retained discovery config; the client's Last Will and
+// finish() say offline.
+class MqttPublisher final : public RowSink {
+public:
+    // Forms the message of a row (appends to out).
+    using RowEncoder =
+        std::function<void(const TableStore& table, std::size_t row, std::string& out)>;
+
+    struct Status {
+        bool connected = false;
+        std::string problem;  // why the last connection failed or ended
+        std::size_t queued = 0;
+        std::uint64_t published = 0;
+        std::uint64_t dropped = 0;  // oldest rows dropped from a full queue
+    };
+
+    static constexpr std::size_t kDefaultCapacity = 10000;
+
+    MqttPublisher(std::unique_ptr<MqttClient> client, std::string meterId, int qos,
+                  RowEncoder encoder, std::size_t capacity = kDefaultCapacity);
+    ~MqttPublisher() override;
+    MqttPublisher(const MqttPublisher&) = delete;
+    MqttPublisher& operator=(const MqttPublisher&) = delete;
+
+    // Starts the client and the sending thread; false with the reason when the client cannot.
+    bool start(std::string& reason);
+
+    void rowRecorded(const TableStore& table, std::size_t row) override;
+    // Sends what is queued while connected (up to drainSeconds), says offline and disconnects.
+    // Rows still queued then are counted in unsent().
+    void finish() override;
+
+    Status status() const;
+    std::size_t unsent() const { return m_unsent; }
+    const std::string& meterId() const { return m_id; }
+    void setDrainSeconds(double seconds) { m_drainSeconds = seconds; }
+
+private:
+    void connectionChanged(bool connected, const std::string& why);
+    void delivered(int mid);
+    void requeueInFlight();
+    void sendLoop();
+
+    std::unique_ptr<MqttClient> m_client;
+    std::string m_id;
+    std::string m_topic;
+    int m_qos;
+    RowEncoder m_encoder;
+    std::size_t m_capacity;
+    double m_drainSeconds = 5;
+    std::string m_scratch;  // reading thread only
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::string> m_queue;
+    bool m_connected = false;
+    bool m_announce = false;  // a new connection wants online and discovery
+    bool m_stopping = false;
+    struct InFlight {
+        int mid;
+        bool row;  // a row (requeued when the connection goes), not an announcement
+        std::string message;
+    };
+    std::deque<InFlight> m_inFlight;  // handed to the client, not yet delivered, oldest first
+    std::vector<int> m_early;         // delivered before publish() returned their mid
+    std::string m_problem;
+    std::uint64_t m_published = 0;
+    std::uint64_t m_dropped = 0;
+    std::size_t m_unsent = 0;
+    bool m_finished = false;
+    std::thread m_sender;
+};

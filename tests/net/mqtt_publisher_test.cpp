@@ -1,0 +1,254 @@
+#include "net/mqtt_publisher.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "net/mqtt_settings.h"
+#include "recording/table_store.h"
+
+namespace {
+
+TEST(MqttSettingsTest, BrokerAddresses) {
+    struct Case {
+        const char* label;
+        const char* url;
+        bool ok;
+        bool tls;
+        const char* host;
+        int port;
+    };
+    const Case cases[] = {
+        {"host alone", "mqtt://broker.lan", true, false, "broker.lan", 1883},
+        {"host and port", "mqtt://127.0.0.1:18830", true, false, "127.0.0.1", 18830},
+        {"trailing slash", "mqtt://h:1/", true, false, "h", 1},
+        {"tls default port", "mqtts://h", true, true, "h", 8883},
+        {"IPv6 with port", "mqtt://[::1]:1884", true, false, "::1", 1884},
+        {"IPv6 alone", "mqtt://[::1]", true, false, "::1", 1883},
+        {"other scheme", "http://h", false, false, "", 0},
+        {"no scheme", "h:1883", false, false, "", 0},
+        {"no host", "mqtt://", false, false, "", 0},
+        {"empty port", "mqtt://h:", false, false, "", 0},
+        {"port zero", "mqtt://h:0", false, false, "", 0},
+        {"port too big", "mqtt://h:65536", false, false, "", 0},
+        {"port not a number", "mqtt://h:88a", false, false, "", 0},
+        {"user in url", "mqtt://u:p@h", false, false, "", 0},
+        {"path", "mqtt://h/topic", false, false, "", 0},
+        {"open bracket", "mqtt://[::1", false, false, "", 0},
+    };
+    for (const Case& c : cases) {
+        std::string reason;
+        const std::optional<MqttUrl> url = parseMqttUrl(c.url, reason);
+        ASSERT_EQ(url.has_value(), c.ok) << c.label;
+        if (c.ok) {
+            EXPECT_EQ(url->tls, c.tls) << c.label;
+            EXPECT_EQ(url->host, c.host) << c.label;
+            EXPECT_EQ(url->port, c.port) << c.label;
+        } else {
+            EXPECT_NE(reason.find(c.url), std::string::npos) << c.label << ": " << reason;
+        }
+    }
+}
+
+TEST(MqttSettingsTest, TopicSafeIds) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/dev/ttyUSB0", "dev_ttyUSB0"},
+        {"/dev/pts/3", "dev_pts_3"},
+        {"meter-1_a", "meter-1_a"},
+        {"a+b#c d", "a_b_c_d"},
+        {"///", "meter"},
+        {"", "meter"},
+    };
+    for (const auto& [name, id] : cases) {
+        EXPECT_EQ(topicSafeId(name), id) << name;
+    }
+    EXPECT_EQ(discoveryTopic("m1"), "homeassistant/sensor/halvern_m1/config");
+    EXPECT_NE(discoveryConfig("m1").find("\"state_topic\":\"halvern/m1/reading\""),
+              std::string::npos);
+}
+
+// A client whose connection the test switches, recording what it was handed.
+class FakeClient final : public MqttClient {
+public:
+    struct Message {
+        std::string topic;
+        std::string payload;
+        bool retain;
+    };
+    bool start(std::string&) override { return true; }
+    bool publish(const std::string& topic, const std::string& payload, int, bool retain,
+                 int& mid) override {
+        std::lock_guard lock(m_mutex);
+        if (!m_up) {
+            return false;
+        }
+        m_sent.push_back({topic, payload, retain});
+        mid = ++m_mid;
+        if (m_deliver) {
+            onDelivered(mid);  // before publish() returns, as a fast broker may
+        }
+        return true;
+    }
+    // Whether messages taken from now on are acknowledged (not: a broker that went silent).
+    void acknowledge(bool deliver) {
+        std::lock_guard lock(m_mutex);
+        m_deliver = deliver;
+    }
+    void stop() override { stopped = true; }
+
+    void setUp(bool up) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_up = up;
+        }
+        onConnection(up, up ? "" : "the connection was lost");
+    }
+    std::vector<Message> sent() {
+        std::lock_guard lock(m_mutex);
+        return m_sent;
+    }
+    std::vector<std::string> readings() {
+        std::vector<std::string> out;
+        for (const Message& m : sent()) {
+            if (m.topic == readingTopic("m1")) {
+                out.push_back(m.payload);
+            }
+        }
+        return out;
+    }
+    bool stopped = false;
+
+private:
+    std::mutex m_mutex;
+    bool m_up = false;
+    bool m_deliver = true;
+    int m_mid = 0;
+    std::vector<Message> m_sent;
+};
+
+void rowNumber(const TableStore&, std::size_t row, std::string& out) {
+    out += std::to_string(row);
+}
+
+// Waits (bounded) until the condition holds.
+template <class F>
+bool eventually(F condition) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+std::vector<std::string> numbers(std::size_t from, std::size_t to) {
+    std::vector<std::string> out;
+    for (std::size_t i = from; i < to; ++i) {
+        out.push_back(std::to_string(i));
+    }
+    return out;
+}
+
+TEST(MqttPublisherTest, RowsWaitForTheBrokerAndArriveInOrder) {
+    auto owned = std::make_unique<FakeClient>();
+    FakeClient& client = *owned;
+    MqttPublisher publisher(std::move(owned), "m1", 0, rowNumber);
+    std::string reason;
+    ASSERT_TRUE(publisher.start(reason));
+    const TableStore table;
+    for (std::size_t i = 0; i < 5; ++i) {
+        publisher.rowRecorded(table, i);  // no broker yet: queued
+    }
+    EXPECT_EQ(publisher.status().queued, 5u);
+    client.setUp(true);
+    ASSERT_TRUE(eventually([&] { return client.readings().size() == 5; }));
+    EXPECT_EQ(client.readings(), numbers(0, 5));
+    // Every connection announces the meter first: retained discovery, then online.
+    const std::vector<FakeClient::Message> sent = client.sent();
+    EXPECT_EQ(sent[0].topic, discoveryTopic("m1"));
+    EXPECT_TRUE(sent[0].retain);
+    EXPECT_EQ(sent[1].topic, availabilityTopic("m1"));
+    EXPECT_EQ(sent[1].payload, "online");
+
+    client.setUp(false);
+    for (std::size_t i = 5; i < 8; ++i) {
+        publisher.rowRecorded(table, i);
+    }
+    client.setUp(true);
+    ASSERT_TRUE(eventually([&] { return client.readings().size() == 8; }));
+    EXPECT_EQ(client.readings(), numbers(0, 8));
+
+    publisher.finish();
+    EXPECT_EQ(client.sent().back().topic, availabilityTopic("m1"));
+    EXPECT_EQ(client.sent().back().payload, "offline");
+    EXPECT_TRUE(client.stopped);
+    EXPECT_EQ(publisher.unsent(), 0u);
+}
+
+TEST(MqttPublisherTest, RowsTakenButNotAcknowledgedAreSentAgainAfterALoss) {
+    auto owned = std::make_unique<FakeClient>();
+    FakeClient& client = *owned;
+    MqttPublisher publisher(std::move(owned), "m1", 1, rowNumber);
+    std::string reason;
+    ASSERT_TRUE(publisher.start(reason));
+    client.setUp(true);
+    const TableStore table;
+    publisher.rowRecorded(table, 0);
+    ASSERT_TRUE(eventually([&] { return publisher.status().published == 1; }));
+    client.acknowledge(false);
+    publisher.rowRecorded(table, 1);
+    publisher.rowRecorded(table, 2);
+    ASSERT_TRUE(eventually([&] { return client.readings().size() == 3; }));
+    client.setUp(false);  // rows 1 and 2 were never acknowledged
+    EXPECT_EQ(publisher.status().queued, 2u);
+    publisher.rowRecorded(table, 3);
+    client.acknowledge(true);
+    client.setUp(true);
+    ASSERT_TRUE(eventually([&] { return publisher.status().published == 4; }));
+    EXPECT_EQ(client.readings(), (std::vector<std::string>{"0", "1", "2", "1", "2", "3"}));
+    publisher.finish();
+    EXPECT_EQ(publisher.unsent(), 0u);
+}
+
+TEST(MqttPublisherTest, FullQueueDropsTheOldestAndCountsThem) {
+    auto owned = std::make_unique<FakeClient>();
+    FakeClient& client = *owned;
+    MqttPublisher publisher(std::move(owned), "m1", 1, rowNumber, 4);
+    std::string reason;
+    ASSERT_TRUE(publisher.start(reason));
+    const TableStore table;
+    for (std::size_t i = 0; i < 10; ++i) {
+        publisher.rowRecorded(table, i);
+    }
+    EXPECT_EQ(publisher.status().queued, 4u);
+    EXPECT_EQ(publisher.status().dropped, 6u);
+    client.setUp(true);
+    ASSERT_TRUE(eventually([&] { return client.readings().size() == 4; }));
+    EXPECT_EQ(client.readings(), numbers(6, 10));
+    publisher.finish();
+}
+
+TEST(MqttPublisherTest, EndWithoutBrokerDoesNotWaitAndCountsTheUnsent) {
+    auto owned = std::make_unique<FakeClient>();
+    FakeClient& client = *owned;
+    MqttPublisher publisher(std::move(owned), "m1", 0, rowNumber);
+    std::string reason;
+    ASSERT_TRUE(publisher.start(reason));
+    const TableStore table;
+    publisher.rowRecorded(table, 0);
+    publisher.rowRecorded(table, 1);
+    const auto start = std::chrono::steady_clock::now();
+    publisher.finish();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(publisher.unsent(), 2u);
+    EXPECT_TRUE(client.sent().empty());  // no offline without a connection: the Will says it
+    EXPECT_TRUE(client.stopped);
+}
+
+}  // namespace
