@@ -105,8 +105,10 @@ void HidLink::Rescan() {
 }
 
 void HidLink::informationMessage(const QString& text) {
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), text, QMessageBox::Ok,
-                    m_window);
+    // The program's name as caption, as on its other boxes that have no caption of their own.
+    QMessageBox box(QMessageBox::Information,
+                    m_window != nullptr ? m_window->window()->windowTitle() : QString(), text,
+                    QMessageBox::Ok, m_window);
     box.setObjectName(QStringLiteral("hidMessage"));
     box.exec();
 }
