@@ -42,3 +42,26 @@ std::optional<std::string> deviceRootProblem(const DeviceRoots& roots) {
     }
     return std::nullopt;
 }
+
+std::optional<int> takeDeviceRootsOnly(int argc, char** argv, int first, const char* command,
+                                       void (*printHelp)(std::FILE*), DeviceRoots& roots) {
+    for (int i = first; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            printHelp(stdout);
+            return 0;
+        }
+        std::optional<std::string> error;
+        if (takeDeviceRootOption(argc, argv, i, roots, error)) {
+            if (error) {
+                std::fprintf(stderr, "%s: %s\n", command, error->c_str());
+                return 2;
+            }
+            continue;
+        }
+        std::fprintf(stderr, "%s: unknown option '%s'\n", command, argv[i]);
+        printHelp(stderr);
+        return 2;
+    }
+    return std::nullopt;
+}

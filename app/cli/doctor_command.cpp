@@ -24,23 +24,9 @@ void printHelp(std::FILE* out) {
 
 int runDoctorCommand(int argc, char** argv) {
     DeviceRoots roots;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            printHelp(stdout);
-            return 0;
-        }
-        std::optional<std::string> error;
-        if (takeDeviceRootOption(argc, argv, i, roots, error)) {
-            if (error) {
-                std::fprintf(stderr, "halvern doctor: %s\n", error->c_str());
-                return 2;
-            }
-            continue;
-        }
-        std::fprintf(stderr, "halvern doctor: unknown option '%s'\n", argv[i]);
-        printHelp(stderr);
-        return 2;
+    if (const std::optional<int> status =
+            takeDeviceRootsOnly(argc, argv, 1, "halvern doctor", printHelp, roots)) {
+        return *status;
     }
     if (const std::optional<std::string> problem = deviceRootProblem(roots)) {
         std::fprintf(stderr, "halvern doctor: %s\n", problem->c_str());

@@ -93,23 +93,9 @@ int runHidCommand(int argc, char** argv) {
         return 2;
     }
     DeviceRoots roots;
-    for (int i = 2; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            printHelp(stdout);
-            return 0;
-        }
-        std::optional<std::string> error;
-        if (takeDeviceRootOption(argc, argv, i, roots, error)) {
-            if (error) {
-                std::fprintf(stderr, "halvern hid list: %s\n", error->c_str());
-                return 2;
-            }
-            continue;
-        }
-        std::fprintf(stderr, "halvern hid list: unknown option '%s'\n", argv[i]);
-        printHelp(stderr);
-        return 2;
+    if (const std::optional<int> status =
+            takeDeviceRootsOnly(argc, argv, 2, "halvern hid list", printHelp, roots)) {
+        return *status;
     }
     return listDevices(roots);
 }
