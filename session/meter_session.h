@@ -39,6 +39,9 @@ public:
         PortMap ports;      // the devices of COM1 .. COM4
         ConnectionIndicator* indicator = nullptr;  // the window's; null: the session ticks its own
         Recorder* recorder = nullptr;  // the window's; null: the session records on its own
+        // A link whose device goes away while it should be reading waits for the device to come
+        // back and opens it again; false: the link ends as a lost device did before.
+        bool reconnect = true;
     };
 
     // Nothing is opened. The loop and the clock must outlive the session.
@@ -84,6 +87,15 @@ public:
     std::function<void(const std::uint8_t* data, std::size_t size)> onLinkBytes;
     // After every input of any link has been decoded and recorded (a batch's end).
     std::function<void()> afterInput;
+    // A link lost its device and waits for it to come back (the device named, such as
+    // "/dev/ttyUSB0"), or has it again (empty). The window shows it on the LCD panel, halvern log
+    // on standard error. Links report through waitingFor().
+    std::function<void(const std::string& device)> onWaitingFor;
+    void waitingFor(const std::string& device) {
+        if (onWaitingFor) {
+            onWaitingFor(device);
+        }
+    }
 
 private:
     class IndicatorMark;
