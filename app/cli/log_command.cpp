@@ -22,15 +22,13 @@
 #include "meter/clock.h"
 #include "meter/locale_decimal_separator.h"
 #include "meter/reading_pipeline.h"
-#include "net/mqtt_client.h"
+#include "net/meter_outputs.h"
 #include "net/mqtt_publisher.h"
 #include "net/mqtt_settings.h"
-#include "net/row_message.h"
 #include "net/scpi_server.h"
 #include "net/tcp_socket.h"
 #include "recording/data_files.h"
 #include "recording/journal.h"
-#include "recording/quantity.h"
 #include "recording/recorder.h"
 #include "recording/row_writers.h"
 #include "recording/table_store.h"
@@ -249,60 +247,6 @@ private:
     std::string m_stopReason;
     bool m_stopped = false;
     bool m_released = false;
-};
-
-// The last recorded row as a SCPI client reads it: the value in its SI unit from the row's value
-// and unit texts, an overload when the value is no number.
-// The SI unit in the ASCII names SCPI answers use ("OHM", "CEL", "FAR", "DEG").
-std::string asciiUnit(std::string_view siUnit) {
-    if (siUnit == "\u03A9") {
-        return "OHM";
-    }
-    if (siUnit == "\u00B0C") {
-        return "CEL";
-    }
-    if (siUnit == "\u00B0F") {
-        return "FAR";
-    }
-    if (siUnit == "\u00B0") {
-        return "DEG";
-    }
-    return std::string(siUnit);
-}
-
-class LastRowInstrument final : public RowSink, public ScpiInstrument {
-public:
-    void rowRecorded(const TableStore& table, std::size_t row) override {
-        // The one quantity table of the analysis files gives the SI number and unit.
-        const std::string_view function = table.text(row, Field::DcAc);
-        const Quantity q =
-            quantityOf(function, table.text(row, Field::Value), table.text(row, Field::Unit));
-        Reading r;
-        r.quantity = std::string(q.name.empty() ? function : q.name);
-        r.unit = asciiUnit(q.siUnit);
-        switch (q.flag) {
-            case ReadingFlag::None:
-                r.si = q.value.value_or(0);
-                break;
-            case ReadingFlag::NegativeOverload:
-                r.overload = Reading::Overload::Negative;
-                break;
-            default:
-                // An overload, an open input or a display that is not a number: beyond any
-                // value, as instruments answer it.
-                r.overload = Reading::Overload::Positive;
-                break;
-        }
-        m_last = std::move(r);
-    }
-    void rowsDiscarded() override { m_last.reset(); }
-
-    std::string serial() const override { return "0"; }
-    std::string version() const override { return programVersion(); }
-    std::optional<Reading> lastReading() const override { return m_last; }
-
-private:
-    std::optional<Reading> m_last;
 };
 
 // --scpi [ADDR:]PORT, [v6]:PORT; false when it is none.
@@ -638,21 +582,14 @@ int runLogCommand(int argc, char** argv) {
                                    : topicSafeId(usbBridge ? usbLink->si().lastOpen().path
                                                  : hid     ? hidRun->node()
                                                            : portPath);
-        MqttClientConfig config;
-        config.host = brokerUrl->host;
-        config.port = brokerUrl->port;
-        config.tls = brokerUrl->tls;
-        config.caFile = mqtt.caFile;
-        config.user = mqtt.user;
-        config.password = mqttPassword;
-        config.clientId = "halvern-" + id + "-" + std::to_string(::getpid());
-        config.willTopic = availabilityTopic(id);
-        config.willPayload = "offline";
-        publisher =
-            std::make_unique<MqttPublisher>(createMqttClient(config), id, mqtt.qos,
-                                            [encoder = std::make_shared<RowMessageEncoder>()](
-                                                const TableStore& table, std::size_t row,
-                                                std::string& out) { (*encoder)(table, row, out); });
+        MqttPublishSettings settings;
+        settings.url = *brokerUrl;
+        settings.caFile = mqtt.caFile;
+        settings.user = mqtt.user;
+        settings.password = mqttPassword;
+        settings.qos = mqtt.qos;
+        settings.meterId = id;
+        publisher = createMeterPublisher(settings);
         std::string reason;
         if (!publisher->start(reason)) {
             std::fprintf(stderr, "halvern log: %s\n", reason.c_str());
@@ -663,7 +600,7 @@ int runLogCommand(int argc, char** argv) {
         session.sinks().add(*publisher);
     }
     // The SCPI server on the session's loop.
-    LastRowInstrument instrument;
+    LastRowInstrument instrument("0", programVersion());
     std::unique_ptr<ScpiServer> scpi;
     if (scpiPort != 0) {
         std::string reason;
