@@ -37,6 +37,11 @@ install(FILES ${_pkg}/halvern.desktop DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/a
 install(DIRECTORY ${_icons} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons)
 install(FILES ${_pkg}/udev/70-halvern.rules DESTINATION lib/udev/rules.d)
 install(FILES ${_man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The unattended logger: a service template, not enabled, the script it starts, and an example
+# of its settings.
+install(FILES ${_pkg}/systemd/halvern-log@.service DESTINATION lib/systemd/system)
+install(PROGRAMS ${_pkg}/systemd/halvern-log-service DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/halvern)
+install(FILES ${_pkg}/systemd/halvern-log.conf DESTINATION ${HALVERN_DOC_DIR}/examples)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE ${_pkg}/copyright
         DESTINATION ${HALVERN_DOC_DIR})
 
@@ -64,7 +69,10 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
        "printed as an A4 report, and the chart is saved as a bitmap. Subcommands"
        "decode captures, convert data files, log a meter without a window and"
        "simulate a meter for trying the program out. Device rules let the user at the"
-       "seat open the HID cable and the USB bridge without sudo.")
+       "seat open the HID cable and the USB bridge without sudo."
+       ""
+       "halvern log publishes the readings to an MQTT broker and answers SCPI over"
+       "TCP; the service template halvern-log@.service logs a meter unattended.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

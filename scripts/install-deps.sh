@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev libqt6opengl6-dev libxkbcommon-dev libgl-dev
   qt6-qpa-plugins fonts-liberation fonts-dejavu-core fontconfig
   xvfb xauth poppler-utils
-  desktop-file-utils man-db dpkg-dev file
+  desktop-file-utils man-db dpkg-dev file systemd
   zlib1g-dev qt6-svg-dev libmosquitto-dev mosquitto mosquitto-clients python3
 )
 

@@ -96,6 +96,9 @@ usr/share/man/man1/halvern.1.gz                     gzip compressed data
 usr/share/doc/halvern/copyright                     text
 usr/share/doc/halvern/LICENSE                       text
 usr/share/doc/halvern/README.md                     text
+usr/lib/systemd/system/halvern-log@.service         text
+usr/libexec/halvern/halvern-log-service             shell script
+usr/share/doc/halvern/examples/halvern-log.conf     text
 TREE
 # The device rules: valid udev syntax (the checker must also refuse a broken rule), the HID
 # cable's wake-up for both of its chips, and ModemManager kept off the USB bridge.
@@ -110,6 +113,54 @@ for id in 'idVendor}=="1a86", ATTR{idProduct}=="e008"' 'idVendor}=="04fa", ATTR{
 done
 grep -F 'idVendor}=="10c4"' "$rules" | grep -Fq 'ENV{ID_MM_DEVICE_IGNORE}="1"' ||
     fail "the USB bridge is not hidden from ModemManager"
+
+# The unattended logger's service: systemd finds nothing to object to in the unit (warnings
+# count too), with its ExecStart pointed at the packaged script; it is not enabled by the
+# package; and the script turns an instance's settings into the right halvern log command.
+unit=$work/root/usr/lib/systemd/system/halvern-log@.service
+service=$work/root/usr/libexec/halvern/halvern-log-service
+[ -x "$service" ] || fail "the service script is not executable"
+if command -v systemd-analyze >/dev/null; then
+    mkdir -p "$work/units"
+    sed "s#^ExecStart=/usr/libexec/halvern/#ExecStart=$work/root/usr/libexec/halvern/#" "$unit" \
+        >"$work/units/halvern-log@check.service"
+    grep -q "^ExecStart=$work/root/" "$work/units/halvern-log@check.service" ||
+        fail "the unit does not start /usr/libexec/halvern/halvern-log-service"
+    if ! verify=$(systemd-analyze verify --man=no "$work/units/halvern-log@check.service" 2>&1) ||
+        [ -n "$verify" ]; then
+        fail "systemd-analyze verify: $verify"
+    fi
+    printf '[Service]\nExecStartt=/bin/true\n' >"$work/units/broken@check.service"
+    verify=$(systemd-analyze verify --man=no "$work/units/broken@check.service" 2>&1) || true
+    [ -n "$verify" ] || fail "the unit check passes a unit with a mistyped key"
+else
+    fail "systemd-analyze is missing (scripts/install-deps.sh installs systemd)"
+fi
+for key in 'DynamicUser=yes' 'SupplementaryGroups=dialout plugdev' 'Restart=on-failure' \
+    'EnvironmentFile=/etc/halvern/%i.conf' 'StateDirectory=halvern/%i'; do
+    grep -qxF "$key" "$unit" || fail "the unit lacks $key"
+done
+if dpkg-deb -c "$deb" | grep -q 'wants/'; then
+    fail "the package enables a unit"
+fi
+printf '#!/bin/sh\nfor a in "$@"; do printf "[%%s]" "$a"; done; echo\n' >"$work/fakebin/halvern"
+chmod +x "$work/fakebin/halvern"
+mkdir -p "$work/state"
+service_run() { env -i PATH=/usr/bin:/bin HALVERN="$work/fakebin/halvern" STATE_DIRECTORY="$work/state" "$@" sh "$service" bench; }
+got=$(service_run LINK='--port /dev/ttyUSB0' MQTT=mqtt://localhost OPTIONS='--meter-id bench --mqtt-qos 1')
+[[ "$got" =~ ^\[log\]\[--port\]\[/dev/ttyUSB0\]\[--save\]\[$work/state/bench-[0-9]{8}T[0-9]{6}Z\.csv\]\[--mqtt\]\[mqtt://localhost\]\[--meter-id\]\[bench\]\[--mqtt-qos\]\[1\]$ ]] ||
+    fail "the service script runs: $got"
+got=$(service_run LINK=--hid FORMAT=jsonl)
+[[ "$got" =~ ^\[log\]\[--hid\]\[--save\]\[$work/state/bench-[0-9T]+Z\.jsonl\]$ ]] ||
+    fail "the service script runs: $got"
+for bad in 'FORMAT=xml LINK=--hid' 'LINK=' "LINK=--hid SAVE=$work/nowhere"; do
+    # shellcheck disable=SC2086
+    if msg=$(service_run $bad 2>&1); then
+        fail "the service script accepts $bad: $msg"
+    elif ! grep -q '/etc/halvern/bench.conf' <<<"$msg"; then
+        fail "the service script does not say which settings are wrong: $msg"
+    fi
+done
 
 if file -b "$work/root/usr/bin/halvern" | grep -q 'not stripped'; then
     fail "the packaged binary is not stripped"
@@ -128,6 +179,7 @@ if [ "${CI:-}" = true ] && [ "$(id -u)" -eq 0 ]; then
         dpkg -r halvern >>"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -r failed"; }
         [ ! -e /usr/bin/halvern ] || fail "/usr/bin/halvern is left after dpkg -r"
         [ ! -e /usr/lib/udev/rules.d/70-halvern.rules ] || fail "the device rules are left after dpkg -r"
+        [ ! -e /usr/lib/systemd/system/halvern-log@.service ] || fail "the service unit is left after dpkg -r"
         dpkg --purge halvern >>"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg --purge failed"; }
         if dpkg-query -W -f='${Status}' halvern 2>/dev/null | grep -qv 'not-installed'; then
             fail "dpkg still knows halvern after --purge: $(dpkg-query -W -f='${Status}' halvern)"
