@@ -51,21 +51,30 @@ std::string PublisherRuns::Run::startFailure() const {
     return m_failure;
 }
 
-PublisherRuns::PublisherRuns() : m_worker(std::make_shared<Worker>()) {
-    // The thread keeps the worker alive: it may outlive these runs at the program's end.
-    std::thread([worker = m_worker] { worker->loop(); }).detach();
-}
+PublisherRuns::PublisherRuns() = default;
 
 PublisherRuns::~PublisherRuns() {
+    if (!m_worker) {
+        return;
+    }
     std::unique_lock lock(m_worker->mutex);
     m_worker->closing = true;
     m_worker->wake.notify_all();
     m_worker->wake.wait_for(lock, endWait, [this] { return m_worker->done; });
 }
 
+void PublisherRuns::post(std::function<void()> task) {
+    if (!m_worker) {
+        m_worker = std::make_shared<Worker>();
+        // The thread keeps the worker alive: it may outlive these runs at the program's end.
+        std::thread([worker = m_worker] { worker->loop(); }).detach();
+    }
+    m_worker->post(std::move(task));
+}
+
 std::shared_ptr<PublisherRuns::Run> PublisherRuns::start(std::unique_ptr<MqttPublisher> publisher) {
     auto run = std::make_shared<Run>(std::move(publisher));
-    m_worker->post([run] {
+    post([run] {
         std::string reason;
         const bool ok = run->m_publisher->start(reason);
         std::lock_guard lock(run->m_mutex);
@@ -80,13 +89,16 @@ void PublisherRuns::finish(const std::shared_ptr<Run>& run, double drainSeconds)
         return;
     }
     // Only the publisher goes to the thread: the run's owner may keep or drop the run itself.
-    m_worker->post([publisher = run->m_publisher, drainSeconds] {
+    post([publisher = run->m_publisher, drainSeconds] {
         publisher->setDrainSeconds(drainSeconds);
         publisher->finish();
     });
 }
 
 bool PublisherRuns::idle() const {
+    if (!m_worker) {
+        return true;
+    }
     std::lock_guard lock(m_worker->mutex);
     return m_worker->tasks.empty() && !m_worker->busy;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -19,7 +20,9 @@ public:
     public:
         explicit Run(std::unique_ptr<MqttPublisher> publisher)
             : m_publisher(std::move(publisher)) {}
-        // The row sink of the recording (the reading thread only).
+        // The row sink of the recording and the publisher's other parts (the reading thread
+        // only); it lives on until its finish is done.
+        MqttPublisher& publisher() { return *m_publisher; }
         RowSink& sink() { return *m_publisher; }
         MqttPublisher::Status status() const { return m_publisher->status(); }
         // Whether the client runs; startFailure() says why it could not (empty otherwise).
@@ -53,5 +56,7 @@ public:
 
 private:
     struct Worker;
-    std::shared_ptr<Worker> m_worker;
+    void post(std::function<void()> task);
+
+    std::shared_ptr<Worker> m_worker;  // made with its thread at the first start
 };

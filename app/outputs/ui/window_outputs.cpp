@@ -208,6 +208,7 @@ void WindowOutputs::stopPublisher(double drainSeconds) {
         return;
     }
     // No row reaches it from now on; what it holds goes out off the window's thread.
+    // detach the publisher's LCD state here
     m_session.sinks().remove(m_run->sink());
     m_runs.finish(m_run, drainSeconds);
     m_run.reset();
