@@ -19,6 +19,7 @@
 #include "app/cli/cli_args.h"
 #include "app/cli/command_line.h"
 #include "app/cli/commands.h"
+#include "app/outputs/listen_address.h"
 #include "meter/clock.h"
 #include "meter/locale_decimal_separator.h"
 #include "meter/reading_pipeline.h"
@@ -248,30 +249,6 @@ private:
     bool m_stopped = false;
     bool m_released = false;
 };
-
-// --scpi [ADDR:]PORT, [v6]:PORT; false when it is none.
-bool parseListenAddress(std::string_view text, std::string& address, int& port) {
-    address = "127.0.0.1";
-    std::string_view portText = text;
-    if (text.starts_with('[')) {
-        const std::size_t close = text.find("]:");
-        if (close == std::string_view::npos) {
-            return false;
-        }
-        address = std::string(text.substr(1, close - 1));
-        portText = text.substr(close + 2);
-    } else if (const std::size_t colon = text.rfind(':'); colon != std::string_view::npos) {
-        address = std::string(text.substr(0, colon));
-        portText = text.substr(colon + 1);
-    }
-    long long value = 0;
-    if (address.empty() || !parseCount(std::string(portText).c_str(), value) || value < 1 ||
-        value > 65535) {
-        return false;
-    }
-    port = static_cast<int>(value);
-    return true;
-}
 
 // The broker's options as given.
 struct MqttOptions {

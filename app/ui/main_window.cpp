@@ -18,6 +18,9 @@
 #include <algorithm>
 #include <limits>
 
+#include "app/cli/command_line.h"
+#include "app/outputs/ui/output_dialogs.h"
+#include "app/outputs/ui/window_outputs.h"
 #include "app/ui/click_panel.h"
 #include "app/ui/fonts.h"
 #include "app/ui/help_windows.h"
@@ -44,6 +47,7 @@
 #include "transport/serial/ui/serial_connection_view.h"
 #include "transport/serial/ui/serial_link.h"
 #include "transport/usb_bridge/ui/usb_bridge_link.h"
+#include "transport/usb_bridge/usb_xpress_link.h"
 
 namespace {
 
@@ -460,6 +464,7 @@ void TFCOMM::FormCreate() {
     m_session = std::make_unique<MeterSession>(*m_loop, m_clock, options);
     m_session->consumers().add(m_consumers);
     buildLinks();
+    buildOutputs();
     if (m_profile.title) {
         setWindowTitle(QString::fromUtf8(m_profile.title->data(),
                                          static_cast<qsizetype>(m_profile.title->size())));
@@ -486,6 +491,47 @@ void TFCOMM::FormCreate() {
     // 11. The suffix, by whether the operating system is 64-bit.
     setWindowTitle(windowTitle() +
                    (is64BitOperatingSystem() ? QStringLiteral("(x64)") : QStringLiteral("(x86)")));
+}
+
+void TFCOMM::buildOutputs() {
+    m_outputs = std::make_unique<WindowOutputs>(*m_session, WindowOutputs::defaultSettingsPath(),
+                                                programVersion());
+    m_outputs->defaultMeterId = [this] { return linkDevice(); };
+    connect(m_outputs.get(), &WindowOutputs::statusChanged, m_lcd, &VirtualLcd::showOutputsNotice);
+    m_recordMenu->addSeparator();
+    QAction* publish = m_recordMenu->addAction(QStringLiteral("&Publish\u2026"));
+    publish->setObjectName(QStringLiteral("Publish"));
+    connect(publish, &QAction::triggered, this, &TFCOMM::showPublishDialog);
+    QAction* scpi = m_recordMenu->addAction(QStringLiteral("SCPI &server\u2026"));
+    scpi->setObjectName(QStringLiteral("ScpiServer"));
+    connect(scpi, &QAction::triggered, this, &TFCOMM::showScpiServerDialog);
+    // What was on when the program last ended starts again.
+    m_outputs->restore();
+}
+
+std::string TFCOMM::linkDevice() const {
+    if (m_session->serial().Connected()) {
+        return m_session->serial().devicePath();
+    }
+    if (m_connectGroup.isDown(m_usbMember) && m_usbLink->link().holdsDevice()) {
+        return m_usbLink->link().si().lastOpen().path;
+    }
+    return {};
+}
+
+void TFCOMM::showPublishDialog() {
+    PublishDialog dialog(
+        m_outputs->publishForm(), QString::fromStdString(m_outputs->currentDefaultMeterId()),
+        m_outputs->settingsPath(),
+        [this](const PublishForm& form) { return m_outputs->applyPublish(form); }, this);
+    dialog.exec();
+}
+
+void TFCOMM::showScpiServerDialog() {
+    ScpiServerDialog dialog(
+        m_outputs->scpiForm(), [this](const ScpiForm& form) { return m_outputs->applyScpi(form); },
+        this);
+    dialog.exec();
 }
 
 void TFCOMM::startHidLink() {

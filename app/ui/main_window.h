@@ -33,6 +33,7 @@ class ScaleLimitsWindow;
 class TrendChart;
 class VirtualLcd;
 class WindowConsumer;
+class WindowOutputs;
 class QGroupBox;
 class QMenu;
 class QProgressBar;
@@ -165,6 +166,16 @@ public:
     void setDeviceRoots(const DeviceRoots& roots);
     const DeviceRoots& deviceRoots() const { return m_deviceRoots; }
 
+    // The network outputs of the session: the broker's publisher and the SCPI server, their
+    // settings in the program's settings file, their state on the LCD panel.
+    WindowOutputs& outputs() const { return *m_outputs; }
+    // "Record" > "Publish…" and "Record" > "SCPI server…": modal; OK applies the settings
+    // live, a problem keeps the dialog open with the reason.
+    void showPublishDialog();
+    void showScpiServerDialog();
+    // The device of the link in use (the serial port's path, the USB bridge's tty), or empty.
+    std::string linkDevice() const;
+
 public slots:
     // Port selection: the visible panel of port n selects port n + 1 (BtCOM4 selects COM1).
     void COM11Click();
@@ -205,6 +216,7 @@ private:
     void replaceArea(QWidget*& area, QWidget* replacement);
     void FormCreate();
     void buildLinks();
+    void buildOutputs();
     int askAboutUnsavedRows(int rows);
     // The offer about unsaved rows before the program ends; true when it may end (the rows
     // saved or discarded, or none), and then the journal is removed.
@@ -268,6 +280,8 @@ private:
     std::unique_ptr<SerialLink> m_serial;
     std::unique_ptr<UsbBridgeLink> m_usbLink;
     std::unique_ptr<HidLink> m_hidLink;
+    // After the session: its sinks go before the session does.
+    std::unique_ptr<WindowOutputs> m_outputs;
 
     QString m_localeDecimalSeparator;
     std::function<void()> m_quitRequest;

@@ -391,6 +391,29 @@ VirtualLcd::VirtualLcd(QWidget* parent) : QFrame(parent) {
     m_journalNotice->setStyleSheet(QStringLiteral("color: #b01e1e;"));
     m_journalNotice->setFont(f);
     m_journalNotice->hide();
+
+    // The network outputs: right of the range indicator, above the bad-frame notice.
+    m_outputsNotice = new QLabel(this);
+    m_outputsNotice->setObjectName(QStringLiteral("outputsNotice"));
+    m_outputsNotice->setGeometry(kWidth - 8 - 190, 170, 190, 16);
+    m_outputsNotice->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_outputsNotice->setFont(f);
+    m_outputsNotice->hide();
+}
+
+void VirtualLcd::showOutputsNotice(const QString& text, const QString& toolTip, bool trouble) {
+    if (text.isEmpty()) {
+        m_outputsNotice->hide();
+        m_outputsNotice->clear();
+        m_outputsNotice->setToolTip(QString());
+        return;
+    }
+    m_outputsNotice->setStyleSheet(trouble ? QStringLiteral("color: #b01e1e;")
+                                           : QStringLiteral("color: #2d5f2d;"));
+    const QFontMetrics metrics(m_outputsNotice->font());
+    m_outputsNotice->setText(metrics.elidedText(text, Qt::ElideRight, m_outputsNotice->width()));
+    m_outputsNotice->setToolTip(toolTip.isEmpty() ? text : toolTip);
+    m_outputsNotice->show();
 }
 
 void VirtualLcd::resetFailureNotice() {

@@ -55,6 +55,11 @@ public:
     // the readings are not protected); an empty text clears it.
     void showJournalNotice(const QString& text, const QString& toolTip);
     QLabel* journalNotice() const { return m_journalNotice; }
+    // The state of the network outputs (the broker, the SCPI server): one short line at the
+    // panel's lower right, the whole text in the tool tip, red when rows cannot go out; an empty
+    // text hides it. Apart from the notices above, it stays while the outputs are on.
+    void showOutputsNotice(const QString& text, const QString& toolTip, bool trouble);
+    QLabel* outputsNotice() const { return m_outputsNotice; }
 
     QSize sizeHint() const override { return {kWidth, kHeight}; }
 
@@ -75,4 +80,5 @@ private:
     QTimer* m_failureFade = nullptr;
     QLabel* m_connectionNotice = nullptr;
     QLabel* m_journalNotice = nullptr;
+    QLabel* m_outputsNotice = nullptr;
 };
