@@ -5,6 +5,7 @@
 #include "transport/hid/hid_backend.h"
 #include "transport/hid/hid_link_binding.h"
 #include "transport/hid/jv_hid_controller.h"
+#include "transport/loop/device_wait.h"
 #include "transport/serial/comm_port_driver.h"
 #include "transport/serial/serial_connection_control.h"
 #include "transport/serial/serial_port_backend.h"
@@ -57,6 +58,17 @@ MeterSession::MeterSession(EventLoop& loop, Clock& clock, Options options)
     m_serial->setComPort(pnCOM4);
     m_serial->setComPortDataBits(db7BITS);
     m_serialControl = std::make_unique<SerialConnectionControl>(*m_serial);
+    // A port that hangs up is waited for and opened again when its path is back; the frame the
+    // unplug cut is dropped, as any broken frame is.
+    if (m_options.reconnect) {
+        m_serial->setPortWait(std::make_unique<DeviceWait>(m_loop.createTimer()));
+    }
+    m_serial->setOnPortWaiting([this](TCommPortDriver*, const std::string& device) {
+        if (!device.empty()) {
+            m_pipeline->dropPendingFrame();
+        }
+        waitingFor(device);
+    });
     if (m_options.handler != ReceiveHandler::None) {
         m_serial->setOnReceiveData(
             [this](TCommPortDriver*, const std::uint8_t* data, std::int32_t size) {
@@ -91,6 +103,12 @@ UsbXpressLink& MeterSession::usbBridge() {
     if (!m_usb) {
         m_usb = std::make_unique<UsbXpressLink>(createUsbXpress([this] { return m_options.roots; }),
                                                 m_loop.createTimer(), decoder());
+        // A bridge that goes away is waited for and opened again when the same USB device is
+        // back.
+        if (m_options.reconnect) {
+            m_usb->setDeviceWait(std::make_unique<DeviceWait>(m_loop.createTimer()));
+        }
+        m_usb->onWaitingFor = [this](const std::string& device) { waitingFor(device); };
         m_usb->onByteTaken = [this](std::uint8_t byte) {
             linkBytes(&byte, 1);
             if (afterInput) {

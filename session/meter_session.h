@@ -88,8 +88,9 @@ public:
     // After every input of any link has been decoded and recorded (a batch's end).
     std::function<void()> afterInput;
     // A link lost its device and waits for it to come back (the device named, such as
-    // "/dev/ttyUSB0"), or has it again (empty). The window shows it on the LCD panel, halvern log
-    // on standard error. Links report through waitingFor().
+    // "/dev/ttyUSB0"), or waits no more (empty): it has the device again, or it was released.
+    // The window shows it on the LCD panel, halvern log on standard error. Links report through
+    // waitingFor(); the serial link and the USB bridge wait only with Options::reconnect.
     std::function<void(const std::string& device)> onWaitingFor;
     void waitingFor(const std::string& device) {
         if (onWaitingFor) {

@@ -114,7 +114,8 @@ TEST(LogCommandTest, MeterUnpluggedEndsTheLogWithACompleteFile) {
     Child log;
     {
         Simulator meter("200");
-        log = spawn({HALVERN_BINARY, "log", "--port", meter.path(), "--save", file});
+        log = spawn({HALVERN_BINARY, "log", "--port", meter.path(), "--save", file,
+                     "--no-reconnect"});
         for (int i = 0; i < 300 && TempFolder::read(file).size() < 200; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }

@@ -143,7 +143,7 @@ TEST(UsbLogCommandTest, AnUnpluggedBridgeEndsTheLogWithACompleteFile) {
     tree.addBridge(0, bridge->devicePath());
     TempFolder dir;
     const std::string file = dir.path("unplugged.txt");
-    Child log = spawn(logArgs(tree, {"--save", file}));
+    Child log = spawn(logArgs(tree, {"--save", file, "--no-reconnect"}));
     MeterSimulator meter;
     for (int i = 0; i < 100 && lines(TempFolder::read(file)).size() < 4; ++i) {
         const MeterSimulator::Frame f = meter.nextFrame();
