@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "transport/device_notices.h"
 #include "transport/hid/hid_backend.h"
 #include "transport/hid/hid_link_binding.h"
 #include "transport/hid/jv_hid_controller.h"
@@ -66,6 +67,7 @@ MeterSession::MeterSession(EventLoop& loop, Clock& clock, Options options)
     m_serial->setOnPortWaiting([this](TCommPortDriver*, const std::string& device) {
         if (!device.empty()) {
             m_pipeline->dropPendingFrame();
+            listenForDevices();
         }
         waitingFor(device);
     });
@@ -86,11 +88,34 @@ MeterSession::~MeterSession() {
         m_indicator->removeFallBackCheck(m_idleCheckId);
     }
     // The links stop before the pipeline and the recording they feed go.
+    m_noticesWatch.reset();
     m_hidBinding.reset();
     m_hidController.reset();
     m_usb.reset();
     m_serialControl.reset();
     m_serial.reset();
+}
+
+void MeterSession::listenForDevices() {
+    // Made once, at the first wait: a session whose devices never go away opens no socket.
+    if (m_noticesTried) {
+        return;
+    }
+    m_noticesTried = true;
+    m_notices = m_options.deviceNotices ? m_options.deviceNotices() : createDeviceNotices();
+    if (!m_notices) {
+        return;  // the retries alone find the devices again
+    }
+    // A device plugged in: the waiting links try at once instead of at their next retry.
+    m_noticesWatch = m_loop.watchReadable(m_notices->fd(), [this] {
+        if (!m_notices->drain()) {
+            return;
+        }
+        m_serial->retryNow();
+        if (m_usb) {
+            m_usb->retryNow();
+        }
+    });
 }
 
 void MeterSession::linkBytes(const std::uint8_t* data, std::size_t size) {
@@ -108,7 +133,12 @@ UsbXpressLink& MeterSession::usbBridge() {
         if (m_options.reconnect) {
             m_usb->setDeviceWait(std::make_unique<DeviceWait>(m_loop.createTimer()));
         }
-        m_usb->onWaitingFor = [this](const std::string& device) { waitingFor(device); };
+        m_usb->onWaitingFor = [this](const std::string& device) {
+            if (!device.empty()) {
+                listenForDevices();
+            }
+            waitingFor(device);
+        };
         m_usb->onByteTaken = [this](std::uint8_t byte) {
             linkBytes(&byte, 1);
             if (afterInput) {

@@ -3,6 +3,9 @@
 // every batch told, the loop stopped by the caller.
 #include "session/meter_session.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -16,6 +19,7 @@
 #include "sim/pseudo_terminal.h"
 #include "tests/support/frames.h"
 #include "tests/support/temp_folder.h"
+#include "transport/device_notices.h"
 #include "transport/serial/comm_port_driver.h"
 
 namespace {
@@ -117,6 +121,68 @@ TEST(MeterSessionTest, ASerialPortThatComesBackIsReadOnWithTheRowsNumberedOn) {
     EXPECT_NE(rows.values[0], rows.values[1]);
     EXPECT_EQ(session.table().no(0), 1);
     EXPECT_EQ(session.table().no(1), 2);
+}
+
+// The system's notices as a socket pair: a byte written to the other end is a device plugged in.
+class SocketNotices final : public DeviceNotices {
+public:
+    explicit SocketNotices(int fd) : m_fd(fd) {}
+    ~SocketNotices() override { ::close(m_fd); }
+    int fd() const override { return m_fd; }
+    bool drain() override {
+        char buffer[16];
+        bool any = false;
+        while (::read(m_fd, buffer, sizeof buffer) > 0) {
+            any = true;
+        }
+        return any;
+    }
+
+private:
+    int m_fd;
+};
+
+// A device plugged in, as the system tells it, makes the waiting serial link try at once: the
+// port is open again before its retry is due.
+TEST(MeterSessionTest, ANoticeOfADevicePluggedInOpensTheWaitedForPortAtOnce) {
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair), 0);
+    auto cable = std::make_unique<PseudoTerminal>();
+    TempFolder dir;
+    const std::string port = dir.path("ttyMeter");
+    std::filesystem::create_symlink(cable->devicePath(), port);
+    const auto loop = createHeadlessEventLoop();
+    FixedClock clock(LocalDateTime{2026, 12, 10, 10, 0, 0});
+    MeterSession::Options options;
+    options.ports.setPath(0, port);
+    int made = 0;
+    options.deviceNotices = [&] {
+        ++made;
+        return std::make_unique<SocketNotices>(pair[0]);
+    };
+    MeterSession session(*loop, clock, options);
+    std::vector<std::string> waits;
+    session.onWaitingFor = [&](const std::string& device) { waits.push_back(device); };
+    session.serial().setComPort(pnCOM1);
+    ASSERT_TRUE(session.serial().Connect());
+    EXPECT_EQ(made, 0) << "listening before anything waits";
+
+    cable.reset();  // pulled out
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (waits.empty() && std::chrono::steady_clock::now() < deadline) {
+        loop->runOnce(50);
+    }
+    ASSERT_EQ(waits.size(), 1u);
+    EXPECT_EQ(made, 1);
+    PseudoTerminal replugged;
+    std::filesystem::remove(port);
+    std::filesystem::create_symlink(replugged.devicePath(), port);
+    ASSERT_EQ(::write(pair[1], "+", 1), 1);
+    // The notice is there at once; the retry is not due for a second.
+    loop->runOnce(900);
+    EXPECT_EQ(waits, (std::vector<std::string>{port, ""}));
+    EXPECT_TRUE(session.serial().Connected());
+    ::close(pair[1]);
 }
 
 // Without reconnecting, a hung-up port ends at OnPortLost and nothing waits.

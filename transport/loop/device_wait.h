@@ -28,6 +28,9 @@ public:
     void start(std::string device, std::function<bool()> tryOpen);
     // Ends the wait: tryOpen does not run again. Nothing while not waiting.
     void stop();
+    // Tries at once (the system said a device was plugged in); the retries go on as they were
+    // when it fails. Nothing while not waiting.
+    void tryNow() { retry(); }
     bool waiting() const { return m_waiting; }
     // The device waited for; empty while not waiting.
     const std::string& device() const { return m_device; }

@@ -137,6 +137,12 @@ public:
     // OnPortWaiting is told the wait is over. Without one (the default) a hang-up ends at
     // OnPortLost. Set while closed.
     void setPortWait(std::unique_ptr<DeviceWait> wait) { m_wait = std::move(wait); }
+    // While waiting, tries the lost port at once (a device was plugged in).
+    void retryNow() {
+        if (m_wait) {
+            m_wait->tryNow();
+        }
+    }
 
     // The device each port name stands for; a change reaches the next Connect.
     const PortMap& portMap() const { return m_ports; }

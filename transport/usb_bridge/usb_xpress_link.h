@@ -61,6 +61,12 @@ public:
     void setDeviceWait(std::unique_ptr<DeviceWait> wait) { m_wait = std::move(wait); }
     // Waiting for the bridge to come back.
     bool waiting() const { return m_wait && m_wait->waiting(); }
+    // While waiting, looks for the bridge at once (a device was plugged in).
+    void retryNow() {
+        if (m_wait) {
+            m_wait->tryNow();
+        }
+    }
 
     bool timerActive() const { return m_timer->isActive(); }
     // Whether a device is open (a handle held).
