@@ -97,6 +97,8 @@ public:
     void receive(const std::uint8_t* data, std::size_t size);
     void setListener(FrameListener* listener) { m_listener = listener; }
     std::string_view pendingText() const { return m_text.view(); }
+    // Forgets the frame begun so far (the link lost its device in the middle of it).
+    void dropPendingFrame() { m_text.clear(); }
 
 private:
     FrameDecoder& m_decoder;
@@ -119,6 +121,7 @@ public:
     void receive(const std::uint8_t* data, std::size_t size);
     // Frames that passed the test so far (they go to the empty decoder).
     std::size_t acceptedFrames() const { return m_accepted; }
+    void dropPendingFrame() { m_text.clear(); }
 
 private:
     ReadingConsumer& m_consumer;
@@ -134,6 +137,7 @@ public:
     // One batch of received bytes. Never fails.
     void receive(const std::uint8_t* data, std::size_t size);
     std::size_t acceptedFrames() const { return m_accepted; }
+    void dropPendingFrame() { m_text.clear(); }
 
 private:
     ReadingConsumer& m_consumer;

@@ -48,6 +48,13 @@ public:
     void receive(std::string_view bytes) {
         receive(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     }
+    // Forgets the frame the bound handler has begun: the link lost its device in the middle of
+    // it, and its rest never comes. The next frame is assembled from its own bytes only.
+    void dropPendingFrame() {
+        m_quiller.dropPendingFrame();
+        m_pelmark.dropPendingFrame();
+        m_tarrow.dropPendingFrame();
+    }
     // One frame text, straight to the decoder. Never throws; see DecodeOutcome.
     const DecodeOutcome& decodeFrame(std::string_view frameText) {
         return m_decoder.decode(frameText);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -27,6 +28,13 @@ public:
     // Told about every complete frame (the LF as 13th byte) with what the decoder got, or the
     // text that failed the test and outcome nullptr. Not owned; may be null.
     void setListener(FrameListener* listener) { m_listener = listener; }
+
+    // Forgets the frame begun so far (the bridge went away in the middle of it): the buffer is
+    // zeroed and the next byte is stored at index 0.
+    void dropFrame() {
+        std::fill(std::begin(m_buffer), std::end(m_buffer), std::uint8_t{0});
+        m_pos = 0;
+    }
 
     const std::uint8_t* UsbFrameBuffer() const { return m_buffer; }
     std::uint8_t UsbFramePos() const { return m_pos; }

@@ -2,9 +2,11 @@
 
 #include <cerrno>
 
+#include "transport/device_notices.h"
 #include "transport/hid/hid_backend.h"
 #include "transport/hid/hid_link_binding.h"
 #include "transport/hid/jv_hid_controller.h"
+#include "transport/loop/device_wait.h"
 #include "transport/serial/comm_port_driver.h"
 #include "transport/serial/serial_connection_control.h"
 #include "transport/serial/serial_port_backend.h"
@@ -57,6 +59,18 @@ MeterSession::MeterSession(EventLoop& loop, Clock& clock, Options options)
     m_serial->setComPort(pnCOM4);
     m_serial->setComPortDataBits(db7BITS);
     m_serialControl = std::make_unique<SerialConnectionControl>(*m_serial);
+    // A port that hangs up is waited for and opened again when its path is back; the frame the
+    // unplug cut is dropped, as any broken frame is.
+    if (m_options.reconnect) {
+        m_serial->setPortWait(std::make_unique<DeviceWait>(m_loop.createTimer()));
+    }
+    m_serial->setOnPortWaiting([this](TCommPortDriver*, const std::string& device) {
+        if (!device.empty()) {
+            m_pipeline->dropPendingFrame();
+            listenForDevices();
+        }
+        waitingFor(device);
+    });
     if (m_options.handler != ReceiveHandler::None) {
         m_serial->setOnReceiveData(
             [this](TCommPortDriver*, const std::uint8_t* data, std::int32_t size) {
@@ -74,11 +88,34 @@ MeterSession::~MeterSession() {
         m_indicator->removeFallBackCheck(m_idleCheckId);
     }
     // The links stop before the pipeline and the recording they feed go.
+    m_noticesWatch.reset();
     m_hidBinding.reset();
     m_hidController.reset();
     m_usb.reset();
     m_serialControl.reset();
     m_serial.reset();
+}
+
+void MeterSession::listenForDevices() {
+    // Made once, at the first wait: a session whose devices never go away opens no socket.
+    if (m_noticesTried) {
+        return;
+    }
+    m_noticesTried = true;
+    m_notices = m_options.deviceNotices ? m_options.deviceNotices() : createDeviceNotices();
+    if (!m_notices) {
+        return;  // the retries alone find the devices again
+    }
+    // A device plugged in: the waiting links try at once instead of at their next retry.
+    m_noticesWatch = m_loop.watchReadable(m_notices->fd(), [this] {
+        if (!m_notices->drain()) {
+            return;
+        }
+        m_serial->retryNow();
+        if (m_usb) {
+            m_usb->retryNow();
+        }
+    });
 }
 
 void MeterSession::linkBytes(const std::uint8_t* data, std::size_t size) {
@@ -91,6 +128,17 @@ UsbXpressLink& MeterSession::usbBridge() {
     if (!m_usb) {
         m_usb = std::make_unique<UsbXpressLink>(createUsbXpress([this] { return m_options.roots; }),
                                                 m_loop.createTimer(), decoder());
+        // A bridge that goes away is waited for and opened again when the same USB device is
+        // back.
+        if (m_options.reconnect) {
+            m_usb->setDeviceWait(std::make_unique<DeviceWait>(m_loop.createTimer()));
+        }
+        m_usb->onWaitingFor = [this](const std::string& device) {
+            if (!device.empty()) {
+                listenForDevices();
+            }
+            waitingFor(device);
+        };
         m_usb->onByteTaken = [this](std::uint8_t byte) {
             linkBytes(&byte, 1);
             if (afterInput) {

@@ -17,6 +17,8 @@
 #include "transport/loop/event_loop.h"
 #include "transport/serial/port_map.h"
 
+class DeviceNotices;
+class DescriptorWatch;
 class HidBackend;
 class HidCableBinding;
 class SerialConnectionControl;
@@ -42,6 +44,9 @@ public:
         // A link whose device goes away while it should be reading waits for the device to come
         // back and opens it again; false: the link ends as a lost device did before.
         bool reconnect = true;
+        // Where a waiting serial link or USB bridge hears of devices plugged in, made when the
+        // first one starts waiting; empty: the system's (udev), if there are any to be had.
+        std::function<std::unique_ptr<DeviceNotices>()> deviceNotices;
     };
 
     // Nothing is opened. The loop and the clock must outlive the session.
@@ -88,8 +93,9 @@ public:
     // After every input of any link has been decoded and recorded (a batch's end).
     std::function<void()> afterInput;
     // A link lost its device and waits for it to come back (the device named, such as
-    // "/dev/ttyUSB0"), or has it again (empty). The window shows it on the LCD panel, halvern log
-    // on standard error. Links report through waitingFor().
+    // "/dev/ttyUSB0"), or waits no more (empty): it has the device again, or it was released.
+    // The window shows it on the LCD panel, halvern log on standard error. Links report through
+    // waitingFor(); the serial link and the USB bridge wait only with Options::reconnect.
     std::function<void(const std::string& device)> onWaitingFor;
     void waitingFor(const std::string& device) {
         if (onWaitingFor) {
@@ -100,6 +106,7 @@ public:
 private:
     class IndicatorMark;
     void linkBytes(const std::uint8_t* data, std::size_t size);
+    void listenForDevices();
 
     EventLoop& m_loop;
     Options m_options;
@@ -116,6 +123,10 @@ private:
     std::unique_ptr<TCommPortDriver> m_serial;
     std::unique_ptr<SerialConnectionControl> m_serialControl;
     std::unique_ptr<UsbXpressLink> m_usb;
+    // The system's notices of devices plugged in, heard while a link waits.
+    std::unique_ptr<DeviceNotices> m_notices;
+    std::unique_ptr<DescriptorWatch> m_noticesWatch;
+    bool m_noticesTried = false;
     // Made in this order, destroyed the other way round.
     std::unique_ptr<HidBackend> m_hidBackend;
     std::unique_ptr<TJvHidDeviceController> m_hidController;

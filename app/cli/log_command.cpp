@@ -51,7 +51,7 @@ void printHelp(std::FILE* out) {
         out,
         "usage: halvern log --port PATH [--save FILE | --format tsv|csv|jsonl]\n"
         "                   [--duration SECONDS] [--frames N] [--no-repeat] [--record-limit N]\n"
-        "                   [--capture FILE]\n"
+        "                   [--capture FILE] [--no-reconnect]\n"
         "       halvern log --usb-bridge [--sysfs-root DIR] [--dev-root DIR] [options as above]\n"
         "       halvern log --hid [--sysfs-root DIR] [--dev-root DIR] [options as above]\n"
         "Logs the meter on the serial device PATH (9600 bit/s, 7 data bits, no parity, 1 stop\n"
@@ -71,6 +71,8 @@ void printHelp(std::FILE* out) {
         "  --capture FILE     also write every byte the link read, in order (replay it with\n"
         "                     halvern decode --link serial|usb-bridge FILE); with --hid every\n"
         "                     input report as a line (halvern decode --link hid FILE)\n"
+        "  --no-reconnect     end (status 1) when the device goes away; without it the log\n"
+        "                     waits for the same device to come back and reads on\n"
         "  --sysfs-root DIR, --dev-root DIR   look for the bridge or the cable there (default\n"
         "                     /sys, /dev)\n"
         "  --mqtt URL         also publish every row to the broker at mqtt://host[:port] or\n"
@@ -271,6 +273,7 @@ int runLogCommand(int argc, char** argv) {
     std::optional<RecordLimitItem> limit;
     bool usbBridge = false;
     bool hid = false;
+    bool reconnect = true;
     std::string capturePath;
     std::optional<RowFormat> outputFormat;
     DeviceRoots roots;
@@ -307,6 +310,8 @@ int runLogCommand(int argc, char** argv) {
             }
         } else if (arg == "--no-repeat") {
             repeat = false;
+        } else if (arg == "--no-reconnect") {
+            reconnect = false;
         } else if (arg == "--usb-bridge") {
             usbBridge = true;
         } else if (arg == "--hid") {
@@ -451,6 +456,7 @@ int runLogCommand(int argc, char** argv) {
     options.decimalSeparator = ReadLocaleDecimalSeparator();  // read once, as the window does
     options.roots = roots;
     options.ports.setPath(0, portPath);
+    options.reconnect = reconnect;
     MeterSession session(*loop, clock, options);
     TCommPortDriver& driver = session.serial();
     driver.setComPort(pnCOM1);  // the meter's line: 9600 bit/s, 7N1
@@ -668,6 +674,17 @@ int runLogCommand(int argc, char** argv) {
     session.onLinkBytes = captureBytes;
     session.afterInput = inputTaken;
 
+    // A link that lost its device says so while it waits, and again when it reads on.
+    std::string waitingDevice;
+    session.onWaitingFor = [&](const std::string& device) {
+        if (!device.empty()) {
+            std::fprintf(stderr, "halvern log: waiting for %s to come back\u2026\n",
+                         device.c_str());
+        } else if (!waitingDevice.empty()) {
+            std::fprintf(stderr, "halvern log: %s is back; reading on\n", waitingDevice.c_str());
+        }
+        waitingDevice = device;
+    };
     bool portLost = false;
     driver.setOnPortLost([&](TCommPortDriver*) {
         portLost = true;
@@ -713,6 +730,11 @@ int runLogCommand(int argc, char** argv) {
                            std::chrono::duration<double>(duration));
         }
         loop->run(deadline);
+    }
+    // The end stops a wait: not a return of the device.
+    session.onWaitingFor = nullptr;
+    if (!waitingDevice.empty()) {
+        std::fprintf(stderr, "halvern log: %s did not come back\n", waitingDevice.c_str());
     }
     driver.Disconnect();
     const std::string bridgePath = usbLink ? usbLink->si().lastOpen().path : std::string();

@@ -117,6 +117,9 @@ void TFCOMM::buildLinks() {
         m_serial->control().portLost();
         showSerialFailure();
     });
+    // A link whose device went away waits for it with its button down; the LCD panel says so
+    // until the device is back or the button is released.
+    m_session->onWaitingFor = [this](const std::string& device) { showWaitingFor(device); };
     // "USB Connect ": the bridge's frames go to the same decoder as the serial ones; the exit
     // stops its Timer1.
     m_usbLink = std::make_unique<UsbBridgeLink>(m_usb, *m_session, this);
@@ -674,4 +677,36 @@ void TFCOMM::showSerialFailure() {
     const QLatin1String prefix("cannot open the port ");
     const QString shown = failure.startsWith(prefix) ? failure.mid(prefix.size()) : failure;
     m_lcd->showConnectionNotice(shown, failure);
+}
+
+void TFCOMM::showWaitingFor(const std::string& device) {
+    if (device.empty()) {
+        // Only the waiting notice goes: a failure shown since stays.
+        if (m_waitingShown) {
+            m_waitingShown = false;
+            m_lcd->showConnectionNotice(QString(), QString());
+        }
+        return;
+    }
+    // Which link waits: the one whose button is down.
+    QString what = tr("the device");
+    QString button;
+    if (m_connectGroup.isDown(m_comConMember)) {
+        what = tr("the serial port");
+        button = QStringLiteral("COM Connect");
+    } else if (m_connectGroup.isDown(m_usbMember)) {
+        what = tr("the USB bridge");
+        button = QStringLiteral("USB Connect");
+    } else if (m_connectGroup.isDown(m_usbConMember) || m_connectGroup.isDown(m_readBtnMember)) {
+        what = tr("the HID cable");
+        button = QString::fromStdString(m_connectGroup.name(
+            m_connectGroup.isDown(m_usbConMember) ? m_usbConMember : m_readBtnMember));
+    }
+    const QString name = QString::fromLocal8Bit(device);
+    QString tip = tr("%1: %2 went away; it is read again as soon as it is back").arg(name, what);
+    if (!button.isEmpty()) {
+        tip += tr(" (release \"%1\" to stop waiting)").arg(button);
+    }
+    m_waitingShown = true;
+    m_lcd->showConnectionNotice(tr("waiting for %1 to come back\u2026").arg(name), tip);
 }

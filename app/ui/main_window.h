@@ -222,6 +222,9 @@ private:
     // saved or discarded, or none), and then the journal is removed.
     bool settleUnsavedRows();
     void showSerialFailure();
+    // A link waits for its device to come back (named), or waits no more (empty): on the LCD
+    // panel, where a port's failure to open is shown.
+    void showWaitingFor(const std::string& device);
 
     QWidget* m_client = nullptr;
     std::array<ClickPanel*, 4> m_portPanels{};
@@ -271,6 +274,7 @@ private:
     int m_usbMember = -1;
     int m_usbConMember = -1;
     int m_readBtnMember = -1;
+    bool m_waitingShown = false;  // the connection notice says a link waits for its device
     QPushButton* m_usbCon = nullptr;
 
     bool m_readBtnBound = false;

@@ -43,3 +43,18 @@ std::optional<fs::path> usbDeviceFolderAbove(const fs::path& from, const fs::pat
     }
     return std::nullopt;
 }
+
+std::optional<UsbDeviceIdentity> readUsbDeviceIdentity(const fs::path& usbDevice) {
+    const auto vendor = parseHex16(readSysfsAttribute(usbDevice / "idVendor").value_or(""));
+    const auto product = parseHex16(readSysfsAttribute(usbDevice / "idProduct").value_or(""));
+    if (!vendor || !product) {
+        return std::nullopt;
+    }
+    UsbDeviceIdentity id;
+    id.vendorId = *vendor;
+    id.productId = *product;
+    id.serial = readSysfsAttribute(usbDevice / "serial", 256).value_or("");
+    // The kernel names a USB device by where it is plugged in: bus-port.port...
+    id.portPath = usbDevice.filename().string();
+    return id;
+}

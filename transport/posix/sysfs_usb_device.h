@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "transport/usb_device_identity.h"
+
 // A sysfs attribute, without the one line end the kernel appends; nothing when unreadable.
 std::optional<std::string> readSysfsAttribute(const std::filesystem::path& file,
                                               std::size_t limit = 4096);
@@ -20,3 +22,8 @@ std::optional<std::uint16_t> parseHex16(std::string_view text);
 // the tree without finding one (a device not on USB).
 std::optional<std::filesystem::path> usbDeviceFolderAbove(const std::filesystem::path& from,
                                                           const std::filesystem::path& sysRoot);
+
+// The identity of the USB device whose sysfs folder is usbDevice (one with idVendor): idVendor,
+// idProduct, serial (empty when absent) and the folder's name as the port path. Nothing when
+// the ids cannot be read.
+std::optional<UsbDeviceIdentity> readUsbDeviceIdentity(const std::filesystem::path& usbDevice);

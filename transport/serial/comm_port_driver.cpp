@@ -19,6 +19,10 @@ TCommPortDriver::TCommPortDriver(std::unique_ptr<SerialPortBackend> backend,
       m_receiveBuffer(m_inBufSize) {}
 
 TCommPortDriver::~TCommPortDriver() {
+    // A wait ends silently here: whoever listens may be going too.
+    if (m_wait) {
+        m_wait->stop();
+    }
     Disconnect();
 }
 
@@ -30,8 +34,16 @@ bool TCommPortDriver::Connect() {
     if (m_open) {
         return true;
     }
+    if (!openPort(devicePath())) {
+        return false;
+    }
+    endWait();
+    return true;
+}
+
+bool TCommPortDriver::openPort(const std::string& path) {
     m_lastFailure.clear();
-    if (!m_backend->open(devicePath())) {
+    if (!m_backend->open(path)) {
         m_lastFailure = m_backend->problem();
         return false;
     }
@@ -48,9 +60,27 @@ bool TCommPortDriver::Connect() {
 }
 
 void TCommPortDriver::Disconnect() {
+    endWait();
     if (m_open) {
         closePort();
     }
+}
+
+void TCommPortDriver::endWait() {
+    if (Waiting()) {
+        m_wait->stop();
+        if (m_onPortWaiting) {
+            m_onPortWaiting(this, {});
+        }
+    }
+}
+
+bool TCommPortDriver::reopen(const std::string& path) {
+    if (m_open || !openPort(path)) {
+        return m_open;
+    }
+    endWait();
+    return true;
 }
 
 void TCommPortDriver::closePort() {
@@ -165,7 +195,15 @@ void TCommPortDriver::HandlePollTimer() {
         // The device is gone: polling a dead descriptor would only spin, and holding it would
         // keep the re-plugged adapter from getting its old name back.
         closePort();
-        if (m_onPortLost) {
+        if (m_wait) {
+            // The same path is tried again: a re-plugged adapter gets its old name back (or
+            // keeps its /dev/serial/by-id link), whichever node the path leads to.
+            const std::string path = devicePath();
+            m_wait->start(path, [this, path] { return reopen(path); });
+            if (m_onPortWaiting) {
+                m_onPortWaiting(this, path);
+            }
+        } else if (m_onPortLost) {
             m_onPortLost(this);
         }
     }

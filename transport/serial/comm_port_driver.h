@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "transport/loop/device_wait.h"
 #include "transport/loop/event_loop.h"
 #include "transport/serial/port_map.h"
 #include "transport/serial/serial_port_backend.h"
@@ -40,8 +41,14 @@ class TCommPortDriver;
 using TComPortReceiveDataEvent = std::function<void(
     TCommPortDriver* Sender, const std::uint8_t* DataPtr, std::int32_t DataSize)>;
 
-// Told once when an open port hangs up (adapter removed); the driver has closed it already.
+// Told once when an open port hangs up (adapter removed) and the driver does not wait for it;
+// the driver has closed it already.
 using TComPortLostEvent = std::function<void(TCommPortDriver* Sender)>;
+
+// Told when the driver starts waiting for a port that hung up (Device: its path), and when the
+// wait ends (Device empty): the port is open again, or Disconnect ended the wait.
+using TComPortWaitingEvent =
+    std::function<void(TCommPortDriver* Sender, const std::string& Device)>;
 
 // A millisecond tick counter that wraps at 2^32.
 using TickSource = std::function<std::uint32_t()>;
@@ -67,9 +74,11 @@ public:
     // Opens the port of ComPort and starts polling; true if open afterwards (also when it was
     // open already, then nothing changes). False when the device cannot be opened.
     bool Connect();
-    // Stops polling and closes the port; nothing while closed.
+    // Stops polling and closes the port, or ends the wait for a lost port; nothing while closed.
     void Disconnect();
     bool Connected() const;
+    // Waiting for a port that hung up to come back (closed meanwhile).
+    bool Waiting() const { return m_wait && m_wait->waiting(); }
     // Why the last Connect failed, or what the device refused of the line settings while the
     // port still opened (7 data bits on a driver that runs 8): the backend's text for the user.
     // Empty after a Connect that opened and programmed the port as asked.
@@ -121,6 +130,19 @@ public:
         m_onReceiveData = std::move(handler);
     }
     void setOnPortLost(TComPortLostEvent handler) { m_onPortLost = std::move(handler); }
+    void setOnPortWaiting(TComPortWaitingEvent handler) { m_onPortWaiting = std::move(handler); }
+    // Reconnecting. With a wait given, a port that hangs up is not given up: the driver closes
+    // it, tells OnPortWaiting and tries to open the same device path again at the wait's pace
+    // (once a second); once it opens, the settings are programmed again, polling resumes and
+    // OnPortWaiting is told the wait is over. Without one (the default) a hang-up ends at
+    // OnPortLost. Set while closed.
+    void setPortWait(std::unique_ptr<DeviceWait> wait) { m_wait = std::move(wait); }
+    // While waiting, tries the lost port at once (a device was plugged in).
+    void retryNow() {
+        if (m_wait) {
+            m_wait->tryNow();
+        }
+    }
 
     // The device each port name stands for; a change reaches the next Connect.
     const PortMap& portMap() const { return m_ports; }
@@ -132,7 +154,10 @@ public:
     CommState commState() const;
 
 private:
+    bool openPort(const std::string& path);
     void closePort();
+    bool reopen(const std::string& path);
+    void endWait();
     std::uint32_t tick() const;
 
     std::unique_ptr<SerialPortBackend> m_backend;
@@ -154,6 +179,8 @@ private:
     std::uint16_t m_outputTimeout = 4000;
     TComPortReceiveDataEvent m_onReceiveData;
     TComPortLostEvent m_onPortLost;
+    TComPortWaitingEvent m_onPortWaiting;
+    std::unique_ptr<DeviceWait> m_wait;
 
     std::vector<std::uint8_t> m_receiveBuffer;
     bool m_open = false;

@@ -5,7 +5,10 @@
 #include <memory>
 #include <string>
 
+#include <optional>
+
 #include "transport/device_roots.h"
+#include "transport/usb_device_identity.h"
 
 // The seven calls of the USB bridge's interface (USBXpress), as the link uses them. Results are
 // status codes: SI_SUCCESS (0) or one of the failures below. One implementation per platform
@@ -54,6 +57,10 @@ public:
                               std::uint32_t& bytesRead) = 0;
     // Discards the pending output and/or input of the device.
     virtual SI_STATUS SI_FlushBuffers(SI_HANDLE handle, bool transmit, bool receive) = 0;
+
+    // Which USB device bridge `device` (0-based, counted as SI_Open counts) is, so that the same
+    // one can be found again after it was unplugged; nothing when there is no such device.
+    virtual std::optional<UsbDeviceIdentity> deviceIdentity(std::uint32_t device) = 0;
 
     // The device path and the outcome of the last SI_Open.
     virtual SiOpenReport lastOpen() const = 0;

@@ -10,6 +10,10 @@ UsbXpressLink::UsbXpressLink(std::unique_ptr<UsbXpress> si, std::unique_ptr<Loop
     : m_si(std::move(si)), m_timer(std::move(timer)) {}
 
 UsbXpressLink::~UsbXpressLink() {
+    // A wait ends silently here: whoever listens may be going too.
+    if (m_wait) {
+        m_wait->stop();
+    }
     m_timer->stop();
     closeHeld();
 }
@@ -23,11 +27,13 @@ void UsbXpressLink::USBClick(bool down) {
 }
 
 void UsbXpressLink::start() {
+    endWait();  // a new start looks for whatever bridge is attached now
     m_timer->startPeriodic(kTimer1IntervalMs, [this] { Timer1Timer(); });
     usb_dllClick();
 }
 
 void UsbXpressLink::end() {
+    endWait();
     m_timer->stop();
     // Whatever is held is closed, also when a later start found no device to attempt.
     closeHeld();
@@ -75,6 +81,11 @@ void UsbXpressLink::usb_dllClick() {
     // A fresh open while a handle is held: the held device has gone (its name was free to be
     // opened again, or another bridge took its place), so its handle is dead and is released.
     closeHeld();
+    m_identity = m_si->deviceIdentity(0);
+    configureOpened(opened);
+}
+
+void UsbXpressLink::configureOpened(SI_HANDLE opened) {
     m_handle = opened;
     m_heldPath = m_si->lastOpen().path;
     m_lost = false;
@@ -83,6 +94,54 @@ void UsbXpressLink::usb_dllClick() {
         setStatus(m_heldPath);
     } else {
         setStatus(m_heldPath + ": the speed could not be set");
+    }
+}
+
+void UsbXpressLink::startWaiting() {
+    const std::string path = m_heldPath;
+    // The dead handle goes (the node may come back under its old name, which a held handle
+    // would keep busy) and Timer1 rests: there is nothing to read until the bridge is back.
+    closeHeld();
+    m_timer->stop();
+    // The frame the unplug cut is dropped; the next one is stored from its first byte.
+    if (m_assembler) {
+        m_assembler->dropFrame();
+    }
+    m_wait->start(path, [this] { return reopenSame(); });
+    if (onWaitingFor) {
+        onWaitingFor(path);
+    }
+}
+
+bool UsbXpressLink::reopenSame() {
+    // The same USB device, wherever the kernel lists it now (another ttyUSB number, beside
+    // other bridges).
+    std::uint32_t count = 0;
+    m_si->SI_GetNumDevices(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::optional<UsbDeviceIdentity> id = m_si->deviceIdentity(i);
+        if (!id || !id->sameDevice(*m_identity)) {
+            continue;
+        }
+        SI_HANDLE opened = 0;
+        if (m_si->SI_Open(i, opened) != SI_SUCCESS) {
+            return false;  // back but not ready (its node not there yet, or busy): next second
+        }
+        m_opened = true;
+        configureOpened(opened);
+        m_timer->startPeriodic(kTimer1IntervalMs, [this] { Timer1Timer(); });
+        endWait();
+        return true;
+    }
+    return false;
+}
+
+void UsbXpressLink::endWait() {
+    if (waiting()) {
+        m_wait->stop();
+        if (onWaitingFor) {
+            onWaitingFor({});
+        }
     }
 }
 
@@ -97,6 +156,10 @@ void UsbXpressLink::Timer1Timer() {
         if (status == SI_DEVICE_IO_FAILED && !m_lost) {
             m_lost = true;
             setStatus(m_heldPath + ": the USB bridge went away");
+            if (m_wait && m_identity) {
+                startWaiting();
+                return;
+            }
             if (onDeviceLost) {
                 onDeviceLost();
             }

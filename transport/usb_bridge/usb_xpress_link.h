@@ -7,6 +7,7 @@
 #include <string>
 
 #include "meter/usb_frame_assembly.h"
+#include "transport/loop/device_wait.h"
 #include "transport/loop/event_loop.h"
 #include "transport/usb_bridge/usb_xpress.h"
 
@@ -16,9 +17,12 @@
 // every call, the ticks included, runs on the thread that owns the timer.
 //
 // No device, several devices or a failed open leave the link started but silent; statusText
-// says what happened. A handle the link holds is never dropped: a second start keeps it when the
-// new open fails (the device is ours already), replaces it only by a fresh open of another
-// device, and the end closes whatever is held.
+// says what happened. With a device wait (setDeviceWait), a bridge that goes away while the link
+// runs is looked for once a second and opened again when the same USB device is back, found by
+// its ids and serial number, or by its USB port when it has no serial number. A handle the link
+// holds is never dropped: a second start keeps it when the new open fails (the device is ours
+// already), replaces it only by a fresh open of another device, and the end closes whatever is
+// held.
 class UsbXpressLink {
 public:
     static constexpr unsigned kTimer1IntervalMs = 10;
@@ -50,6 +54,19 @@ public:
     void Timer1Timer();
     // Stops Timer1 only (the exit); the device stays as it is.
     void stopTimer() { m_timer->stop(); }
+    // Reconnecting: a bridge that goes away is released and waited for with this wait (Timer1
+    // rests meanwhile, onWaitingFor is told its path); once the same USB device can be opened
+    // again, Timer1 reads it as after a start and onWaitingFor is told an empty name. Without
+    // one (the default) a lost bridge ends at onDeviceLost. Set before the link starts.
+    void setDeviceWait(std::unique_ptr<DeviceWait> wait) { m_wait = std::move(wait); }
+    // Waiting for the bridge to come back.
+    bool waiting() const { return m_wait && m_wait->waiting(); }
+    // While waiting, looks for the bridge at once (a device was plugged in).
+    void retryNow() {
+        if (m_wait) {
+            m_wait->tryNow();
+        }
+    }
 
     bool timerActive() const { return m_timer->isActive(); }
     // Whether a device is open (a handle held).
@@ -67,14 +84,22 @@ public:
 
     // Told every byte a tick took, after the assembler handled it (captures, stop conditions).
     std::function<void(std::uint8_t byte)> onByteTaken;
-    // Told once when reads find the held device gone (bridge unplugged).
+    // Told once when reads find the held device gone (bridge unplugged) and the link does not
+    // wait for it.
     std::function<void()> onDeviceLost;
+    // Told the bridge's path when the link starts waiting for it, and an empty name when the wait
+    // ends: the bridge is open again, or the link ended.
+    std::function<void(const std::string& device)> onWaitingFor;
     // Told after statusText changed.
     std::function<void()> onStatusChanged;
 
 private:
     void setStatus(std::string text);
     void closeHeld();
+    void configureOpened(SI_HANDLE opened);
+    void startWaiting();
+    bool reopenSame();
+    void endWait();
 
     std::unique_ptr<UsbXpress> m_si;
     std::unique_ptr<LoopTimer> m_timer;
@@ -85,4 +110,7 @@ private:
     bool m_opened = false;
     bool m_lost = false;
     std::string m_status;
+    std::unique_ptr<DeviceWait> m_wait;
+    // The USB device opened last, found again by it after an unplug.
+    std::optional<UsbDeviceIdentity> m_identity;
 };

@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,7 +16,10 @@
 
 #include "recording/data_files.h"
 #include "recording/table_store.h"
+#include "sim/meter_simulator.h"
+#include "sim/pseudo_terminal.h"
 #include "tests/support/child_process.h"
+#include "tests/support/table_readings.h"
 #include "tests/support/temp_folder.h"
 #include "transport/serial/posix/termios_serial_port.h"
 
@@ -114,7 +119,8 @@ TEST(LogCommandTest, MeterUnpluggedEndsTheLogWithACompleteFile) {
     Child log;
     {
         Simulator meter("200");
-        log = spawn({HALVERN_BINARY, "log", "--port", meter.path(), "--save", file});
+        log = spawn(
+            {HALVERN_BINARY, "log", "--port", meter.path(), "--save", file, "--no-reconnect"});
         for (int i = 0; i < 300 && TempFolder::read(file).size() < 200; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
@@ -125,6 +131,52 @@ TEST(LogCommandTest, MeterUnpluggedEndsTheLogWithACompleteFile) {
     TableStore table;
     ASSERT_TRUE(LoadDataFile(file, table, true).ok);
     EXPECT_GT(table.rowCount(), 2u);
+}
+
+// --port is a symlink to a pseudo-terminal: closing its controlling side unplugs the meter, a
+// new pseudo-terminal with the symlink pointed at it plugs it in again. The log waits and says
+// so, reads on, and ends at --duration with status 0 and a complete file numbered on.
+TEST(LogCommandTest, AMeterPluggedInAgainIsLoggedOnUntilTheDuration) {
+    TempFolder dir;
+    const std::string port = dir.path("ttyMeter");
+    const std::string file = dir.path("replugged.txt");
+    auto cable = std::make_unique<PseudoTerminal>();
+    ASSERT_TRUE(cable->isOpen());
+    std::filesystem::create_symlink(cable->devicePath(), port);
+    Child log = spawn({HALVERN_BINARY, "log", "--port", port, "--save", file, "--duration", "6"});
+    const auto rowsWritten = [&] { return lines(TempFolder::read(file)).size(); };
+    MeterSimulator meter;
+    const auto send = [&](PseudoTerminal& to) {
+        const MeterSimulator::Frame f = meter.nextFrame();
+        to.write(std::string(f.begin(), f.end()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    };
+    for (int i = 0; i < 100 && rowsWritten() < 4; ++i) {
+        send(*cable);
+    }
+    ASSERT_GE(rowsWritten(), 4u);  // the header and three rows
+    cable.reset();                 // pulled out
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    PseudoTerminal replugged;
+    std::filesystem::remove(port);
+    std::filesystem::create_symlink(replugged.devicePath(), port);
+    const std::size_t before = rowsWritten();
+    for (int i = 0; i < 40 && stillRunning(log) && rowsWritten() < before + 3; ++i) {
+        send(replugged);
+    }
+    std::string err;
+    EXPECT_EQ(finish(log, &err), 0) << err;
+    EXPECT_NE(err.find("halvern log: waiting for " + port + " to come back\u2026\n"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("halvern log: " + port + " is back; reading on\n"), std::string::npos)
+        << err;
+    TableStore table;
+    ASSERT_TRUE(LoadDataFile(file, table, true).ok);
+    ASSERT_GE(table.rowCount(), before + 2) << "no rows after the return";
+    for (std::size_t row = 0; row < table.rowCount(); ++row) {
+        EXPECT_EQ(table.no(row), static_cast<std::int32_t>(row + 1));
+    }
 }
 
 TEST(LogCommandTest, PortThatCannotBeOpenedIsReported) {

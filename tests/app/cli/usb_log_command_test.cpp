@@ -143,7 +143,7 @@ TEST(UsbLogCommandTest, AnUnpluggedBridgeEndsTheLogWithACompleteFile) {
     tree.addBridge(0, bridge->devicePath());
     TempFolder dir;
     const std::string file = dir.path("unplugged.txt");
-    Child log = spawn(logArgs(tree, {"--save", file}));
+    Child log = spawn(logArgs(tree, {"--save", file, "--no-reconnect"}));
     MeterSimulator meter;
     for (int i = 0; i < 100 && lines(TempFolder::read(file)).size() < 4; ++i) {
         const MeterSimulator::Frame f = meter.nextFrame();
@@ -158,6 +158,55 @@ TEST(UsbLogCommandTest, AnUnpluggedBridgeEndsTheLogWithACompleteFile) {
     TableStore table;
     ASSERT_TRUE(LoadDataFile(file, table, true).ok);
     EXPECT_GE(table.rowCount(), 2u);
+}
+
+}  // namespace
+
+namespace {
+
+// The fake tree's node is pointed at a new pseudo-terminal after the old one closed: the same
+// USB device back. The log waits for it, reads on when the retry finds it, and ends at
+// --duration with status 0 and a complete file numbered on.
+TEST(UsbLogCommandTest, ABridgePluggedInAgainIsLoggedOnUntilTheDuration) {
+    auto bridge = std::make_unique<PseudoTerminal>();
+    FakeUsbTree tree;
+    tree.addBridge(0, bridge->devicePath());
+    TempFolder dir;
+    const std::string file = dir.path("replugged.txt");
+    Child log = spawn(logArgs(tree, {"--save", file, "--duration", "6"}));
+    const auto rowsWritten = [&] { return lines(TempFolder::read(file)).size(); };
+    MeterSimulator meter;
+    const auto send = [&](PseudoTerminal& to) {
+        const MeterSimulator::Frame f = meter.nextFrame();
+        to.write(std::string(f.begin(), f.end()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    };
+    for (int i = 0; i < 100 && rowsWritten() < 4; ++i) {
+        send(*bridge);
+    }
+    ASSERT_GE(rowsWritten(), 4u);
+    bridge.reset();  // pulled out
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    PseudoTerminal replugged;
+    tree.repoint("ttyUSB0", replugged.devicePath());
+    const std::size_t before = rowsWritten();
+    for (int i = 0; i < 30 && stillRunning(log) && rowsWritten() < before + 3; ++i) {
+        send(replugged);
+    }
+    std::string err;
+    EXPECT_EQ(finish(log, &err), 0) << err;
+    const std::string node = tree.dev() + "/ttyUSB0";
+    EXPECT_NE(err.find("halvern log: waiting for " + node + " to come back\u2026\n"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("halvern log: " + node + " is back; reading on\n"), std::string::npos)
+        << err;
+    TableStore table;
+    ASSERT_TRUE(LoadDataFile(file, table, true).ok);
+    ASSERT_GE(table.rowCount(), before + 2) << "no rows after the return";
+    for (std::size_t row = 0; row < table.rowCount(); ++row) {
+        EXPECT_EQ(table.no(row), static_cast<std::int32_t>(row + 1));
+    }
 }
 
 }  // namespace

@@ -32,10 +32,11 @@ public:
     std::string dev() const { return m_dir.path("dev"); }
     DeviceRoots roots() const { return {sysfs(), dev()}; }
 
-    // A USB serial port ttyUSB<n> on USB device 1-<port> with the given identity; its node
-    // <dev>/ttyUSB<n> leads to `node` when given.
+    // A USB serial port ttyUSB<n> on USB device 1-<port> with the given identity (a serial
+    // number only when one is given); its node <dev>/ttyUSB<n> leads to `node` when given.
     void addUsbTty(int n, int port, const std::string& vendor, const std::string& product,
-                   const std::string& node = {}, const std::string& productName = "CP2110") {
+                   const std::string& node = {}, const std::string& productName = "CP2110",
+                   const std::string& serial = {}) {
         namespace fs = std::filesystem;
         const std::string usb = "1-" + std::to_string(port);
         const std::string name = "ttyUSB" + std::to_string(n);
@@ -46,6 +47,9 @@ public:
         put(device + "/idVendor", vendor + "\n");
         put(device + "/idProduct", product + "\n");
         put(device + "/product", productName + "\n");
+        if (!serial.empty()) {
+            put(device + "/serial", serial + "\n");
+        }
         put(device + "/busnum", "1\n");
         put(device + "/devnum", std::to_string(port + 1) + "\n");
         put(tty + "/dev", "188:" + std::to_string(n) + "\n");
@@ -55,9 +59,14 @@ public:
             fs::create_symlink(node, dev() + "/" + name);
         }
     }
-    // The meter's bridge as ttyUSB<n>.
-    void addBridge(int n, const std::string& node = {}) {
-        addUsbTty(n, n + 2, "10c4", "ea61", node);
+    // The meter's bridge as ttyUSB<n>, on USB device 1-<n+2>.
+    void addBridge(int n, const std::string& node = {}, const std::string& serial = {}) {
+        addUsbTty(n, n + 2, "10c4", "ea61", node, "CP2110", serial);
+    }
+    // Points the node <dev>/<name> at another device (the kernel's node after a replug).
+    void repoint(const std::string& name, const std::string& node) {
+        std::filesystem::remove(dev() + "/" + name);
+        std::filesystem::create_symlink(node, dev() + "/" + name);
     }
 
     static void put(const std::string& file, const std::string& text) {

@@ -20,6 +20,9 @@ struct FakeUsbLog {
     std::vector<SI_HANDLE> open;  // handles open now
     SI_HANDLE nextHandle = 1;
     int flushes = 0;
+    // The identity of device i (asked without a call logged); without an entry, a bridge without
+    // serial number in port 1-<i+2>.
+    std::vector<UsbDeviceIdentity> identities;
 };
 
 class FakeUsbXpress final : public UsbXpress {
@@ -82,6 +85,16 @@ public:
             m_log.input.clear();
         }
         return isOpen(handle) ? SI_SUCCESS : SI_INVALID_HANDLE;
+    }
+    std::optional<UsbDeviceIdentity> deviceIdentity(std::uint32_t device) override {
+        if (device >= m_log.devices) {
+            return std::nullopt;
+        }
+        if (device < m_log.identities.size()) {
+            return m_log.identities[device];
+        }
+        return UsbDeviceIdentity{kBridgeVendorId, kBridgeProductId, "",
+                                 "1-" + std::to_string(device + 2)};
     }
     SiOpenReport lastOpen() const override { return m_report; }
 

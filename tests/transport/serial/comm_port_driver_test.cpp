@@ -297,3 +297,71 @@ TEST(DriverSendTest, GivesUpAfterTheTimeoutWithoutProgress) {
 }
 
 }  // namespace
+
+// With a wait the driver does not give a hung-up port up: it tries the same path again on the
+// wait's timer (periodic, at most once a second: never a busy loop), polls again with the same
+// settings once it opens, and Disconnect ends the wait.
+TEST_F(DriverTest, AHungUpPortIsTriedOnceASecondAndPolledAgainWhenItOpens) {
+    ManualTimerLog retry;
+    driver.setPortWait(std::make_unique<DeviceWait>(std::make_unique<ManualPollTimer>(retry)));
+    std::vector<std::string> waits;
+    int lost = 0;
+    driver.setOnPortLost([&](TCommPortDriver*) { ++lost; });
+    driver.setOnPortWaiting([&](TCommPortDriver* s, const std::string& device) {
+        EXPECT_EQ(s, &driver);
+        waits.push_back(device);
+    });
+    driver.setComPort(pnCOM1);
+    driver.setComPortDataBits(db7BITS);
+    ASSERT_TRUE(driver.Connect());
+    port.hangUp = true;
+    tick();
+    EXPECT_FALSE(driver.Connected());
+    EXPECT_TRUE(driver.Waiting());
+    EXPECT_FALSE(timer.active) << "the driver keeps polling a dead device";
+    EXPECT_TRUE(retry.active);
+    EXPECT_TRUE(retry.periodic);
+    EXPECT_GE(retry.interval, 1000u) << "tried more often than once a second";
+    EXPECT_EQ(waits, (std::vector<std::string>{"/dev/ttyS0"}));
+    EXPECT_EQ(lost, 0);
+
+    // Still away: every try fails and the wait goes on, on the lost port's path whatever port
+    // is chosen meanwhile.
+    port.refuseOpen = true;
+    port.calls.clear();
+    driver.setComPort(pnCOM2);
+    retry.onTick();
+    retry.onTick();
+    EXPECT_EQ(port.calls, (std::vector<std::string>{"open /dev/ttyS0", "open /dev/ttyS0"}));
+    EXPECT_TRUE(driver.Waiting());
+    EXPECT_FALSE(timer.active);
+
+    // Back: opened as Connect opens, polled again, the wait over.
+    port.refuseOpen = false;
+    port.hangUp = false;
+    port.calls.clear();
+    retry.onTick();
+    EXPECT_EQ(port.calls, (std::vector<std::string>{"open /dev/ttyS0", "setState", "purge 15",
+                                                    "setupQueues 2048 2048", "setTimeouts"}));
+    EXPECT_EQ(port.states.back(), port.states.front()) << "the line settings changed";
+    EXPECT_TRUE(driver.Connected());
+    EXPECT_FALSE(driver.Waiting());
+    EXPECT_FALSE(retry.active);
+    EXPECT_TRUE(timer.active);
+    EXPECT_EQ(waits, (std::vector<std::string>{"/dev/ttyS0", ""}));
+    port.input = "after";
+    tick();
+    ASSERT_FALSE(batches.empty());
+    EXPECT_EQ(batches.back().bytes, "after");
+
+    // Released while waiting: the wait ends and nothing is opened any more.
+    port.hangUp = true;
+    tick();
+    ASSERT_TRUE(driver.Waiting());
+    driver.Disconnect();
+    EXPECT_FALSE(driver.Waiting());
+    EXPECT_FALSE(retry.active);
+    EXPECT_EQ(waits.size(), 4u);
+    EXPECT_EQ(waits.back(), "");
+    EXPECT_EQ(lost, 0);
+}

@@ -182,6 +182,110 @@ TEST_F(UsbLinkTest, AnUnpluggedBridgeFailsItsReadsUntilThePressAfterReplugging) 
         << "bytes of the unfinished frame stay at their positions";
 }
 
+// With a wait, a lost bridge is released and waited for: Timer1 rests, the wait's timer tries
+// once a second, and the same device is opened and read again where the kernel lists it now.
+TEST_F(UsbLinkTest, ALostBridgeIsWaitedForWithTimer1AtRestAndReadAgainWhenBack) {
+    ManualTimerLog retry;
+    link.setDeviceWait(std::make_unique<DeviceWait>(std::make_unique<ManualPollTimer>(retry)));
+    std::vector<std::string> waits;
+    int lost = 0;
+    link.onWaitingFor = [&](const std::string& device) { waits.push_back(device); };
+    link.onDeviceLost = [&] { ++lost; };
+    usb.identities = {{kBridgeVendorId, kBridgeProductId, "0001A7", "1-2"}};
+    link.USBClick(true);
+    ASSERT_TRUE(link.holdsDevice());
+    usb.input = "00012";
+    ticks(5);
+    usb.gone = true;
+    ticks(1);
+    EXPECT_TRUE(link.waiting());
+    EXPECT_FALSE(timer.active) << "Timer1 ticks while there is nothing to read";
+    EXPECT_TRUE(retry.active);
+    EXPECT_TRUE(retry.periodic);
+    EXPECT_GE(retry.interval, 1000u) << "tried more often than once a second";
+    EXPECT_TRUE(usb.open.empty()) << "the dead handle is held";
+    EXPECT_EQ(waits, (std::vector<std::string>{"/dev/ttyUSB0"}));
+    EXPECT_EQ(lost, 0);
+    EXPECT_EQ(link.statusText(), "/dev/ttyUSB0: the USB bridge went away");
+    EXPECT_EQ(link.assembler().UsbFramePos(), 0) << "the cut frame was kept";
+
+    // Not back yet: nothing to open.
+    usb.gone = false;
+    usb.devices = 0;
+    takeCalls();
+    retry.onTick();
+    EXPECT_EQ(takeCalls(), "GetNumDevices");
+    EXPECT_TRUE(link.waiting());
+    // Back as the second of two bridges (another one took the first place): that one opens.
+    usb.devices = 2;
+    usb.identities = {{kBridgeVendorId, kBridgeProductId, "0002B9", "1-2"},
+                      {kBridgeVendorId, kBridgeProductId, "0001A7", "1-5"}};
+    retry.onTick();
+    EXPECT_EQ(takeCalls(), "GetNumDevices, Open 1, SetBaudRate 2 9600, SetTimeouts 500 500");
+    EXPECT_FALSE(link.waiting());
+    EXPECT_FALSE(retry.active);
+    EXPECT_TRUE(timer.active);
+    EXPECT_TRUE(link.holdsDevice());
+    EXPECT_EQ(link.statusText(), "/dev/ttyUSB1");
+    EXPECT_EQ(waits, (std::vector<std::string>{"/dev/ttyUSB0", ""}));
+    usb.input = "00043210010\r\n";
+    ticks(13);
+    EXPECT_EQ(consumer.frameTexts, (std::vector<std::string>{"A00043210010D"}));
+
+    // Released while waiting: the wait ends, and is told so.
+    usb.gone = true;
+    ticks(1);
+    ASSERT_TRUE(link.waiting());
+    link.USBClick(false);
+    EXPECT_FALSE(link.waiting());
+    EXPECT_FALSE(retry.active);
+    EXPECT_EQ(waits.back(), "");
+    EXPECT_EQ(waits.size(), 4u);
+}
+
+// Which attached bridge counts as the one that went away.
+TEST(UsbLinkReconnect, TheSameDeviceIsFoundBySerialNumberOrWithoutOneByItsPort) {
+    struct Case {
+        const char* what;
+        UsbDeviceIdentity lost;
+        UsbDeviceIdentity found;
+        bool opened;
+    };
+    const std::uint16_t v = kBridgeVendorId;
+    const std::uint16_t p = kBridgeProductId;
+    const std::vector<Case> cases = {
+        {"its serial number in another port", {v, p, "A1", "1-2"}, {v, p, "A1", "1-4.1"}, true},
+        {"another serial number in its port", {v, p, "A1", "1-2"}, {v, p, "B2", "1-2"}, false},
+        {"no serial number, its port", {v, p, "", "1-2"}, {v, p, "", "1-2"}, true},
+        {"no serial number, another port", {v, p, "", "1-2"}, {v, p, "", "1-3"}, false},
+        {"a serial number now, its port", {v, p, "", "1-2"}, {v, p, "A1", "1-2"}, false},
+        {"other ids, its serial number", {v, p, "A1", "1-2"}, {v, 0xEA60, "A1", "1-2"}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeUsbLog usb;
+        ManualTimerLog timer;
+        ManualTimerLog retry;
+        RecordingConsumer consumer;
+        FixedClock clock;
+        FrameDecoder decoder{consumer, clock, "."};
+        UsbXpressLink link(std::make_unique<FakeUsbXpress>(usb),
+                           std::make_unique<ManualPollTimer>(timer), decoder);
+        link.setDeviceWait(std::make_unique<DeviceWait>(std::make_unique<ManualPollTimer>(retry)));
+        usb.identities = {c.lost};
+        link.start();
+        ASSERT_TRUE(link.holdsDevice());
+        usb.gone = true;
+        timer.onTick();
+        ASSERT_TRUE(link.waiting());
+        usb.gone = false;
+        usb.identities = {c.found};
+        retry.onTick();
+        EXPECT_EQ(link.holdsDevice(), c.opened);
+        EXPECT_EQ(link.waiting(), !c.opened);
+    }
+}
+
 TEST_F(UsbLinkTest, ExitStopsTheTimerOnlyAndTheLinkClosesWhenDestroyed) {
     {
         UsbXpressLink other(std::make_unique<FakeUsbXpress>(usb),

@@ -14,16 +14,20 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Whether the tty's class entry leads into the device tree of a 10C4:EA61 USB device: its
-// nearest ancestor with idVendor (the USB device, above the interface and the USB serial port)
-// carries those numbers. The walk stays inside the sysfs tree.
-bool isBridgeTty(const fs::path& classEntry, const fs::path& sysfs) {
+// The USB device folder a tty's class entry leads into: its nearest ancestor with idVendor
+// (above the interface and the USB serial port). The walk stays inside the sysfs tree.
+std::optional<fs::path> usbDeviceOfTty(const fs::path& classEntry, const fs::path& sysfs) {
     std::error_code ec;
     const fs::path dir = fs::canonical(classEntry, ec);
     if (ec) {
-        return false;
+        return std::nullopt;
     }
-    const auto usb = usbDeviceFolderAbove(dir, sysfs);
+    return usbDeviceFolderAbove(dir, sysfs);
+}
+
+// Whether the tty's class entry leads into the device tree of a 10C4:EA61 USB device.
+bool isBridgeTty(const fs::path& classEntry, const fs::path& sysfs) {
+    const auto usb = usbDeviceOfTty(classEntry, sysfs);
     return usb &&
            parseHex16(readSysfsAttribute(*usb / "idVendor").value_or("")) == kBridgeVendorId &&
            parseHex16(readSysfsAttribute(*usb / "idProduct").value_or("")) == kBridgeProductId;
@@ -79,6 +83,20 @@ SI_STATUS UsbBridgeTty::SI_GetNumDevices(std::uint32_t& count) {
     }
     count = static_cast<std::uint32_t>(findUsbBridgeTtys(m_roots).size());
     return SI_SUCCESS;
+}
+
+std::optional<UsbDeviceIdentity> UsbBridgeTty::deviceIdentity(std::uint32_t device) {
+    if (m_rootsSource) {
+        m_roots = m_rootsSource();
+    }
+    const std::vector<std::string> ttys = findUsbBridgeTtys(m_roots);
+    std::error_code ec;
+    const fs::path sysfs = fs::canonical(m_roots.sysfs, ec);
+    if (device >= ttys.size() || ec) {
+        return std::nullopt;
+    }
+    const auto usb = usbDeviceOfTty(sysfs / "class" / "tty" / ttys[device], sysfs);
+    return usb ? readUsbDeviceIdentity(*usb) : std::nullopt;
 }
 
 SI_STATUS UsbBridgeTty::SI_Open(std::uint32_t device, SI_HANDLE& handle) {

@@ -35,6 +35,7 @@ public:
     SI_STATUS SI_Read(SI_HANDLE handle, std::uint8_t* buffer, std::uint32_t toRead,
                       std::uint32_t& bytesRead) override;
     SI_STATUS SI_FlushBuffers(SI_HANDLE handle, bool transmit, bool receive) override;
+    std::optional<UsbDeviceIdentity> deviceIdentity(std::uint32_t device) override;
     SiOpenReport lastOpen() const override { return m_lastOpen; }
 
     // Where later calls look for bridges (open handles stay as they are).

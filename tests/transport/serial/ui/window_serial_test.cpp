@@ -7,6 +7,9 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <filesystem>
+#include <memory>
+
 #include <gtest/gtest.h>
 
 #include "app/ui/click_panel.h"
@@ -14,9 +17,12 @@
 #include "app/ui/window_consumer.h"
 #include "lcd/ui/virtual_lcd.h"
 #include "meter/reading_pipeline.h"
+#include "recording/table_store.h"
+#include "recording/ui/recording_room.h"
 #include "sim/pseudo_terminal.h"
 #include "sim/ui/demo_meter.h"
 #include "tests/support/frames.h"
+#include "tests/support/temp_folder.h"
 #include "transport/serial/port_map.h"
 #include "transport/serial/ui/serial_connection_view.h"
 #include "transport/serial/ui/serial_link.h"
@@ -169,6 +175,62 @@ TEST(WindowSerialTest, UnpluggedAdapterStopsTheLinkAndReconnectingOpensAgain) {
     ASSERT_TRUE(replugged.writeAll(meterFrameBytes("00043210010")));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return w.readingConsumer().usbText() == QStringLiteral("A00043210010D"); }, 3000));
+}
+
+// The port is a symlink to a pseudo-terminal; the adapter is pulled out and plugged in again
+// (a new pseudo-terminal behind the same path). "COM Connect" stays down throughout, the LCD
+// panel says what the link waits for until it reads again, and the rows go on numbered.
+TEST(WindowSerialTest, AnAdapterPluggedInAgainIsReadOnWithComConnectStayingDown) {
+    TempFolder dir;
+    const std::string port = dir.path("ttyMeter");
+    auto cable = std::make_unique<PseudoTerminal>();
+    ASSERT_TRUE(cable->isOpen());
+    std::filesystem::create_symlink(cable->devicePath(), port);
+    TFCOMM w;
+    PortMap ports;
+    ports.setPath(0, port);
+    w.setPortMap(ports);
+    w.show();
+    QTest::mouseClick(w.comConnectButton(), Qt::LeftButton);
+    ASSERT_TRUE(w.serialLink().COMM2().Connected());
+    ASSERT_TRUE(cable->writeAll(meterFrameBytes("00012340010")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.readingConsumer().usbText().size() == 13; }, 3000));
+    const std::size_t rowsBefore = w.recording().table().rowCount();
+    ASSERT_GE(rowsBefore, 1u);
+
+    cable.reset();  // pulled out
+    QLabel* notice = w.lcd()->connectionNotice();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notice->isVisibleTo(w.lcd()); }, 3000));
+    EXPECT_TRUE(notice->text().startsWith(QStringLiteral("waiting for ")))
+        << notice->text().toStdString();
+    EXPECT_EQ(notice->toolTip(),
+              QString::fromStdString(port) +
+                  QStringLiteral(": the serial port went away; it is read again as soon as it is "
+                                 "back (release \"COM Connect\" to stop waiting)"));
+    EXPECT_TRUE(w.comConnectButton()->isChecked()) << "the button moved by itself";
+    EXPECT_FALSE(w.portPanel(0)->isEnabled());
+
+    PseudoTerminal replugged;
+    std::filesystem::remove(port);
+    std::filesystem::create_symlink(replugged.devicePath(), port);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.serialLink().COMM2().Connected(); }, 3000))
+        << "not opened again";
+    EXPECT_FALSE(notice->isVisibleTo(w.lcd()));
+    EXPECT_TRUE(w.comConnectButton()->isChecked());
+    ASSERT_TRUE(replugged.writeAll(meterFrameBytes("00043210010")));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return w.readingConsumer().usbText() == QStringLiteral("A00043210010D"); }, 3000));
+    const TableStore& table = w.recording().table();
+    ASSERT_GT(table.rowCount(), rowsBefore);
+    EXPECT_EQ(table.no(table.rowCount() - 1), static_cast<std::int32_t>(table.rowCount()));
+
+    // Pulled out again and released while waiting: the waiting ends with its notice.
+    replugged.closeMaster();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.serialLink().COMM2().Waiting(); }, 3000));
+    QTest::mouseClick(w.comConnectButton(), Qt::LeftButton);
+    EXPECT_FALSE(w.serialLink().COMM2().Waiting());
+    EXPECT_FALSE(notice->isVisibleTo(w.lcd()));
+    EXPECT_TRUE(w.portPanel(0)->isEnabled());
 }
 
 }  // namespace

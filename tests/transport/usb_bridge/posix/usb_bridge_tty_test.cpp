@@ -55,6 +55,29 @@ INSTANTIATE_TEST_SUITE_P(
         CountCase{"TwoBridges", {{"10c4", "ea61"}, {"10c4", "ea61"}}, {"ttyUSB0", "ttyUSB1"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// What finds a bridge again after a replug: its ids, its serial number when it has one, and the
+// USB port it hangs from, in the order the bridges are counted.
+TEST(UsbBridgeTty, IdentifiesEachBridgeByItsIdsSerialNumberAndUsbPort) {
+    FakeUsbTree tree;
+    tree.addUsbTty(0, 2, "0403", "6001");  // another adapter
+    tree.addBridge(1, "", "0001A7");
+    tree.addBridge(2);  // no serial number
+    UsbBridgeTty si(tree.roots());
+    const std::optional<UsbDeviceIdentity> first = si.deviceIdentity(0);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->vendorId, 0x10C4);
+    EXPECT_EQ(first->productId, 0xEA61);
+    EXPECT_EQ(first->serial, "0001A7");
+    EXPECT_EQ(first->portPath, "1-3");
+    const std::optional<UsbDeviceIdentity> second = si.deviceIdentity(1);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->serial, "");
+    EXPECT_EQ(second->portPath, "1-4");
+    EXPECT_FALSE(si.deviceIdentity(2));
+    EXPECT_FALSE(first->sameDevice(*second));
+    EXPECT_TRUE(second->sameDevice(*si.deviceIdentity(1)));
+}
+
 TEST(UsbBridgeTty, AMissingTreeCountsNoBridge) {
     UsbBridgeTty si(DeviceRoots{"/nonexistent-halvern-sysfs", "/nonexistent-halvern-dev"});
     std::uint32_t count = 99;

@@ -21,8 +21,8 @@
 #include "tests/support/child_process.h"
 #include "tests/support/fakes/fake_usb_tree.h"
 #include "tests/support/table_readings.h"
-#include "transport/serial/ui/serial_link.h"
 #include "transport/serial/port_map.h"
+#include "transport/serial/ui/serial_link.h"
 #include "transport/usb_bridge/ui/usb_bridge_link.h"
 #include "transport/usb_bridge/usb_xpress_link.h"
 
@@ -171,6 +171,42 @@ TEST_F(WindowUsbTest, AnUnpluggedBridgeKeepsTheWindowResponsiveAndReplugWorks) {
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return window.readingConsumer().usbText() == QStringLiteral("A00043210010D"); },
         5000));
+}
+
+// The bridge (with a serial number) is pulled out and plugged in again: "USB Connect " stays
+// down, the LCD panel says what the link waits for, and the retry opens the same device again.
+TEST_F(WindowUsbTest, ABridgePluggedInAgainIsReadOnWithUsbConnectStayingDown) {
+    auto bridge = std::make_unique<PseudoTerminal>();
+    tree.addBridge(0, bridge->devicePath(), "0001A7");
+    QTest::mouseClick(usb(), Qt::LeftButton);
+    ASSERT_TRUE(link().holdsDevice()) << usb()->toolTip().toStdString();
+    bridge.reset();  // pulled out
+    QLabel* notice = window.lcd()->connectionNotice();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notice->isVisibleTo(window.lcd()); }, 3000));
+    const QString node = QString::fromStdString(tree.dev() + "/ttyUSB0");
+    EXPECT_EQ(notice->toolTip(),
+              node + QStringLiteral(": the USB bridge went away; it is read again as soon as it "
+                                    "is back (release \"USB Connect\" to stop waiting)"));
+    EXPECT_TRUE(usb()->isChecked()) << "the button moved by itself";
+    EXPECT_TRUE(link().waiting());
+
+    PseudoTerminal replugged;
+    tree.repoint("ttyUSB0", replugged.devicePath());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return link().holdsDevice(); }, 3000)) << "not opened again";
+    EXPECT_FALSE(notice->isVisibleTo(window.lcd()));
+    EXPECT_EQ(usb()->toolTip(), node);
+    ASSERT_TRUE(replugged.writeAll("00043210010\r\n"));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return window.readingConsumer().usbText() == QStringLiteral("A00043210010D"); },
+        5000));
+
+    // Pulled out again and released while waiting: the waiting ends with its notice.
+    replugged.closeMaster();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return link().waiting(); }, 3000));
+    QTest::mouseClick(usb(), Qt::LeftButton);
+    EXPECT_FALSE(link().waiting());
+    EXPECT_FALSE(link().timerActive());
+    EXPECT_FALSE(notice->isVisibleTo(window.lcd()));
 }
 
 }  // namespace
