@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "net/meter_outputs.h"
 #include "net/mqtt_client.h"
 #include "net/mqtt_publisher.h"
 #include "net/row_message.h"
@@ -41,8 +42,11 @@ TableStore sampleTable() {
 }
 
 MqttPublisher::RowEncoder textEncoder() {
-    return [encoder = std::make_shared<RowMessageEncoder>()](
-               const TableStore& t, std::size_t r, std::string& out) { (*encoder)(t, r, out); };
+    return [encoder = std::make_shared<RowMessageEncoder>()](const TableStore& t, std::size_t r,
+                                                             std::string& out) {
+        (*encoder)(t, r, out);
+        return rowSensorKind(t, r);
+    };
 }
 
 // The reading thread's share: the message formed and queued (the queue never fills here).
