@@ -33,9 +33,11 @@ public:
     DeviceRoots roots() const { return {sysfs(), dev()}; }
 
     // A USB serial port ttyUSB<n> on USB device 1-<port> with the given identity; its node
-    // <dev>/ttyUSB<n> leads to `node` when given.
+    // <dev>/ttyUSB<n> leads to `node` when given; the USB device has a serial number when one
+    // is given.
     void addUsbTty(int n, int port, const std::string& vendor, const std::string& product,
-                   const std::string& node = {}, const std::string& productName = "CP2110") {
+                   const std::string& node = {}, const std::string& productName = "CP2110",
+                   const std::string& serial = {}) {
         namespace fs = std::filesystem;
         const std::string usb = "1-" + std::to_string(port);
         const std::string name = "ttyUSB" + std::to_string(n);
@@ -46,6 +48,9 @@ public:
         put(device + "/idVendor", vendor + "\n");
         put(device + "/idProduct", product + "\n");
         put(device + "/product", productName + "\n");
+        if (!serial.empty()) {
+            put(device + "/serial", serial + "\n");
+        }
         put(device + "/busnum", "1\n");
         put(device + "/devnum", std::to_string(port + 1) + "\n");
         put(tty + "/dev", "188:" + std::to_string(n) + "\n");
