@@ -660,12 +660,15 @@ int runLogCommand(int argc, char** argv) {
                 std::fprintf(stderr, "halvern log: connected to the broker %s\n", mqtt.url.c_str());
             } else {
                 std::string why = st.problem.empty() ? "no answer" : st.problem;
-                if (why.starts_with("TLS:")) {
+                if (why.find("certificate verify failed") != std::string::npos) {
                     why += mqtt.caFile.empty()
                                ? "; is the broker's certificate signed by an authority this "
                                  "system trusts? (--mqtt-ca FILE names another)"
                                : "; is " + mqtt.caFile +
                                      " the authority that signed the broker's certificate?";
+                } else if (why.starts_with("TLS:")) {
+                    why += "; does the broker speak TLS on port " +
+                           std::to_string(brokerUrl->port) + "?";
                 }
                 std::fprintf(stderr,
                              "halvern log: the broker %s cannot be reached (%s); rows wait for it, "
