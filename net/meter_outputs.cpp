@@ -45,13 +45,13 @@ std::unique_ptr<MqttPublisher> createMeterPublisher(const MqttPublishSettings& s
     config.clientId = "halvern-" + settings.meterId + "-" + std::to_string(::getpid());
     config.willTopic = availabilityTopic(settings.meterId);
     config.willPayload = "offline";
-    return std::make_unique<MqttPublisher>(
-        createMqttClient(config), settings.meterId, settings.qos,
-        [encoder = std::make_shared<RowMessageEncoder>()](const TableStore& table, std::size_t row,
-                                                          std::string& out) {
-            (*encoder)(table, row, out);
-            return rowSensorKind(table, row);
-        });
+    auto publisher =
+        std::make_unique<MqttPublisher>(createMqttClient(config), settings.meterId, settings.qos,
+                                        [encoder = std::make_shared<RowMessageEncoder>()](
+                                            const TableStore& table, std::size_t row,
+                                            std::string& out) { (*encoder)(table, row, out); });
+    publisher->setRowKind(rowSensorKind);
+    return publisher;
 }
 
 void LastRowInstrument::rowRecorded(const TableStore& table, std::size_t row) {

@@ -41,7 +41,8 @@ bool MqttPublisher::start(std::string& reason) {
 
 void MqttPublisher::rowRecorded(const TableStore& table, std::size_t row) {
     m_scratch.clear();
-    const SensorKind kind = m_encoder(table, row, m_scratch);
+    m_encoder(table, row, m_scratch);
+    const SensorKind kind = m_rowKind ? m_rowKind(table, row) : SensorKind();
     std::lock_guard lock(m_mutex);
     if (m_queue.size() >= m_capacity) {
         m_queue.pop_front();

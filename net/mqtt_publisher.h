@@ -36,10 +36,12 @@
 // again.
 class MqttPublisher final : public RowSink {
 public:
-    // Forms the message of a row (appends to out) and answers what its value measures (not
-    // known: the rows' kind stays as it was).
+    // Forms the message of a row (appends to out).
     using RowEncoder =
-        std::function<SensorKind(const TableStore& table, std::size_t row, std::string& out)>;
+        std::function<void(const TableStore& table, std::size_t row, std::string& out)>;
+    // What a row's value measures, for the discovery config (not known: the kind stays as it
+    // was).
+    using RowKind = std::function<SensorKind(const TableStore& table, std::size_t row)>;
 
     struct Status {
         bool connected = false;
@@ -58,6 +60,9 @@ public:
     MqttPublisher(const MqttPublisher&) = delete;
     MqttPublisher& operator=(const MqttPublisher&) = delete;
 
+    // Gives the discovery config the device class and unit of the rows; without it the config
+    // has none. Call before start().
+    void setRowKind(RowKind kind) { m_rowKind = std::move(kind); }
     // Starts the client and the sending thread; false with the reason when the client cannot.
     bool start(std::string& reason);
 
@@ -99,6 +104,7 @@ private:
     std::string m_topic;
     int m_qos;
     RowEncoder m_encoder;
+    RowKind m_rowKind;
     std::size_t m_capacity;
     double m_drainSeconds = 5;
     std::string m_scratch;       // reading thread only

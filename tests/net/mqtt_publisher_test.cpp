@@ -144,9 +144,8 @@ private:
     std::vector<Message> m_sent;
 };
 
-SensorKind rowNumber(const TableStore&, std::size_t row, std::string& out) {
+void rowNumber(const TableStore&, std::size_t row, std::string& out) {
     out += std::to_string(row);
-    return {};
 }
 
 // Waits (bounded) until the condition holds.
@@ -347,11 +346,8 @@ TEST(MqttPublisherTest, DiscoveryTellsTheRowsDeviceClassAndUnitBeforeTheFirstRow
                                 {},
                                 sensorKindOf("resistance", "\u03A9"),
                                 sensorKindOf("voltage_dc", "V")};
-    MqttPublisher publisher(std::move(owned), "m1", 1,
-                            [&](const TableStore&, std::size_t row, std::string& out) {
-                                out += std::to_string(row);
-                                return kinds[row];
-                            });
+    MqttPublisher publisher(std::move(owned), "m1", 1, rowNumber);
+    publisher.setRowKind([&](const TableStore&, std::size_t row) { return kinds[row]; });
     std::string reason;
     ASSERT_TRUE(publisher.start(reason));
     const TableStore table;
