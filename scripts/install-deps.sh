@@ -11,7 +11,8 @@ packages=(
   qt6-qpa-plugins fonts-liberation fonts-dejavu-core fontconfig
   xvfb xauth poppler-utils
   desktop-file-utils man-db dpkg-dev file
-  zlib1g-dev qt6-svg-dev libmosquitto-dev mosquitto mosquitto-clients openssl python3
+  zlib1g-dev qt6-svg-dev libmosquitto-dev mosquitto mosquitto-clients python3
+  openssl
 )
 
 missing=()
