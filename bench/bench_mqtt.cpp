@@ -1,6 +1,7 @@
 // Publishing rows to a broker: what rowRecorded costs the reading thread (the row's message
-// formed and queued), what a full queue holds in memory, and rows per second to a local mosquitto
-// (started here on a free loopback port; skipped when it is not installed).
+// formed and queued), what lcdState() costs it per frame, what a full queue holds in memory, and
+// rows per second to a local mosquitto (started here on a free loopback port; skipped when it is
+// not installed).
 #include <arpa/inet.h>
 #include <malloc.h>
 #include <netinet/in.h>
@@ -13,9 +14,15 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "bench/allocation_counter.h"
+#include "meter/clock.h"
+#include "meter/frame_decoder.h"
+#include "net/meter_outputs.h"
 #include "net/mqtt_client.h"
 #include "net/mqtt_publisher.h"
 #include "net/row_message.h"
@@ -29,6 +36,25 @@ public:
     bool start(std::string&) override { return true; }
     bool publish(const std::string&, const std::string&, int, bool, int&) override { return false; }
     void stop() override {}
+};
+
+// A broker that takes every message at once: the sender thread keeps up and contends with the
+// reading thread for the queue's lock.
+class InstantBroker final : public MqttClient {
+public:
+    bool start(std::string&) override {
+        onConnection(true, {});
+        return true;
+    }
+    bool publish(const std::string&, const std::string&, int, bool, int& mid) override {
+        mid = ++m_mid;
+        onDelivered(mid);
+        return true;
+    }
+    void stop() override {}
+
+private:
+    std::atomic<int> m_mid{0};
 };
 
 TableStore sampleTable() {
@@ -50,6 +76,7 @@ void BM_RowRecordedCost(benchmark::State& state) {
     const TableStore table = sampleTable();
     MqttPublisher publisher(std::make_unique<AbsentBroker>(), "m1", 0, textEncoder(),
                             std::size_t{1} << 30);
+    publisher.setRowKind(rowSensorKind);
     std::string reason;
     publisher.start(reason);
     for (auto _ : state) {
@@ -63,6 +90,7 @@ BENCHMARK(BM_RowRecordedCost);
 void BM_RowRecordedFullQueue(benchmark::State& state) {
     const TableStore table = sampleTable();
     MqttPublisher publisher(std::make_unique<AbsentBroker>(), "m1", 0, textEncoder());
+    publisher.setRowKind(rowSensorKind);
     std::string reason;
     publisher.start(reason);
     for (std::size_t i = 0; i < MqttPublisher::kDefaultCapacity; ++i) {
@@ -74,6 +102,54 @@ void BM_RowRecordedFullQueue(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_RowRecordedFullQueue);
+
+// The LCD states of 64 frames of DC volts whose digits differ.
+std::vector<LcdState> sampleStates() {
+    ReadingConsumer none;
+    FixedClock clock;
+    FrameDecoder decoder(none, clock, ".");
+    std::vector<LcdState> states;
+    for (int i = 0; i < 64; ++i) {
+        char frame[16];
+        std::snprintf(frame, sizeof frame, "A001%04d0010D", 1200 + i);
+        decoder.decode(frame);
+        states.push_back(decoder.lcdState());
+    }
+    return states;
+}
+
+// lcdState()'s lcdApply on the reading thread, once per frame: range(0) 0 = the LCD shows the
+// same as the frame before (most frames), 1 = a new state every frame; range(1) 0 = no broker
+// (states wait), 1 = a broker that takes everything (the sender runs beside the reading).
+// allocs_per_frame counts every thread's allocations.
+void BM_LcdStatePerFrame(benchmark::State& state) {
+    const std::vector<LcdState> states = sampleStates();
+    std::unique_ptr<MqttClient> client;
+    if (state.range(1) == 0) {
+        client = std::make_unique<AbsentBroker>();
+    } else {
+        client = std::make_unique<InstantBroker>();
+    }
+    MqttPublisher publisher(std::move(client), "m1", 0, textEncoder());
+    std::string reason;
+    publisher.start(reason);
+    ReadingConsumer& lcd = publisher.lcdState();
+    const std::size_t step = state.range(0) == 0 ? 0 : 1;
+    std::size_t i = 0;
+    for (std::size_t warm = 0; warm < states.size(); ++warm) {
+        lcd.lcdApply(states[warm]);
+    }
+    const std::size_t before = g_allocations.load();
+    for (auto _ : state) {
+        lcd.lcdApply(states[i]);
+        i = (i + step) % states.size();
+    }
+    state.counters["allocs_per_frame"] = static_cast<double>(g_allocations.load() - before) /
+                                         static_cast<double>(state.iterations());
+    state.SetItemsProcessed(state.iterations());
+    publisher.setDrainSeconds(0);
+}
+BENCHMARK(BM_LcdStatePerFrame)->Args({0, 0})->Args({1, 0})->Args({0, 1})->Args({1, 1});
 
 // The heap a full queue of the default 10,000 rows holds.
 void BM_FullQueueMemory(benchmark::State& state) {

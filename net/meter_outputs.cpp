@@ -28,6 +28,12 @@ std::string asciiUnit(std::string_view siUnit) {
 
 }  // namespace
 
+SensorKind rowSensorKind(const TableStore& table, std::size_t row) {
+    const QuantityKind kind =
+        quantityKindOf(table.text(row, Field::DcAc), table.text(row, Field::Unit));
+    return sensorKindOf(kind.name, kind.siUnit);
+}
+
 std::unique_ptr<MqttPublisher> createMeterPublisher(const MqttPublishSettings& settings) {
     MqttClientConfig config;
     config.host = settings.url.host;
@@ -39,10 +45,13 @@ std::unique_ptr<MqttPublisher> createMeterPublisher(const MqttPublishSettings& s
     config.clientId = "halvern-" + settings.meterId + "-" + std::to_string(::getpid());
     config.willTopic = availabilityTopic(settings.meterId);
     config.willPayload = "offline";
-    return std::make_unique<MqttPublisher>(createMqttClient(config), settings.meterId, settings.qos,
-                                           [encoder = std::make_shared<RowMessageEncoder>()](
-                                               const TableStore& table, std::size_t row,
-                                               std::string& out) { (*encoder)(table, row, out); });
+    auto publisher =
+        std::make_unique<MqttPublisher>(createMqttClient(config), settings.meterId, settings.qos,
+                                        [encoder = std::make_shared<RowMessageEncoder>()](
+                                            const TableStore& table, std::size_t row,
+                                            std::string& out) { (*encoder)(table, row, out); });
+    publisher->setRowKind(rowSensorKind);
+    return publisher;
 }
 
 void LastRowInstrument::rowRecorded(const TableStore& table, std::size_t row) {

@@ -20,8 +20,14 @@ struct MqttPublishSettings {
     std::string meterId;  // topic-safe
 };
 
+// What a recorded row measures, for the discovery config: from the quantity table, by its
+// function and unit texts. Never fails (an unknown function: not known).
+SensorKind rowSensorKind(const TableStore& table, std::size_t row);
+
 // The publisher of a meter's rows: a client of the platform with the meter's Last Will
-// ("offline" on its availability topic), every row as its JSON Lines object. Not started yet.
+// ("offline" on its availability topic), every row as its JSON Lines object, the discovery
+// config with the rows' device class and unit. Not started yet; add lcdState() to the reading's
+// consumers to publish the LCD's state too.
 std::unique_ptr<MqttPublisher> createMeterPublisher(const MqttPublishSettings& settings);
 
 // The last recorded row as a SCPI client reads it: the value in its SI unit, from the one

@@ -1,6 +1,7 @@
 #include "net/mqtt_settings.h"
 
 #include <charconv>
+#include <utility>
 
 std::optional<MqttUrl> parseMqttUrl(std::string_view url, std::string& reason) {
     MqttUrl out;
@@ -99,6 +100,9 @@ std::string topicSafeId(std::string_view name) {
 std::string readingTopic(const std::string& id) {
     return "halvern/" + id + "/reading";
 }
+std::string stateTopic(const std::string& id) {
+    return "halvern/" + id + "/state";
+}
 std::string availabilityTopic(const std::string& id) {
     return "halvern/" + id + "/availability";
 }
@@ -106,11 +110,38 @@ std::string discoveryTopic(const std::string& id) {
     return "homeassistant/sensor/halvern_" + id + "/config";
 }
 
-std::string discoveryConfig(const std::string& id) {
-    // The id is topic-safe: letters, digits, '-' and '_' need no escaping in JSON.
+SensorKind sensorKindOf(std::string_view quantity, std::string_view siUnit) {
+    // The quantities Home Assistant has a device class for; the others (resistance, continuity,
+    // capacitance, engine speed, dwell) carry their unit alone.
+    static constexpr std::pair<std::string_view, std::string_view> kClasses[] = {
+        {"voltage_dc", "voltage"},      {"voltage_ac", "voltage"}, {"diode", "voltage"},
+        {"current_dc", "current"},      {"current_ac", "current"}, {"frequency", "frequency"},
+        {"temperature", "temperature"},
+    };
+    if (quantity.empty() || siUnit.empty()) {
+        return {};
+    }
+    for (const auto& [name, deviceClass] : kClasses) {
+        if (name == quantity) {
+            return {deviceClass, siUnit};
+        }
+    }
+    return {{}, siUnit};
+}
+
+std::string discoveryConfig(const std::string& id, const SensorKind& kind) {
+    // The id is topic-safe and the kind's texts are the quantity table's: letters, digits,
+    // '-', '_' and UTF-8 symbols need no escaping in JSON.
+    std::string kindFields;
+    if (!kind.deviceClass.empty()) {
+        kindFields += "\"device_class\":\"" + std::string(kind.deviceClass) + "\",";
+    }
+    if (kind.known()) {
+        kindFields += "\"unit_of_measurement\":\"" + std::string(kind.unit) + "\",";
+    }
     return "{\"name\":\"Halvern " + id + "\",\"unique_id\":\"halvern_" + id +
-           "\",\"state_topic\":\"" + readingTopic(id) +
-           "\",\"value_template\":\"{{ value_json.value }}\",\"availability_topic\":\"" +
+           "\",\"state_topic\":\"" + readingTopic(id) + "\"," + kindFields +
+           "\"value_template\":\"{{ value_json.value }}\",\"availability_topic\":\"" +
            availabilityTopic(id) +
            "\",\"payload_available\":\"online\",\"payload_not_available\":\"offline\","
            "\"device\":{\"identifiers\":[\"halvern_" +

@@ -12,6 +12,7 @@ packages=(
   xvfb xauth poppler-utils
   desktop-file-utils man-db dpkg-dev file systemd
   zlib1g-dev qt6-svg-dev libmosquitto-dev mosquitto mosquitto-clients python3
+  openssl
 )
 
 missing=()

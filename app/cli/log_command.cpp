@@ -34,6 +34,7 @@
 #include "recording/row_writers.h"
 #include "recording/table_store.h"
 #include "session/meter_session.h"
+#include "transport/device_identity.h"
 #include "transport/device_roots.h"
 #include "transport/hid/hid_cable_link.h"
 #include "transport/hid/hid_device_caption.h"
@@ -76,13 +77,18 @@ void printHelp(std::FILE* out) {
         "  --sysfs-root DIR, --dev-root DIR   look for the bridge or the cable there (default\n"
         "                     /sys, /dev)\n"
         "  --mqtt URL         also publish every row to the broker at mqtt://host[:port] or\n"
-        "                     mqtts://host[:port], on halvern/ID/reading; a broker that is down\n"
-        "                     never stops the log: up to 10000 rows wait for it\n"
-        "  --mqtt-ca FILE     the authority that signed the broker's certificate (mqtts)\n"
+        "                     mqtts://host[:port], on halvern/ID/reading, and the LCD's state\n"
+        "                     (retained, at most 10 a second) on halvern/ID/state; a broker that\n"
+        "                     is down never stops the log: up to 10000 rows wait for it\n"
+        "  --mqtt-ca FILE     the authority that signed the broker's certificate (mqtts;\n"
+        "                     default: the system's authorities)\n"
         "  --mqtt-user NAME   the broker's user; the password comes from the environment\n"
         "                     variable HALVERN_MQTT_PASSWORD or --mqtt-password-file FILE\n"
-        "  --mqtt-qos 0|1     (default 0)\n"
-        "  --meter-id ID      the meter's name in the topics (default: the port or device)\n"
+        "  --mqtt-qos 0|1     (default 0: a row in flight when the broker dies can be lost;\n"
+        "                     1: none is)\n"
+        "  --meter-id ID      the meter's name in the topics (default: the USB serial number of\n"
+        "                     the port's adapter, the bridge or the cable, else the port or\n"
+        "                     device path, made a topic level)\n"
         "  --scpi [ADDR:]PORT answer SCPI commands over TCP (*IDN?, READ?, MEAS?, FETC?, CONF?,\n"
         "                     SYST:ERR?); ADDR defaults to 127.0.0.1, 5025 is the usual port;\n"
         "                     at most 8 clients, lines of at most 256 bytes\n"
@@ -411,6 +417,16 @@ int runLogCommand(int argc, char** argv) {
             std::fprintf(stderr, "halvern log: --mqtt-ca needs an mqtts:// address\n");
             return 2;
         }
+        if (!mqtt.caFile.empty()) {
+            // Said before anything is opened; a file that is no certificate is told by the
+            // connection (the log records meanwhile).
+            std::ifstream ca(mqtt.caFile);
+            if (!ca) {
+                std::fprintf(stderr, "halvern log: cannot read the CA file %s: %s\n",
+                             mqtt.caFile.c_str(), std::strerror(errno));
+                return 1;
+            }
+        }
         if (const char* env = std::getenv("HALVERN_MQTT_PASSWORD")) {
             mqttPassword = env;
         }
@@ -556,15 +572,19 @@ int runLogCommand(int argc, char** argv) {
                                          {}});
     session.sinks().add(rowJournal);
 
-    // The broker: its own threads send the rows; the reading only queues them.
+    // The link's device identity: the USB serial number of the adapter, bridge or cable, for
+    // the meter id and *IDN?; else the device path names the meter.
+    const std::string deviceNode = usbBridge ? usbLink->si().lastOpen().path
+                                   : hid     ? hidRun->node()
+                                             : portPath;
+    const std::optional<std::string> deviceSerial = usbSerialOfNode(roots, deviceNode);
+
+    // The broker: its own threads send the rows and the LCD's state; the reading only queues.
     std::unique_ptr<MqttPublisher> publisher;
     if (brokerUrl) {
         signal(SIGPIPE, SIG_IGN);  // a broker that goes away must not end the log
-        const std::string id = !mqtt.meterId.empty()
-                                   ? mqtt.meterId
-                                   : topicSafeId(usbBridge ? usbLink->si().lastOpen().path
-                                                 : hid     ? hidRun->node()
-                                                           : portPath);
+        const std::string id =
+            !mqtt.meterId.empty() ? mqtt.meterId : topicSafeId(deviceSerial.value_or(deviceNode));
         MqttPublishSettings settings;
         settings.url = *brokerUrl;
         settings.caFile = mqtt.caFile;
@@ -578,12 +598,13 @@ int runLogCommand(int argc, char** argv) {
             std::fprintf(stderr, "halvern log: %s\n", reason.c_str());
             return 1;
         }
-        std::fprintf(stderr, "halvern log: publishing to %s as halvern/%s/reading\n",
+        std::fprintf(stderr, "halvern log: publishing to %s as halvern/%s/reading and .../state\n",
                      mqtt.url.c_str(), id.c_str());
         session.sinks().add(*publisher);
+        session.consumers().add(publisher->lcdState());
     }
     // The SCPI server on the session's loop.
-    LastRowInstrument instrument("0", programVersion());
+    LastRowInstrument instrument(deviceSerial.value_or("0"), programVersion());
     std::unique_ptr<ScpiServer> scpi;
     if (scpiPort != 0) {
         std::string reason;
@@ -621,12 +642,21 @@ int runLogCommand(int argc, char** argv) {
             if (st.connected) {
                 std::fprintf(stderr, "halvern log: connected to the broker %s\n", mqtt.url.c_str());
             } else {
+                std::string why = st.problem.empty() ? "no answer" : st.problem;
+                if (why.find("certificate verify failed") != std::string::npos) {
+                    why += mqtt.caFile.empty()
+                               ? "; is the broker's certificate signed by an authority this "
+                                 "system trusts? (--mqtt-ca FILE names another)"
+                               : "; is " + mqtt.caFile +
+                                     " the authority that signed the broker's certificate?";
+                } else if (why.starts_with("TLS:")) {
+                    why += "; does the broker speak TLS on port " +
+                           std::to_string(brokerUrl->port) + "?";
+                }
                 std::fprintf(stderr,
                              "halvern log: the broker %s cannot be reached (%s); rows wait for it, "
                              "up to %zu\n",
-                             mqtt.url.c_str(),
-                             st.problem.empty() ? "no answer" : st.problem.c_str(),
-                             MqttPublisher::kDefaultCapacity);
+                             mqtt.url.c_str(), why.c_str(), MqttPublisher::kDefaultCapacity);
             }
             brokerConnected = st.connected;
             brokerProblem = st.problem;

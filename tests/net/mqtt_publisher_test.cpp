@@ -8,6 +8,9 @@
 #include <thread>
 #include <vector>
 
+#include "meter/clock.h"
+#include "meter/frame_decoder.h"
+#include "net/lcd_state_message.h"
 #include "net/mqtt_settings.h"
 #include "recording/table_store.h"
 
@@ -78,6 +81,7 @@ public:
         std::string topic;
         std::string payload;
         bool retain;
+        std::chrono::steady_clock::time_point at;
     };
     bool start(std::string&) override { return true; }
     bool publish(const std::string& topic, const std::string& payload, int, bool retain,
@@ -86,7 +90,7 @@ public:
         if (!m_up) {
             return false;
         }
-        m_sent.push_back({topic, payload, retain});
+        m_sent.push_back({topic, payload, retain, std::chrono::steady_clock::now()});
         mid = ++m_mid;
         if (m_deliver) {
             onDelivered(mid);  // before publish() returns, as a fast broker may
@@ -111,10 +115,20 @@ public:
         std::lock_guard lock(m_mutex);
         return m_sent;
     }
-    std::vector<std::string> readings() {
+    std::vector<std::string> readings() { return on(readingTopic("m1")); }
+    std::vector<Message> states() {
+        std::vector<Message> out;
+        for (const Message& m : sent()) {
+            if (m.topic == stateTopic("m1")) {
+                out.push_back(m);
+            }
+        }
+        return out;
+    }
+    std::vector<std::string> on(const std::string& topic) {
         std::vector<std::string> out;
         for (const Message& m : sent()) {
-            if (m.topic == readingTopic("m1")) {
+            if (m.topic == topic) {
                 out.push_back(m.payload);
             }
         }
@@ -249,6 +263,123 @@ TEST(MqttPublisherTest, EndWithoutBrokerDoesNotWaitAndCountsTheUnsent) {
     EXPECT_EQ(publisher.unsent(), 2u);
     EXPECT_TRUE(client.sent().empty());  // no offline without a connection: the Will says it
     EXPECT_TRUE(client.stopped);
+}
+
+// The LCD states of frames that differ in their digits only.
+std::vector<LcdState> lcdStates(int count) {
+    ReadingConsumer none;
+    FixedClock clock;
+    FrameDecoder decoder(none, clock, ".");
+    std::vector<LcdState> out;
+    for (int i = 0; i < count; ++i) {
+        char frame[16];
+        std::snprintf(frame, sizeof frame, "A001%04d0010D", i);
+        decoder.decode(frame);
+        out.push_back(decoder.lcdState());
+    }
+    return out;
+}
+
+std::string stateJson(const LcdState& state) {
+    std::string out;
+    appendLcdStateJson(state, out);
+    return out;
+}
+
+TEST(MqttPublisherTest, LcdStateIsRetainedAtMostTenTimesASecondAndTheLastOfABurstArrives) {
+    auto owned = std::make_unique<FakeClient>();
+    FakeClient& client = *owned;
+    MqttPublisher publisher(std::move(owned), "m1", 0, rowNumber);
+    std::string reason;
+    ASSERT_TRUE(publisher.start(reason));
+    client.setUp(true);
+    ASSERT_TRUE(eventually([&] { return client.sent().size() == 2; }));  // discovery, online
+    ReadingConsumer& lcd = publisher.lcdState();
+
+    // A burst far quicker than the interval: the first goes at once, the last when the
+    // interval ends, none between them.
+    const std::vector<LcdState> states = lcdStates(40);
+    for (const LcdState& s : states) {
+        lcd.lcdApply(s);
+    }
+    ASSERT_TRUE(eventually([&] {
+        const auto sent = client.states();
+        return !sent.empty() && sent.back().payload == stateJson(states.back());
+    }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    std::vector<FakeClient::Message> sent = client.states();
+    EXPECT_LE(sent.size(), 3u);
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        EXPECT_TRUE(sent[i].retain);
+        if (i > 0) {
+            EXPECT_GE(sent[i].at - sent[i - 1].at, MqttPublisher::kStateInterval);
+        }
+    }
+    EXPECT_EQ(sent.back().payload, stateJson(states.back()));
+
+    // The same state again: nothing new.
+    lcd.lcdApply(states.back());
+    lcd.lcdApply(states.back());
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    EXPECT_EQ(client.states().size(), sent.size());
+
+    // A new connection has the state again (a broker may have lost it), after its discovery.
+    client.setUp(false);
+    client.setUp(true);
+    ASSERT_TRUE(eventually([&] { return client.states().size() == sent.size() + 1; }));
+    EXPECT_EQ(client.states().back().payload, stateJson(states.back()));
+
+    // A change right after a send is not lost at the end: finish() waits for its interval.
+    lcd.lcdApply(states[1]);
+    lcd.lcdApply(states[2]);
+    publisher.finish();
+    EXPECT_EQ(client.states().back().payload, stateJson(states[2]));
+    EXPECT_EQ(client.sent().back().payload, "offline");
+}
+
+TEST(MqttPublisherTest, DiscoveryTellsTheRowsDeviceClassAndUnitBeforeTheFirstRowOfEachQuantity) {
+    auto owned = std::make_unique<FakeClient>();
+    FakeClient& client = *owned;
+    // Rows 0-1 volts, 2 an unknown function (the kind stays), 3 ohms, 4 volts again.
+    const SensorKind kinds[] = {sensorKindOf("voltage_dc", "V"),
+                                sensorKindOf("voltage_ac", "V"),
+                                {},
+                                sensorKindOf("resistance", "\u03A9"),
+                                sensorKindOf("voltage_dc", "V")};
+    MqttPublisher publisher(std::move(owned), "m1", 1, rowNumber);
+    publisher.setRowKind([&](const TableStore&, std::size_t row) { return kinds[row]; });
+    std::string reason;
+    ASSERT_TRUE(publisher.start(reason));
+    const TableStore table;
+    for (std::size_t i = 0; i < 5; ++i) {
+        publisher.rowRecorded(table, i);
+    }
+    client.setUp(true);
+    ASSERT_TRUE(eventually([&] { return client.readings().size() == 5; }));
+    std::vector<std::string> order;
+    for (const FakeClient::Message& m : client.sent()) {
+        if (m.topic == discoveryTopic("m1")) {
+            EXPECT_TRUE(m.retain);
+            const auto unit = m.payload.find("\"unit_of_measurement\":\"");
+            const auto cls = m.payload.find("\"device_class\":\"");
+            order.push_back(
+                "config " +
+                (cls == std::string::npos ? std::string("-") : m.payload.substr(cls + 16, 7)) +
+                " " +
+                (unit == std::string::npos
+                     ? std::string("-")
+                     : m.payload.substr(unit + 23, m.payload.find('"', unit + 23) - unit - 23)));
+        } else if (m.topic == readingTopic("m1")) {
+            order.push_back("row " + m.payload);
+        }
+    }
+    EXPECT_EQ(order,
+              (std::vector<std::string>{"config - -", "config voltage V", "row 0", "row 1", "row 2",
+                                        "config - \u03A9", "row 3", "config voltage V", "row 4"}));
+    // Home Assistant has no device class for resistance: the unit goes alone.
+    EXPECT_EQ(discoveryConfig("m1", sensorKindOf("resistance", "\u03A9")).find("device_class"),
+              std::string::npos);
+    publisher.finish();
 }
 
 }  // namespace

@@ -199,7 +199,8 @@ void WindowOutputs::startPublisher(const MqttPublishSettings& settings) {
                                                               : settings.url.host) +
             ":" + std::to_string(settings.url.port);
     m_session.sinks().add(m_run->sink());
-    // attach the publisher's LCD state here
+    // The LCD's state goes out retained on halvern/<id>/state, as halvern log's does.
+    m_session.consumers().add(m_run->publisher().lcdState());
     m_timer->start();
 }
 
@@ -208,7 +209,7 @@ void WindowOutputs::stopPublisher(double drainSeconds) {
         return;
     }
     // No row reaches it from now on; what it holds goes out off the window's thread.
-    // detach the publisher's LCD state here
+    m_session.consumers().remove(m_run->publisher().lcdState());
     m_session.sinks().remove(m_run->sink());
     m_runs.finish(m_run, drainSeconds);
     m_run.reset();

@@ -228,4 +228,123 @@ TEST(LogMqttTest, BadBrokerOptionsAreRefusedAndSayWhy) {
     }
 }
 
+TEST(LogMqttTest, TlsWithTheBrokersAuthorityDeliversAndAWrongOneIsToldWhileTheLogRecords) {
+    MqttBroker broker(MqttBroker::Transport::Tls);
+    ASSERT_TRUE(broker.start()) << "mosquitto or openssl (scripts/install-deps.sh) is missing";
+    openReadingsSession(broker);
+    Simulator meter("100");
+    TempFolder dir;
+    const std::string file = dir.path("log.jsonl");
+    std::vector<std::string> args = logArgs(meter.path(), file, broker);
+    args.insert(args.end(), {"--mqtt-ca", broker.caFile(), "--frames", "30"});
+    ChildGuard log{spawn(args)};
+    std::string err;
+    ASSERT_EQ(finish(log.child, &err), 0) << err;
+    log.child = {};
+    const std::vector<std::string> rows = fileRows(file);
+    ASSERT_GE(rows.size(), 29u) << err;
+    const std::vector<std::string> received = collectReadings(broker);
+    EXPECT_EQ(received, rows) << missing(rows, received) << err;
+
+    // An authority that did not sign the broker's certificate: said once with the reason, and
+    // the log goes on recording.
+    Simulator meter2("100");
+    const std::string other = dir.path("other.jsonl");
+    args = logArgs(meter2.path(), other, broker);
+    args.insert(args.end(), {"--mqtt-ca", broker.otherCaFile(), "--frames", "20"});
+    log.child = spawn(args);
+    ASSERT_EQ(finish(log.child, &err), 0) << err;
+    log.child = {};
+    EXPECT_NE(err.find("cannot be reached (TLS: certificate verify failed; is " +
+                       broker.otherCaFile() + " the authority"),
+              std::string::npos)
+        << err;
+    EXPECT_GE(fileRows(other).size(), 19u) << err;
+    EXPECT_NE(err.find("rows were not published"), std::string::npos) << err;
+
+    // A CA file that is not there: refused before the meter is opened.
+    args = logArgs("/dev/null", dir.path("none.jsonl"), broker);
+    args.insert(args.end(), {"--mqtt-ca", dir.path("no-such-ca.crt")});
+    log.child = spawn(args);
+    EXPECT_EQ(finish(log.child, &err), 1) << err;
+    log.child = {};
+    EXPECT_NE(err.find("cannot read the CA file " + dir.path("no-such-ca.crt") +
+                       ": No such file or directory"),
+              std::string::npos)
+        << err;
+}
+
+// The text of a JSON string field in a flat object; "<none>" without the field.
+std::string field(const std::string& json, const std::string& name) {
+    const std::string key = "\"" + name + "\":\"";
+    const std::size_t at = json.find(key);
+    if (at == std::string::npos) {
+        return "<none>";
+    }
+    const std::size_t from = at + key.size();
+    return json.substr(from, json.find('"', from) - from);
+}
+
+TEST(LogMqttTest, ConfigHasTheUnitOfEveryRowAfterItAndTheStateFollowsTheLcd) {
+    MqttBroker broker;
+    ASSERT_TRUE(broker.start());
+    const std::string config = "homeassistant/sensor/halvern_m1/config";
+    const std::string state = "halvern/m1/state";
+    const std::vector<std::string> topics = {"-t", kReadings, "-t", state, "-t", config};
+    std::vector<std::string> session = {"-c", "-i", "halvern-test-all", "-q", "1", "-v"};
+    session.insert(session.end(), topics.begin(), topics.end());
+    std::vector<std::string> open = session;
+    open.push_back("-E");
+    broker.subscribe(open);
+    // The simulator turns the dial through volts, ohms and degrees within three seconds.
+    Simulator meter("100");
+    TempFolder dir;
+    std::vector<std::string> args = logArgs(meter.path(), dir.path("log.jsonl"), broker);
+    args.insert(args.end(), {"--duration", "3"});
+    ChildGuard log{spawn(args)};
+    std::string err;
+    ASSERT_EQ(finish(log.child, &err), 0) << err;
+    log.child = {};
+    // -R: not the retained messages a new subscription is handed once more.
+    std::vector<std::string> collect = session;
+    collect.insert(collect.end(), {"-R", "-W", "2"});
+    std::istringstream in(broker.subscribe(collect));
+
+    std::string unit = "<none>";  // of the config in force
+    std::set<std::string> units;
+    std::vector<std::string> states;
+    std::size_t configs = 0;
+    std::size_t readings = 0;
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::size_t space = line.find(' ');
+        const std::string topic = line.substr(0, space);
+        const std::string payload = line.substr(space + 1);
+        if (topic == config) {
+            if (configs++ == 0) {
+                EXPECT_EQ(field(payload, "device_class"), "<none>") << "before the first row";
+            }
+            unit = field(payload, "unit_of_measurement");
+            units.insert(unit);
+        } else if (topic == kReadings) {
+            ++readings;
+            EXPECT_EQ(field(payload, "unit"), unit) << payload;
+        } else if (topic == state) {
+            EXPECT_TRUE(payload.starts_with("{\"display\":\"") && payload.ends_with("]}"))
+                << payload;
+            EXPECT_TRUE(states.empty() || states.back() != payload)
+                << "sent twice: " << payload << " after " << states.size();
+            states.push_back(payload);
+        }
+    }
+    EXPECT_GT(readings, 100u) << err;
+    EXPECT_GE(units.size(), 3u) << "volts, ohms, degrees";
+    EXPECT_TRUE(units.count("\u03A9")) << "the ohms' unit";
+    // At most ten states a second (three seconds and the two ends), far fewer than the frames.
+    EXPECT_GE(states.size(), 10u);
+    EXPECT_LE(states.size(), 33u);
+    ASSERT_FALSE(states.empty());
+    EXPECT_EQ(broker.retained(state), states.back());
+}
+
 }  // namespace

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/child_process.h"
+#include "tests/support/fakes/fake_usb_tree.h"
 #include "tests/support/mqtt_broker.h"
 #include "tests/support/temp_folder.h"
 
@@ -150,6 +151,24 @@ TEST(LogScpiTest, PortInUseOrBadAddressSayWhy) {
     EXPECT_EQ(finish(bad, &err), 2);
     EXPECT_NE(err.find("--scpi must be"), std::string::npos) << err;
     first.end();
+}
+
+// A meter on a USB serial adapter: its serial number names the meter in the topics and answers
+// *IDN?; without one, the device path names it and *IDN? says 0 (as EveryCommandAnswers shows).
+TEST(LogScpiTest, TheAdaptersUsbSerialNumberIsTheMeterIdAndTheIdnSerial) {
+    Simulator meter("50");
+    FakeUsbTree tree;
+    tree.addUsbTty(0, 2, "0403", "6001", meter.path(), "FT232R", "A6008isP");
+    MqttBroker broker;
+    ASSERT_TRUE(broker.start());
+    ScpiLog log(tree.dev() + "/ttyUSB0", {"--sysfs-root", tree.sysfs(), "--mqtt", broker.url()});
+    ScpiClient client(log.port);
+    ASSERT_TRUE(client.connected());
+    client.send("*IDN?\n");
+    EXPECT_EQ(client.line(), "Halvern,Interface Program,A6008isP,2.0.0");
+    const std::string err = log.end();
+    EXPECT_NE(err.find("as halvern/A6008isP/reading"), std::string::npos) << err;
+    EXPECT_EQ(broker.retained("halvern/A6008isP/availability"), "offline");
 }
 
 }  // namespace

@@ -198,6 +198,8 @@ TEST_F(OutputsHome, RowsOfTheDemoMeterReachASubscriberUntilPublishingIsTurnedOff
         QTest::qWaitFor([&] { return notice(*w)->text().startsWith("MQTT: connected"); }, 5000))
         << notice(*w)->text().toStdString();
     EXPECT_EQ(broker.retained(availabilityTopic(id)), "online");
+    // The LCD's state too, retained, as halvern log publishes it.
+    EXPECT_NE(broker.retained(stateTopic(id)).find("\"display\""), std::string::npos);
 
     // Off: the meter says goodbye and no row follows, though the meter goes on.
     publish(*w, [](PublishDialog& d) { d.enabledBox()->setChecked(false); });
