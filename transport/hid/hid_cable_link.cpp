@@ -119,9 +119,17 @@ void HidCableLink::HidCtlDeviceDataError(std::uint32_t error) {
 }
 
 void HidCableLink::USBConClick(bool down) {
+    const bool wasWaiting = m_waiting;
     endWaiting();
     m_connected = false;
     readBtn(false);  // "HID Connect" and ReadBtn share the group: ReadBtn is up
+    if (wasWaiting && !down) {
+        // Released to stop waiting for a cable that is away: there is nothing to set up, and
+        // "not securely connected" would only tell the user what they acted on.
+        m_collector.resetEmptyReportCount();
+        changed();
+        return;
+    }
     if (!setFeature()) {
         // "HID Connect" was released. The message's own event loop may have listed a cable
         // meanwhile; reading must still not start behind a released button.

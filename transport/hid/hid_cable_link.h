@@ -103,8 +103,8 @@ public:
     void HidCtlDeviceDataError(std::uint32_t error);
 
     // --- the user's clicks; down is the button's new state ---
-    // USBConClick ("HID Connect"): ends any waiting; feature report, then start (down) or stop
-    // (up) reading. A press starts with no frame open.
+    // USBConClick ("HID Connect"): feature report, then start (down) or stop (up) reading. A
+    // press starts with no frame open. A release while waiting only ends the waiting.
     void USBConClick(bool down);
     // ReadBtnClick: start (down) or stop (up) reading with PelmarkReportData. Where ReadBtn does
     // not serve this build (readBtnServes() false) a press releases ReadBtn and only stops. Ends

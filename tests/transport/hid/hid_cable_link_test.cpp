@@ -554,6 +554,7 @@ TEST_F(ReconnectingLinkTest, ReleasingTheButtonOrPressingReadBtnEndsTheWaiting) 
         EXPECT_FALSE(link.waiting());
         EXPECT_FALSE(link.connected());
         EXPECT_EQ(waits, (std::vector<std::string>{"/dev/hidraw0", ""}));
+        EXPECT_TRUE(messages.empty());
         // Neither a retry nor a pass reads the cable behind a released button.
         link.retryCable();
         link.HidCtlDeviceChange();
