@@ -68,10 +68,7 @@ void HidCableLink::HidCtlDeviceChange() {
     }
     readBtn(false);
     if (wasReading && !keep) {
-        m_connected = false;
-        if (releaseUsbCon) {
-            releaseUsbCon();
-        }
+        showUsbConReleased();
     }
 
     // CurrentHidDevice names a device about to be released: clear it first, so nothing can
@@ -138,7 +135,7 @@ void HidCableLink::USBConClick(bool down) {
     m_collector.resetEmptyReportCount();
     // Bytes of an earlier reading joined to this one's would make one frame out of two.
     m_collector.dropFrame();
-    Entry* entry = readableSelection(releaseUsbCon);
+    Entry* entry = readableSelection([this] { showUsbConReleased(); });
     if (entry != nullptr && down) {
         setReader(entry, m_hidHandler ? Reader::HidReportData : Reader::None);
     }
@@ -200,9 +197,7 @@ bool HidCableLink::setFeature() {
         if (informationMessage) {
             informationMessage(kNotConnectedText);
         }
-        if (releaseUsbCon) {
-            releaseUsbCon();
-        }
+        showUsbConReleased();
         return false;
     }
     m_currentId = entry->id;
@@ -236,11 +231,7 @@ void HidCableLink::cableIdleCheck() {
     // until the tick is over, so the box's own event loop can never run a second tick inside
     // this one, and it shows only once.
     m_collector.resetEmptyReportCount();
-    m_connected = false;
-    endWaiting();
-    if (releaseUsbCon) {
-        releaseUsbCon();
-    }
+    showUsbConReleased();
     if (HidLinkDevice* device = currentDevice()) {
         device->setDataHandler({});
     }
@@ -255,6 +246,15 @@ void HidCableLink::cableIdleCheck() {
         post(show);
     } else {
         show();
+    }
+}
+
+void HidCableLink::showUsbConReleased() {
+    // A released button waits for nothing.
+    m_connected = false;
+    endWaiting();
+    if (releaseUsbCon) {
+        releaseUsbCon();
     }
 }
 

@@ -196,6 +196,8 @@ private:
     bool resume();
     // Stops waiting (and says so); nothing when not waiting.
     void endWaiting();
+    // Shows "HID Connect" released (releaseUsbCon): the link is no longer connected or waiting.
+    void showUsbConReleased();
     // The name of the device the link reads (its node), for the waiting notice.
     std::string readingName() const;
     Entry* selectedEntry();
