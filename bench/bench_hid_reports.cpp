@@ -24,8 +24,10 @@ public:
     std::uint16_t vendorId() const override { return 0x1A86; }
     std::uint16_t productId() const override { return 0xE008; }
     bool readWriteAccess() const override { return true; }
+    std::string node() const override { return "/dev/hidraw0"; }
     bool sendFeature(const std::uint8_t*, std::size_t) override { return true; }
     void setDataHandler(DataHandler h) override { handler = std::move(h); }
+    bool reading() const override { return static_cast<bool>(handler); }
 };
 
 class OneCable final : public HidLinkController {

@@ -37,11 +37,13 @@ public:
     std::uint16_t vendorId() const override { return 0x1A86; }
     std::uint16_t productId() const override { return 0xE008; }
     bool readWriteAccess() const override { return m_state->readWrite; }
+    std::string node() const override { return "/dev/hidraw0"; }
     bool sendFeature(const std::uint8_t*, std::size_t length) override { return length == 10; }
     void setDataHandler(DataHandler handler) override {
         fuzzCheck(m_owner);  // only checked-out devices read
         m_state->handler = std::move(handler);
     }
+    bool reading() const override { return m_state->handler && m_state->plugged; }
 
 private:
     std::shared_ptr<State> m_state;
@@ -97,6 +99,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     };
     link.post = [&](std::function<void()> task) { queued.push_back(std::move(task)); };
+    // Reconnect on for inputs whose last byte is odd; its notices alternate, waiting first.
+    link.setReconnect(size > 0 && (data[size - 1] & 1) != 0);
+    bool waitingShown = false;
+    link.onWaitingFor = [&](const std::string& device) {
+        fuzzCheck(device.empty() == waitingShown);
+        waitingShown = !device.empty();
+    };
     link.HidCtlDeviceChange();
 
     std::size_t i = 0;
@@ -160,10 +169,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             case 7:
                 link.ClearBtnClick();
                 break;
-            case 8:
+            case 8:  // a read error; with the high bit the reader stopped: the device went away
                 link.HidCtlDeviceDataError(arg);
+                if ((arg & 0x80) != 0) {
+                    link.readingLost();
+                }
                 break;
             case 9:
+                if ((arg & 1) != 0) {
+                    link.retryCable();
+                }
                 while (!queued.empty()) {
                     auto task = std::move(queued.front());
                     queued.pop_front();
@@ -181,6 +196,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzzCheck((link.reader() == HidCableLink::Reader::None) ==
                   (link.readingDevice() == nullptr));
         fuzzCheck(link.selectedIndex() < static_cast<int>(link.entries().size()));
+        // Waiting is shown while it lasts, only behind a pressed "HID Connect" and reading nothing.
+        fuzzCheck(link.waiting() == waitingShown);
+        fuzzCheck(!link.waiting() ||
+                  (link.reconnect() && link.reader() == HidCableLink::Reader::None &&
+                   !link.awaited().empty()));
+        fuzzCheck(!link.connected() || usbCon);
         fuzzCheck(link.history().size() <= BoundedLog::kDefaultCapacity);
     }
     return 0;

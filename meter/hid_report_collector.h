@@ -54,6 +54,10 @@ public:
 
     std::int32_t emptyReportCount() const { return m_emptyReportCount; }
     void resetEmptyReportCount() { m_emptyReportCount = 0; }
+    // Forgets an open frame without handing it on or logging it: its reports were cut off (the
+    // device went away, or reading starts afresh on a device), and joined to the next reports
+    // it would make one frame of two meters' moments. Never fails.
+    void dropFrame() { endFrame(); }
     bool frameOpen() const { return m_frameOpen; }
     std::string_view hidHexText() const { return {m_hex, m_hexSize}; }
     std::size_t pelmarkAcceptedFrames() const { return m_pelmarkAccepted; }

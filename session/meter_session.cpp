@@ -165,6 +165,10 @@ HidCableBinding* MeterSession::hid() {
         std::make_unique<HidCableBinding>(*m_hidController, decoder(), m_options.hidHandler);
     HidCableLink& cable = m_hidBinding->link();
     cable.post = [this](std::function<void()> task) { m_loop.post(std::move(task)); };
+    // A cable lost while "HID Connect" is down is waited for, hot-plug or a retry every second
+    // telling when it is back; the window and the logger show what is awaited.
+    m_hidBinding->setReconnect(m_options.reconnect, m_loop.createTimer());
+    m_hidBinding->onWaitingFor = [this](const std::string& device) { waitingFor(device); };
     if (m_ownIndicator) {
         m_indicatorTimer = m_loop.createTimer();
         m_indicatorTimer->startPeriodic(kIndicatorTickMs, [this] { m_indicator->tick(); });

@@ -79,8 +79,9 @@ public:
     UsbXpressLink& usbBridge();
     // The HID device controller and the cable link bound to it, built at the first call on the
     // roots then set, its readers and hot-plug on the loop and its idle check on the indicator.
-    // The caller sets the link's callbacks and binds it. Null when the controller cannot be made
-    // (another controller exists): hidProblem() says why.
+    // The caller sets the link's callbacks and binds it. With Options::reconnect the cable is
+    // waited for when it goes while "HID Connect" is down, reported through waitingFor(). Null
+    // when the controller cannot be made (another controller exists): hidProblem() says why.
     HidCableBinding* hid();
     const std::string& hidProblem() const { return m_hidProblem; }
     TJvHidDeviceController* hidController() { return m_hidController.get(); }

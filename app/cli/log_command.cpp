@@ -132,9 +132,11 @@ private:
 };
 
 // The session's HID cable as the logger drives it: the cable "HID Connect" would select, tested
-// for reading and writing, then pressed. A device-change pass (a mouse plugged in) stops reading;
-// nobody is there to press "HID Connect" again, so the cable, still listed, is read on. The idle
-// check's message or a cable that went away ends the log.
+// for reading and writing, then pressed. With the session's reconnect the link itself reads on
+// through a device-change pass and waits for a cable that went away. Without it a pass (a mouse
+// plugged in) stops reading; nobody is there to press "HID Connect" again, so the cable, still
+// listed, is read on, and a cable that went away ends the log. The idle check's message ends it
+// either way.
 class HidCableRun {
 public:
     explicit HidCableRun(MeterSession& session) : m_session(session) {}
@@ -194,7 +196,8 @@ public:
                 std::fprintf(stderr, "halvern log: %.*s\n", static_cast<int>(line.size()),
                              line.data());
             }
-            if (!device.Reading()) {
+            // Waiting: the link reads the cable again when it is back.
+            if (!device.Reading() && !binding.link().waiting()) {
                 stop("the HID cable " + device.PnPInfo().InterfacePath +
                      " went away (device removed?)");
             }

@@ -17,9 +17,12 @@
 
 #include "recording/recorder.h"
 #include "sim/pseudo_terminal.h"
+#include "tests/support/fakes/pty_hid_cable.h"
 #include "tests/support/frames.h"
 #include "tests/support/temp_folder.h"
 #include "transport/device_notices.h"
+#include "transport/hid/hid_link_binding.h"
+#include "transport/hid/jv_hid_controller.h"
 #include "transport/serial/comm_port_driver.h"
 
 namespace {
@@ -208,6 +211,81 @@ TEST(MeterSessionTest, WithoutReconnectingALostPortIsNotWaitedFor) {
     EXPECT_EQ(lost, 1);
     EXPECT_FALSE(waited);
     EXPECT_FALSE(session.serial().Waiting());
+}
+
+// The session's HID cable through an unplug in the middle of a frame, on the Linux backend over
+// a prepared tree (no hot-plug notices there): with reconnect the link says which node it waits
+// for, the retry finds the cable plugged in again and reading goes on, the rows numbered on;
+// without, the link ends as it did, waiting for nothing, and the next pass releases "HID Connect".
+TEST(MeterSessionTest, TheHidCableIsWaitedForThroughAnUnplugOnlyWithReconnect) {
+    for (const bool reconnect : {true, false}) {
+        SCOPED_TRACE(reconnect ? "reconnect" : "no reconnect");
+        fakehid::Tree tree;
+        auto cable = std::make_unique<PtyHidCable>(tree);
+        ASSERT_TRUE(cable->isOpen());
+        const std::string node = tree.node(cable->name);
+        const auto loop = createHeadlessEventLoop();
+        FixedClock clock(LocalDateTime{2026, 12, 10, 10, 0, 0});
+        MeterSession::Options options;
+        options.roots = tree.roots();
+        options.reconnect = reconnect;
+        MeterSession session(*loop, clock, options);
+        RecorderConsumer step(session.recorder());
+        session.consumers().add(step);
+        std::vector<std::string> waits;
+        session.onWaitingFor = [&](const std::string& device) { waits.push_back(device); };
+        HidCableBinding* binding = session.hid();
+        ASSERT_NE(binding, nullptr);
+        HidCableLink& link = binding->link();
+        int releases = 0;
+        link.releaseUsbCon = [&] { ++releases; };
+        binding->bind();
+        link.USBConClick(true);
+        ASSERT_EQ(link.reader(), HidCableLink::Reader::HidReportData);
+
+        const auto pumpUntil = [&](auto done) {
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (!done() && std::chrono::steady_clock::now() < end) {
+                loop->runOnce(20);
+            }
+            return done();
+        };
+        MeterSimulator meter;
+        const auto sendFrames = [&](PtyHidCable& to, int frames) {
+            for (int f = 0; f < frames; ++f) {
+                for (const auto& report : PtyHidCable::frameReports(meter.nextFrame())) {
+                    ASSERT_TRUE(to.send(report));
+                    ASSERT_TRUE(pumpUntil([&] { return to.queued() == 0; }));
+                }
+            }
+        };
+        sendFrames(*cable, 3);
+        ASSERT_TRUE(pumpUntil([&] { return session.table().rowCount() == 3; }));
+        ASSERT_TRUE(cable->send(PtyHidCable::frameReports(meter.nextFrame())[0]));
+        ASSERT_TRUE(pumpUntil([&] { return cable->queued() == 0; }));
+        cable->unplug();
+        ASSERT_TRUE(pumpUntil([&] { return !session.hidController()->Device(0).Reading(); }));
+
+        if (!reconnect) {
+            EXPECT_TRUE(waits.empty());
+            EXPECT_FALSE(link.waiting());
+            session.hidController()->DeviceChange();  // Rescan, or the system's notice
+            EXPECT_EQ(releases, 1);
+            EXPECT_TRUE(waits.empty());
+            continue;
+        }
+        EXPECT_EQ(waits, std::vector<std::string>{node});
+        cable = std::make_unique<PtyHidCable>(tree);  // plugged in again, at the next node
+        ASSERT_TRUE(pumpUntil([&] { return waits.size() == 2; }));
+        EXPECT_EQ(waits.back(), "");
+        EXPECT_EQ(releases, 0);
+        sendFrames(*cable, 2);
+        ASSERT_TRUE(pumpUntil([&] { return session.table().rowCount() >= 5; }));
+        EXPECT_EQ(session.table().rowCount(), 5u) << "the cut frame was recorded";
+        for (std::size_t row = 0; row < 5; ++row) {
+            EXPECT_EQ(session.table().no(row), static_cast<std::int32_t>(row + 1));
+        }
+    }
 }
 
 }  // namespace

@@ -56,15 +56,19 @@ bool HidCableLink::HidCtlEnumerate(HidLinkDevice& hidDev, int index) {
 }
 
 void HidCableLink::HidCtlDeviceChange() {
-    // Releasing the devices stops every reader; the user must see that "HID Connect" is no
-    // longer reading, or a mouse plugged in would silently stop the meter.
+    // Releasing the devices stops every reader. With reconnect a pressed "HID Connect" stays
+    // down: the cable is read again at once when the pass lists it, and waited for otherwise.
+    // Without, the user must see that "HID Connect" is no longer reading, or a mouse plugged in
+    // would silently stop the meter.
+    const bool keep = m_reconnect && m_connected;
+    const std::string lost = m_waiting ? m_awaited : readingName();
     const bool wasReading = m_reader != Reader::None;
     if (releaseReadBtn) {
         releaseReadBtn();
     }
-    ReadBtnClick(false);
-    if (wasReading && releaseUsbCon) {
-        releaseUsbCon();
+    readBtn(false);
+    if (wasReading && !keep) {
+        showUsbConReleased();
     }
 
     // CurrentHidDevice names a device about to be released: clear it first, so nothing can
@@ -86,6 +90,9 @@ void HidCableLink::HidCtlDeviceChange() {
         captions.push_back(entry.caption);
     }
     m_selected = selectCableEntry(captions);
+    if (keep) {
+        resumeOrWait(lost);
+    }
     changed();
 }
 
@@ -109,21 +116,40 @@ void HidCableLink::HidCtlDeviceDataError(std::uint32_t error) {
 }
 
 void HidCableLink::USBConClick(bool down) {
-    ReadBtnClick(false);  // "HID Connect" and ReadBtn share the group: ReadBtn is up
+    const bool wasWaiting = m_waiting;
+    endWaiting();
+    m_connected = false;
+    readBtn(false);  // "HID Connect" and ReadBtn share the group: ReadBtn is up
+    if (wasWaiting && !down) {
+        // Released to stop waiting for a cable that is away: there is nothing to set up, and
+        // "not securely connected" would only tell the user what they acted on.
+        m_collector.resetEmptyReportCount();
+        changed();
+        return;
+    }
     if (!setFeature()) {
         // "HID Connect" was released. The message's own event loop may have listed a cable
         // meanwhile; reading must still not start behind a released button.
         down = false;
     }
     m_collector.resetEmptyReportCount();
-    Entry* entry = readableSelection(releaseUsbCon);
+    // Bytes of an earlier reading joined to this one's would make one frame out of two.
+    m_collector.dropFrame();
+    Entry* entry = readableSelection([this] { showUsbConReleased(); });
     if (entry != nullptr && down) {
         setReader(entry, m_hidHandler ? Reader::HidReportData : Reader::None);
     }
+    m_connected = down && m_reader == Reader::HidReportData;
     changed();
 }
 
 void HidCableLink::ReadBtnClick(bool down) {
+    endWaiting();
+    m_connected = false;
+    readBtn(down);
+}
+
+void HidCableLink::readBtn(bool down) {
     if (down && !readBtnServes()) {
         // Its handler would swap this model's frames for a decoder that does nothing: the LCD,
         // the table and the chart would freeze behind a pressed button.
@@ -171,9 +197,7 @@ bool HidCableLink::setFeature() {
         if (informationMessage) {
             informationMessage(kNotConnectedText);
         }
-        if (releaseUsbCon) {
-            releaseUsbCon();
-        }
+        showUsbConReleased();
         return false;
     }
     m_currentId = entry->id;
@@ -207,9 +231,7 @@ void HidCableLink::cableIdleCheck() {
     // until the tick is over, so the box's own event loop can never run a second tick inside
     // this one, and it shows only once.
     m_collector.resetEmptyReportCount();
-    if (releaseUsbCon) {
-        releaseUsbCon();
-    }
+    showUsbConReleased();
     if (HidLinkDevice* device = currentDevice()) {
         device->setDataHandler({});
     }
@@ -225,6 +247,88 @@ void HidCableLink::cableIdleCheck() {
     } else {
         show();
     }
+}
+
+void HidCableLink::showUsbConReleased() {
+    // A released button waits for nothing.
+    m_connected = false;
+    endWaiting();
+    if (releaseUsbCon) {
+        releaseUsbCon();
+    }
+}
+
+void HidCableLink::readingLost() {
+    if (!m_reconnect || !m_connected || m_waiting || m_reader == Reader::None) {
+        return;
+    }
+    const std::string lost = readingName();
+    stopReading();
+    m_collector.dropFrame();
+    m_collector.resetEmptyReportCount();
+    m_waiting = true;
+    m_awaited = lost;
+    if (onWaitingFor) {
+        onWaitingFor(m_awaited);
+    }
+    changed();
+}
+
+void HidCableLink::retryCable() {
+    if (!m_waiting) {
+        return;
+    }
+    resumeOrWait(m_awaited);
+    changed();
+}
+
+void HidCableLink::resumeOrWait(const std::string& lost) {
+    if (resume()) {
+        endWaiting();
+        return;
+    }
+    if (!m_waiting) {
+        m_waiting = true;
+        m_awaited = lost.empty() ? std::string("USB to Serial") : lost;
+        if (onWaitingFor) {
+            onWaitingFor(m_awaited);
+        }
+    }
+}
+
+bool HidCableLink::resume() {
+    Entry* entry = selectedEntry();
+    // Tried before anything is sent: a cable listed but not yet readable (its permissions are
+    // still being set) is tried again at the next retry without a line in the history.
+    if (entry == nullptr || entry->device == nullptr || !entry->device->readWriteAccess()) {
+        return false;
+    }
+    // As a press of "HID Connect" reads it: a cable plugged in again needs its line set up.
+    setFeature();
+    m_collector.resetEmptyReportCount();
+    m_collector.dropFrame();
+    setReader(entry, Reader::HidReportData);
+    if (!entry->device->reading()) {
+        setReader(entry, Reader::None);
+        return false;
+    }
+    return true;
+}
+
+void HidCableLink::endWaiting() {
+    if (!m_waiting) {
+        return;
+    }
+    m_waiting = false;
+    m_awaited.clear();
+    if (onWaitingFor) {
+        onWaitingFor(std::string());
+    }
+}
+
+std::string HidCableLink::readingName() const {
+    HidLinkDevice* device = readingDevice();
+    return device != nullptr ? device->node() : std::string();
 }
 
 HidLinkDevice* HidCableLink::currentDevice() const {

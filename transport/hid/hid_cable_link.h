@@ -29,11 +29,16 @@ public:
     virtual std::uint16_t productId() const = 0;
     // Whether the device could be opened for reading and writing.
     virtual bool readWriteAccess() const = 0;
+    // The node every open of the device uses (/dev/hidrawN); what the user knows it by.
+    virtual std::string node() const = 0;
     // SendFeature: report[0] is the report ID. False when it failed.
     virtual bool sendFeature(const std::uint8_t* report, std::size_t length) = 0;
     // SetDataHandler: a handler starts the device's reader (when it can read), an empty one
     // stops it. Reports reach the handler on the user-interface thread, one at a time.
     virtual void setDataHandler(DataHandler handler) = 0;
+    // Whether the device's reader runs: a handler is set, the reader could open the device and
+    // has not stopped since (a device that went away stops it).
+    virtual bool reading() const = 0;
 };
 
 // What the cable link needs of the device controller.
@@ -52,6 +57,13 @@ public:
 // handlers carry the names the window publishes; the window forwards its events to them. All of
 // it runs on the user-interface thread. Errors are never raised: the user is told through the
 // window's callbacks, as the handlers say.
+//
+// Reconnect (setReconnect): while "HID Connect" is down, a cable that goes away (its reader
+// stops, or a device-change pass no longer lists it) is waited for with the button left down, and
+// read again, feature report first, as soon as a pass lists a cable that "HID Connect" would choose
+// or a retry finds the selected one readable. The frame the loss cut is dropped. Releasing the
+// button, or pressing another link's, ends the waiting. Without reconnect a device-change pass
+// releases "HID Connect" and reading starts again only when the user presses it.
 class HidCableLink {
 public:
     // One DevListBox entry.
@@ -91,10 +103,12 @@ public:
     void HidCtlDeviceDataError(std::uint32_t error);
 
     // --- the user's clicks; down is the button's new state ---
-    // USBConClick ("HID Connect"): feature report, then start (down) or stop (up) reading.
+    // USBConClick ("HID Connect"): feature report, then start (down) or stop (up) reading. A
+    // press starts with no frame open. A release while waiting only ends the waiting.
     void USBConClick(bool down);
     // ReadBtnClick: start (down) or stop (up) reading with PelmarkReportData. Where ReadBtn does
-    // not serve this build (readBtnServes() false) a press releases ReadBtn and only stops.
+    // not serve this build (readBtnServes() false) a press releases ReadBtn and only stops. Ends
+    // any waiting: "HID Connect" is up when ReadBtn is clicked.
     void ReadBtnClick(bool down);
     // Whether ReadBtn serves this build: it reads with PelmarkReportData, the handler of the
     // other meter model's cable, whose decoder does nothing here; a build whose "HID Connect"
@@ -111,6 +125,25 @@ public:
     // back: after kIdleReports reports in a row without meter bytes, stops reading, resets the
     // count and releases "HID Connect", then posts the message (never shown inside the tick).
     void cableIdleCheck();
+
+    // --- reconnect ---
+    // Off at construction.
+    void setReconnect(bool on) { m_reconnect = on; }
+    bool reconnect() const { return m_reconnect; }
+    // The reader of the device the link reads has stopped for good (the device went away). With
+    // reconnect and "HID Connect" down: stops reading, drops the cut frame and waits for the cable
+    // (onWaitingFor). Otherwise nothing changes until the next device-change pass.
+    void readingLost();
+    // One more try while waiting: the selected device is read again when it opens for reading
+    // and writing. Whoever drives the link calls it at most once a second while waiting() (after
+    // a device-change pass when the system gives no hot-plug notices). Nothing when not waiting.
+    void retryCable();
+    // Waiting for a lost cable, "HID Connect" down.
+    bool waiting() const { return m_waiting; }
+    // The device waited for (the lost one's node); empty when not waiting.
+    const std::string& awaited() const { return m_awaited; }
+    // "HID Connect" is down for the link: it reads with HidReportData, or waits.
+    bool connected() const { return m_connected; }
 
     // --- state for the views ---
     const std::vector<Entry>& entries() const { return m_entries; }
@@ -145,12 +178,28 @@ public:
     std::function<void(std::function<void()> task)> post;
     // Called after the list, the selection or a log changed (to repaint).
     std::function<void()> onChanged;
+    // The link starts waiting for the device named (never empty), or has stopped waiting (empty):
+    // the cable is read again, or the user released "HID Connect".
+    std::function<void(const std::string& device)> onWaitingFor;
 
 private:
     class Logs;
 
     // SetFeatureClick; false when nothing was selected and "HID Connect" was released.
     bool setFeature();
+    // ReadBtnClick's steps, also run by USBConClick and HidCtlDeviceChange.
+    void readBtn(bool down);
+    // With "HID Connect" kept down: reads the selected cable again, or waits for it (named lost).
+    void resumeOrWait(const std::string& lost);
+    // Reads the selected device as a press of "HID Connect" would, when it opens for reading and
+    // writing; whether its reader runs now.
+    bool resume();
+    // Stops waiting (and says so); nothing when not waiting.
+    void endWaiting();
+    // Shows "HID Connect" released (releaseUsbCon): the link is no longer connected or waiting.
+    void showUsbConReleased();
+    // The name of the device the link reads (its node), for the waiting notice.
+    std::string readingName() const;
     Entry* selectedEntry();
     // Makes the selected entry the current one; nullptr when nothing is selected, or (after
     // calling release, which puts its button up) when its device cannot be read and written.
@@ -171,6 +220,10 @@ private:
     std::uint64_t m_currentId = 0;  // CurrentHidDevice's entry; 0 = none
     std::uint64_t m_readingId = 0;  // the entry whose device carries the link's handler
     Reader m_reader = Reader::None;
+    bool m_reconnect = false;
+    bool m_connected = false;  // "HID Connect" down: reading with HidReportData, or waiting
+    bool m_waiting = false;
+    std::string m_awaited;
     BoundedLog m_history;
     BoundedLog m_memo1;
     BoundedLog m_memo2;

@@ -66,6 +66,7 @@ HidCableBinding::HidCableBinding(TJvHidDeviceController& controller, FrameDecode
 }
 
 HidCableBinding::~HidCableBinding() {
+    m_retry.reset();  // its tick reaches the controller and the link
     if (m_bound) {
         m_controller.SetOnArrival(nullptr);
         m_controller.SetOnEnumerate(nullptr);
@@ -94,6 +95,35 @@ void HidCableBinding::bind() {
     m_controller.SetOnRemoval(TJvHidPlugEvent(this, &HidCableBinding::HidCtlRemoval));
 }
 
+void HidCableBinding::setReconnect(bool on, std::unique_ptr<LoopTimer> retryTimer) {
+    m_retry = std::move(retryTimer);
+    m_link->setReconnect(on && m_retry != nullptr);
+    m_link->onWaitingFor = [this](const std::string& device) {
+        if (m_retry) {
+            if (device.empty()) {
+                m_retry->stop();
+            } else if (!m_retry->isActive()) {
+                m_retry->startPeriodic(kRetryMs, [this] { retry(); });
+            }
+        }
+        if (onWaitingFor) {
+            onWaitingFor(device);
+        }
+    };
+}
+
+void HidCableBinding::retry() {
+    // Without notices of the system nothing else tells the controller that the cable is back.
+    // A pass that lists it again reads it (HidCtlDeviceChange), which ends the waiting.
+    if (!m_controller.HotPlugActive()) {
+        m_controller.DeviceChange();
+    }
+    // Still waiting: the cable may be listed but was not readable when the pass ran.
+    if (m_link->waiting()) {
+        m_link->retryCable();
+    }
+}
+
 TJvHidDevice* HidCableBinding::jvDevice(const HidCableLink::Entry& entry) {
     const auto* device = dynamic_cast<const JvHidLinkDevice*>(entry.device.get());
     return device != nullptr ? &device->device() : nullptr;
@@ -115,6 +145,13 @@ void HidCableBinding::HidCtlDeviceChange(TJvHidDeviceController&) {
 
 void HidCableBinding::HidCtlDeviceDataError(TJvHidDevice& HidDev, std::uint32_t Error) {
     m_link->HidCtlDeviceDataError(Error);
+    // A reader that stopped for good on the device the link reads: the device went away.
+    if (!HidDev.Reading()) {
+        const auto* reading = dynamic_cast<const JvHidLinkDevice*>(m_link->readingDevice());
+        if (reading != nullptr && &reading->device() == &HidDev) {
+            m_link->readingLost();
+        }
+    }
     if (onDataError) {
         onDataError(HidDev, Error);
     }

@@ -8,6 +8,7 @@
 
 #include "transport/hid/hid_cable_link.h"
 #include "transport/hid/jv_hid_controller.h"
+#include "transport/loop/event_loop.h"
 
 // One device of the controller as the cable link sees it. Either a checked-out device that this
 // object owns (destroying it stops its reader and checks it back in) or a device the controller
@@ -28,10 +29,12 @@ public:
     std::uint16_t vendorId() const override { return m_device->Attributes().VendorID; }
     std::uint16_t productId() const override { return m_device->Attributes().ProductID; }
     bool readWriteAccess() const override { return m_device->ReadWriteAccess(); }
+    std::string node() const override { return m_device->PnPInfo().InterfacePath; }
     bool sendFeature(const std::uint8_t* report, std::size_t length) override {
         return m_device->SendFeature(report, length);
     }
     void setDataHandler(DataHandler handler) override;
+    bool reading() const override { return m_device->Reading(); }
 
     TJvHidDevice& device() const { return *m_device; }
 
@@ -60,6 +63,13 @@ public:
     // device-change pass runs inside).
     void bind();
 
+    // Reconnect of the cable (HidCableLink::setReconnect), off until set. While the link waits,
+    // retryTimer ticks every kRetryMs: a device-change pass when the controller has no hot-plug
+    // notices (with them, the pass comes with the notice), then the link's retry. Without a
+    // timer reconnect stays off. The link's onWaitingFor is the binding's from then on.
+    void setReconnect(bool on, std::unique_ptr<LoopTimer> retryTimer);
+    static constexpr unsigned kRetryMs = 1000;
+
     HidCableLink& link() { return *m_link; }
     const HidCableLink& link() const { return *m_link; }
     TJvHidDeviceController& controller() { return m_controller; }
@@ -70,8 +80,11 @@ public:
     // Every input report a listed device delivers to the link, before the link handles it (the
     // capture of halvern log --hid).
     std::function<void(std::uint8_t reportId, const std::uint8_t* data, std::size_t size)> onReport;
-    // A device's reader failed (after the link logged it); errno. The reader may have stopped.
+    // A device's reader failed (after the link logged it, and after the link began to wait when
+    // it was the cable's and it stopped); errno. The reader may have stopped.
     std::function<void(TJvHidDevice& device, std::uint32_t error)> onDataError;
+    // The link waits for the device named, or has stopped waiting (empty).
+    std::function<void(const std::string& device)> onWaitingFor;
 
     // The controller's handlers.
     void HidCtlArrival(TJvHidDevice& HidDev);
@@ -82,8 +95,10 @@ public:
 
 private:
     class Controller;
+    void retry();
 
     TJvHidDeviceController& m_controller;
+    std::unique_ptr<LoopTimer> m_retry;
     std::unique_ptr<Controller> m_adapter;
     std::unique_ptr<HidCableLink> m_link;
     bool m_bound = false;

@@ -185,6 +185,10 @@ public:
         }
     }
 
+    std::vector<HidDeviceIdentity> enumerate() override {
+        ++m_enumerations;
+        return SysfsHidBackend::enumerate();
+    }
     int open(const std::string& node, bool readWrite) override {
         ++m_opens;
         if (!fs::exists(node)) {
@@ -255,6 +259,8 @@ public:
     void notify() { (void)::write(m_notify, "x", 1); }
 
     int opens() const { return m_opens; }
+    // Listings of the present devices: one per device-change pass.
+    int enumerations() const { return m_enumerations; }
     // Descriptors the controller holds open.
     std::size_t openDescriptors() const { return m_peers.size(); }
     void setHotplug(bool on) { m_hotplug = on; }
@@ -276,6 +282,7 @@ private:
     std::map<int, Peer> m_peers;
     std::set<std::string> m_readOnly;
     int m_opens = 0;
+    int m_enumerations = 0;
     int m_notify = -1;
     bool m_hotplug = false;
     bool m_failReads = false;

@@ -18,6 +18,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 // What the controller knows of one device, shared with the object checked out for it.
 struct FakeState {
+    std::string node;
     std::string product;
     std::string serial;
     std::uint16_t vid = 0x1A86;
@@ -49,6 +50,7 @@ public:
     std::uint16_t vendorId() const override { return m_state->vid; }
     std::uint16_t productId() const override { return m_state->pid; }
     bool readWriteAccess() const override { return m_state->readWrite; }
+    std::string node() const override { return m_state->node; }
     bool sendFeature(const std::uint8_t* report, std::size_t length) override {
         m_state->features.emplace_back(report, report + length);
         m_state->steps.emplace_back("feature");
@@ -57,6 +59,9 @@ public:
     void setDataHandler(DataHandler handler) override {
         m_state->steps.emplace_back(handler ? "read" : "stop");
         m_state->handler = std::move(handler);
+    }
+    bool reading() const override {
+        return m_state->handler && m_state->plugged && m_state->readWrite;
     }
 
 private:
@@ -72,6 +77,7 @@ public:
 
     FakeState& add(std::string product, std::string serial = "") {
         auto state = std::make_shared<FakeState>();
+        state->node = "/dev/hidraw" + std::to_string(devices.size());
         state->product = std::move(product);
         state->serial = std::move(serial);
         state->events = &events;
@@ -409,6 +415,9 @@ TEST_F(HidCableLinkTest, AnUnplugWhileReadingStopsVisiblyAndLeavesNothingDanglin
     controller.deliver(1, payload(3, {0x30, 0x30, 0x30}));  // mid-frame
     events.clear();
     controller.events.clear();
+    link.readingLost();  // without reconnect: nothing until the pass
+    EXPECT_FALSE(link.waiting());
+    EXPECT_TRUE(controller.devices[1]->handler);
 
     controller.unplug(1);
     EXPECT_EQ(link.history().last(), "Removal of USB to Serial");
@@ -442,6 +451,117 @@ TEST_F(HidCableLinkTest, APassWhileNotReadingLeavesTheButtonsAlone) {
     EXPECT_EQ(link.history().last(), "Arrival of Mouse");
     EXPECT_EQ(captions(link), (std::vector<std::string>{"USB to Serial", "Mouse"}));
     EXPECT_EQ(link.selectedIndex(), 0);
+}
+
+// --- reconnect ----------------------------------------------------------------------------
+
+// With reconnect, as the window and halvern log run the link.
+class ReconnectingLinkTest : public HidCableLinkTest {
+protected:
+    ReconnectingLinkTest() {
+        link.setReconnect(true);
+        link.onWaitingFor = [this](const std::string& device) { waits.push_back(device); };
+    }
+    // A device plugged in and the controller's pass.
+    void plug(const std::string& product, bool readWrite = true) {
+        FakeState& state = controller.add(product);
+        state.readWrite = readWrite;
+        FakeDevice view(controller.devices.back(), false);
+        link.HidCtlArrival(view);
+        link.HidCtlDeviceChange();
+    }
+
+    std::vector<std::string> waits;
+};
+
+TEST_F(ReconnectingLinkTest, HidConnectStaysDownWhileTheCableIsAwayAndReadsItWhenItIsBack) {
+    controller.add("Keyboard");
+    controller.add("USB to Serial");
+    start();
+    clickUsbCon();
+    deliverFrame(1, "00012340010");
+    // Cut off after its first report: these bytes must not join the next frame.
+    controller.deliver(1, payload(4, {0x30, 0x30, 0x30, 0x35}));
+    events.clear();
+
+    // The reader stops (the device went away), then the pass no longer lists the cable.
+    link.readingLost();
+    EXPECT_TRUE(link.waiting());
+    EXPECT_EQ(waits, std::vector<std::string>{"/dev/hidraw1"});
+    EXPECT_FALSE(controller.devices[1]->handler);
+    EXPECT_FALSE(link.collector().frameOpen());
+    controller.unplug(1);
+    link.retryCable();  // nothing listed to try
+    EXPECT_TRUE(usbConDown);
+    EXPECT_TRUE(events.empty()) << "HID Connect was released";
+    EXPECT_EQ(waits.size(), 1u) << "the waiting was told again";
+    EXPECT_EQ(link.history().last(), "Removal of USB to Serial");
+    EXPECT_EQ(link.reader(), HidCableLink::Reader::None);
+
+    // Back, but not readable yet (its permissions are still being set): nothing is sent to it.
+    plug("USB to Serial", false);
+    ASSERT_EQ(link.selectedIndex(), 1);
+    EXPECT_TRUE(link.waiting());
+    EXPECT_TRUE(controller.devices[2]->features.empty());
+    controller.devices[2]->readWrite = true;
+    link.retryCable();
+    EXPECT_FALSE(link.waiting());
+    EXPECT_EQ(waits, (std::vector<std::string>{"/dev/hidraw1", ""}));
+    // Read as a press reads it: the feature report first, then the reader.
+    EXPECT_EQ(controller.devices[2]->steps, (std::vector<std::string>{"feature", "read"}));
+    EXPECT_EQ(link.reader(), HidCableLink::Reader::HidReportData);
+    EXPECT_TRUE(usbConDown);
+
+    // Its 8th and 9th bytes end in D and A: joined to the cut bytes they would pass as a frame.
+    deliverFrame(2, "0001234DA10");
+    EXPECT_EQ(consumer.frameTexts, (std::vector<std::string>{"A00012340010D", "A0001234DA10D"}));
+}
+
+TEST_F(ReconnectingLinkTest, APassThatStillListsTheCableReadsItOnAtOnce) {
+    controller.add("USB to Serial");
+    start();
+    clickUsbCon();
+    plug("Mouse");
+    EXPECT_TRUE(usbConDown);
+    EXPECT_TRUE(events.empty());
+    EXPECT_TRUE(waits.empty()) << "nothing went away";
+    EXPECT_TRUE(controller.devices[0]->handler);
+    EXPECT_EQ(controller.devices[0]->features.size(), 2u);
+    deliverFrame(0, "00012340010");
+    EXPECT_EQ(consumer.frameTexts, std::vector<std::string>{"A00012340010D"});
+}
+
+TEST_F(ReconnectingLinkTest, ReleasingTheButtonOrPressingReadBtnEndsTheWaiting) {
+    struct Case {
+        const char* what;
+        std::function<void()> click;
+    };
+    // Pressing another link's button releases "HID Connect" as a click on it does.
+    const std::vector<Case> cases = {
+        {"HID Connect released", [this] { clickUsbCon(); }},
+        {"ReadBtn pressed", [this] { clickReadBtn(); }},
+    };
+    controller.add("USB to Serial");
+    start();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        waits.clear();
+        clickUsbCon();
+        ASSERT_TRUE(usbConDown);
+        link.readingLost();
+        ASSERT_TRUE(link.waiting());
+        c.click();
+        EXPECT_FALSE(link.waiting());
+        EXPECT_FALSE(link.connected());
+        EXPECT_EQ(waits, (std::vector<std::string>{"/dev/hidraw0", ""}));
+        EXPECT_TRUE(messages.empty());
+        // Neither a retry nor a pass reads the cable behind a released button.
+        link.retryCable();
+        link.HidCtlDeviceChange();
+        EXPECT_EQ(link.reader(), HidCableLink::Reader::None);
+        EXPECT_FALSE(controller.devices[0]->handler);
+        EXPECT_EQ(waits.size(), 2u);
+    }
 }
 
 // --- the cable-idle check ------------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include "meter/clock.h"
 #include "meter/frame_decoder.h"
 #include "tests/support/fakes/fake_hid.h"
+#include "tests/support/fakes/fake_serial_port.h"
 #include "tests/support/recording_consumer.h"
 #include "transport/loop/event_loop.h"
 
@@ -27,12 +28,24 @@ protected:
         cable = tree.plug(fakehid::usbDevice("1-3"));
         backend.setHotplug(true);
     }
-    HidCableBinding& make() {
+    // With retry, reconnect is on and the test ticks its timer.
+    HidCableBinding& make(ManualTimerLog* retry = nullptr) {
         controller = std::make_unique<TJvHidDeviceController>(backend, loop);
         binding = std::make_unique<HidCableBinding>(*controller, decoder);
         binding->link().releaseUsbCon = [this] { ++usbConReleases; };
+        if (retry != nullptr) {
+            binding->setReconnect(true, std::make_unique<ManualPollTimer>(*retry));
+            binding->onWaitingFor = [this](const std::string& device) { waits.push_back(device); };
+        }
         binding->bind();
         return *binding;
+    }
+    // Pulls the cable out after the first report of a frame.
+    void unplugMidFrame() {
+        backend.report(tree.node(cable), {0x07, '0', '0', '0', '1', '2', '3', '4'});
+        loop.runOnce(50);
+        backend.hangUp(tree.node(cable));
+        tree.unplug(cable);
     }
     template <typename Done>
     void pumpUntil(Done done, std::chrono::milliseconds limit = 2000ms) {
@@ -60,6 +73,7 @@ protected:
     std::string first;
     std::string cable;
     int usbConReleases = 0;
+    std::vector<std::string> waits;
 };
 
 TEST_F(HidLinkBindingTest, BindingListsChecksOutAndSelectsTheLastCableAtOnce) {
@@ -147,6 +161,77 @@ TEST_F(HidLinkBindingTest, TheControllerOutlivesTheBindingSafely) {
     controller->DeviceChange();
     EXPECT_EQ(controller->Count(), 2);
     EXPECT_EQ(backend.openDescriptors(), 0u);
+}
+
+// Reconnect on the system's notices: the cable's reader stops, the removal's pass leaves the
+// link waiting with "HID Connect" down, the arrival's pass reads the new node; the retry timer
+// runs no pass of its own meanwhile.
+TEST_F(HidLinkBindingTest, ReconnectReadsTheCableAgainWhenAHotPlugNoticeListsIt) {
+    tree.unplug(first);  // one cable: while it is away, no other is chosen
+    ManualTimerLog retry;
+    HidCableBinding& b = make(&retry);
+    ASSERT_TRUE(controller->HotPlugActive());
+    b.link().USBConClick(true);
+    sendFrame(tree.node(cable));
+    pumpUntil([&] { return consumer.frameTexts.size() == 1; });
+
+    unplugMidFrame();
+    pumpUntil([&] { return !waits.empty(); });
+    EXPECT_EQ(waits, std::vector<std::string>{tree.node(cable)});
+    EXPECT_TRUE(retry.active);
+    backend.notify();
+    pumpUntil([&] { return b.link().entries().size() == 1; });
+    EXPECT_EQ(b.link().history().last(), "Removal of USB to Serial");
+    EXPECT_TRUE(b.link().waiting());
+    EXPECT_EQ(usbConReleases, 0);
+    const int passes = backend.enumerations();
+    retry.onTick();
+    EXPECT_EQ(backend.enumerations(), passes) << "a pass beside the notices";
+
+    const std::string again = tree.plug(fakehid::usbDevice("1-3"));
+    backend.notify();
+    pumpUntil([&] { return !b.link().waiting(); });
+    EXPECT_EQ(waits, (std::vector<std::string>{tree.node(cable), ""}));
+    EXPECT_FALSE(retry.active);
+    EXPECT_EQ(backend.features.back().node, tree.node(again));
+    sendFrame(tree.node(again));
+    pumpUntil([&] { return consumer.frameTexts.size() == 2; });
+    // The frame the unplug cut is dropped.
+    EXPECT_EQ(consumer.frameTexts, (std::vector<std::string>{"A00012340010D", "A00012340010D"}));
+    EXPECT_EQ(usbConReleases, 0);
+}
+
+// Without notices (a prepared tree) the waiting link's retry runs one pass a second, no more.
+TEST_F(HidLinkBindingTest, WithoutHotPlugTheRetryRunsOnePassASecondUntilTheCableIsBack) {
+    backend.setHotplug(false);
+    tree.unplug(first);
+    ManualTimerLog retry;
+    HidCableBinding& b = make(&retry);
+    ASSERT_FALSE(controller->HotPlugActive());
+    b.link().USBConClick(true);
+    unplugMidFrame();
+    pumpUntil([&] { return b.link().waiting(); });
+    ASSERT_TRUE(retry.active);
+    EXPECT_TRUE(retry.periodic);
+    EXPECT_EQ(retry.interval, 1000u);
+
+    const int passes = backend.enumerations();
+    retry.onTick();
+    EXPECT_EQ(backend.enumerations(), passes + 1);
+    EXPECT_EQ(b.link().history().last(), "Removal of USB to Serial");
+    retry.onTick();
+    EXPECT_EQ(backend.enumerations(), passes + 2);
+    EXPECT_TRUE(b.link().waiting());
+
+    const std::string again = tree.plug(fakehid::usbDevice("1-3"));
+    retry.onTick();
+    EXPECT_EQ(backend.enumerations(), passes + 3);
+    EXPECT_FALSE(b.link().waiting());
+    EXPECT_FALSE(retry.active);
+    sendFrame(tree.node(again));
+    pumpUntil([&] { return consumer.frameTexts.size() == 1; });
+    EXPECT_EQ(consumer.frameTexts, std::vector<std::string>{"A00012340010D"});
+    EXPECT_EQ(usbConReleases, 0);
 }
 
 }  // namespace

@@ -205,7 +205,10 @@ TEST_F(WindowHidTest, FramesFromTheCableFillTheWindowAndAnUnplugMidFrameLosesNoR
     // Hot-plug is off on a prepared tree: Rescan runs the device-change pass.
     QTest::mouseClick(w->rescanBtn(), Qt::LeftButton);
     EXPECT_TRUE(contains(link().history(), "Removal of USB to Serial"));
-    EXPECT_FALSE(hidConnect()->isChecked());
+    // "HID Connect" stays down, waiting for the cable to come back.
+    EXPECT_TRUE(hidConnect()->isChecked());
+    EXPECT_TRUE(link().waiting());
+    EXPECT_EQ(link().awaited(), tree.node(cable.name));
     EXPECT_EQ(link().reader(), HidCableLink::Reader::None);
     EXPECT_EQ(link().readingDevice(), nullptr);
     EXPECT_EQ(link().currentDevice(), nullptr);
@@ -213,6 +216,21 @@ TEST_F(WindowHidTest, FramesFromTheCableFillTheWindowAndAnUnplugMidFrameLosesNoR
     EXPECT_EQ(window.recording().table().rowCount(), rows);
     w->refresh();
     EXPECT_EQ(w->devListBox()->count(), 0);
+    // Released, it waits no more, and says nothing: the user knows the cable is away.
+    int boxes = 0;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            ++boxes;
+            box->reject();
+        }
+    });
+    closer.start(20);
+    QTest::mouseClick(hidConnect(), Qt::LeftButton);
+    closer.stop();
+    EXPECT_EQ(boxes, 0);
+    EXPECT_FALSE(hidConnect()->isChecked());
+    EXPECT_FALSE(link().waiting());
     // With nothing listed, the next press tells the user and releases the button.
     QString message;
     QString title;
@@ -229,29 +247,75 @@ TEST_F(WindowHidTest, FramesFromTheCableFillTheWindowAndAnUnplugMidFrameLosesNoR
     EXPECT_FALSE(hidConnect()->isChecked());
 }
 
-TEST_F(WindowHidTest, APassWhileReadingReleasesHidConnectVisibly) {
+TEST_F(WindowHidTest, APassWhileReadingReadsTheCableOnBehindThePressedButton) {
     PtyHidCable cable(tree);
     show();
     QTest::mouseClick(hidConnect(), Qt::LeftButton);
     ASSERT_EQ(link().reader(), HidCableLink::Reader::HidReportData);
-    // A mouse is plugged in: the pass releases every device and so stops reading.
+    // A mouse is plugged in: the pass releases every device, and the cable, still listed, is
+    // read again at once.
     tree.plug(fakehid::usbDevice("1-5", "Mouse", 0x046D, 0xC077, fakehid::kKeyboardDescriptor));
     HidDevicesWindow* w = devicesWindow();
     QTest::mouseClick(w->rescanBtn(), Qt::LeftButton);
     EXPECT_TRUE(contains(link().history(), "Arrival of Mouse"));
-    EXPECT_FALSE(hidConnect()->isChecked()) << "reading stopped behind a pressed button";
-    EXPECT_EQ(link().reader(), HidCableLink::Reader::None);
-    EXPECT_EQ(link().selectedIndex(), 0);
-    // Pressed again, it reads again.
-    QTest::mouseClick(hidConnect(), Qt::LeftButton);
     EXPECT_TRUE(hidConnect()->isChecked());
+    EXPECT_FALSE(link().waiting());
+    EXPECT_EQ(link().selectedIndex(), 0);
     EXPECT_EQ(link().reader(), HidCableLink::Reader::HidReportData);
+    EXPECT_TRUE(window.hidLink().controller()->Device(0).Reading());
     // ReadBtn serves the other meter model's cable: here it is off and says so.
     EXPECT_FALSE(w->readBtn()->isEnabled());
     EXPECT_EQ(w->readBtn()->toolTip(), QString::fromLatin1(HidDevicesWindow::kReadBtnOffToolTip));
     QTest::mouseClick(w->readBtn(), Qt::LeftButton);
     EXPECT_TRUE(hidConnect()->isChecked());
     EXPECT_EQ(link().reader(), HidCableLink::Reader::HidReportData);
+}
+
+// The cable pulled out mid-frame and plugged in again at the next node: "HID Connect" stays down
+// throughout, the retry finds the cable (no hot-plug notices on a prepared tree), and the table
+// goes on with the whole frames, numbered on.
+TEST_F(WindowHidTest, HidConnectStaysDownThroughAReplugAndReadingResumes) {
+    auto cable = std::make_unique<PtyHidCable>(tree);
+    show();
+    QTest::mouseClick(hidConnect(), Qt::LeftButton);
+    ASSERT_EQ(link().reader(), HidCableLink::Reader::HidReportData);
+    const TableStore& table = window.recording().table();
+    MeterSimulator meter;
+    const auto sendFrames = [&](PtyHidCable& to, int frames) {
+        for (int f = 0; f < frames; ++f) {
+            for (const auto& report : PtyHidCable::frameReports(meter.nextFrame())) {
+                ASSERT_TRUE(to.send(report));
+                ASSERT_TRUE(taken(to));
+            }
+        }
+    };
+    sendFrames(*cable, 4);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return link().memo1().size() == 5; }, 5000));
+    const std::string whole = cable->lines;
+    ASSERT_TRUE(cable->send(PtyHidCable::frameReports(meter.nextFrame())[0]));
+    ASSERT_TRUE(taken(*cable));
+    cable->unplug();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return link().waiting(); }, 5000));
+    EXPECT_TRUE(hidConnect()->isChecked());
+
+    cable = std::make_unique<PtyHidCable>(tree);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !link().waiting(); }, 5000));
+    EXPECT_TRUE(hidConnect()->isChecked());
+    EXPECT_EQ(link().reader(), HidCableLink::Reader::HidReportData);
+    sendFrames(*cable, 4);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return link().memo1().size() == 9; }, 5000));
+
+    // The window's table is what decode makes of the whole frames' reports.
+    TempFolder dir;
+    TempFolder::write(dir.path("reports.txt"), whole + cable->lines);
+    Child decode = spawn({HALVERN_BINARY, "decode", "--link", "hid", dir.path("reports.txt")});
+    const std::string decoded = readAll(decode.outFd);
+    ASSERT_EQ(finish(decode), 0);
+    EXPECT_EQ(readings(tableText(table)), readings(decoded));
+    ASSERT_GE(table.rowCount(), 2u);
+    for (std::size_t row = 0; row < table.rowCount(); ++row) {
+        EXPECT_EQ(table.no(row), static_cast<std::int32_t>(row + 1));
+    }
 }
 
 TEST_F(WindowHidTest, PressingAnotherLinksButtonEndsTheRunningLinkFirst) {
