@@ -198,6 +198,9 @@ TEST_F(HidLogCommandTest, AnUnplugMidFrameWaitsForTheCableAndLogsOnWithEveryRow)
     std::string err;
     EXPECT_EQ(finish(log, &err), 0) << err;
     EXPECT_NE(err.find("6 frames decoded"), std::string::npos) << err;
+    // Standard error says what is awaited, and when it is back.
+    EXPECT_NE(err.find("waiting for " + tree.dev()), std::string::npos) << err;
+    EXPECT_NE(err.find("is back; reading on"), std::string::npos) << err;
 
     const std::string saved = TempFolder::read(file);
     const std::vector<std::string> logged = readings(saved);
@@ -211,6 +214,27 @@ TEST_F(HidLogCommandTest, AnUnplugMidFrameWaitsForTheCableAndLogsOnWithEveryRow)
     for (std::size_t i = 1; i < rows.size(); ++i) {
         EXPECT_EQ(rows[i].substr(0, rows[i].find('\t')), std::to_string(i)) << rows[i];
     }
+}
+
+// --no-reconnect keeps the old end: the cable that goes away ends the log with status 1, and the
+// rows before it are saved.
+TEST_F(HidLogCommandTest, WithoutReconnectAnUnplugEndsTheLogWithStatusOne) {
+    PtyHidCable cable(tree);
+    const std::string file = dir.path("ended.txt");
+    Child log = spawn(logArgs(tree, {"--save", file, "--no-reconnect"}));
+    ASSERT_TRUE(reading(log, cable));
+    MeterSimulator meter;
+    for (int f = 0; f < 2; ++f) {
+        for (const auto& report : PtyHidCable::frameReports(meter.nextFrame())) {
+            ASSERT_TRUE(cable.sendTaken(report, log.pid));
+        }
+    }
+    cable.unplug();
+    std::string err;
+    EXPECT_EQ(finish(log, &err), 1) << err;
+    EXPECT_NE(err.find("went away (device removed?)"), std::string::npos) << err;
+    EXPECT_EQ(err.find("waiting for"), std::string::npos) << err;
+    EXPECT_EQ(readings(TempFolder::read(file)).size(), 2u) << err;
 }
 
 }  // namespace
