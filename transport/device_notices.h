@@ -2,15 +2,16 @@
 
 #include <memory>
 
-// The system's notices of serial lines coming and going (a USB serial adapter or bridge plugged
-// in), so that a link waiting for its device tries at once instead of at its next retry. One
-// implementation per platform (udev on Linux), a socket pair in tests.
+// The system's notices of devices coming and going (a USB serial adapter, bridge or HID cable
+// plugged in), so that a link waiting for its device tries at once instead of at its next retry.
+// One implementation per platform (udev on Linux), a socket pair or pipe in tests.
 class DeviceNotices {
 public:
     virtual ~DeviceNotices() = default;
     // Readable while notices are queued.
     virtual int fd() const = 0;
-    // Takes every queued notice; true if one of them says a device was added.
+    // Takes every queued notice; true if one of them is of the kind the watch is for (a serial
+    // line added; any change of a HID node).
     virtual bool drain() = 0;
 };
 

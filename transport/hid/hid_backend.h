@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "transport/device_notices.h"
 #include "transport/device_roots.h"
 
 // What the system tells of one HID device without opening it.
@@ -35,14 +36,9 @@ struct HidReadOutcome {
     int error = 0;
 };
 
-// Device-change notices of the system. fd() becomes readable when notices are queued.
-class HidHotplugMonitor {
-public:
-    virtual ~HidHotplugMonitor() = default;
-    virtual int fd() const = 0;
-    // Takes every queued notice; true if one of them concerns a HID device node.
-    virtual bool drain() = 0;
-};
+// Device-change notices of the system, as the serial links get them: fd() becomes readable when
+// notices are queued, and drain() is true if one of them concerns a HID device node.
+using HidHotplugMonitor = DeviceNotices;
 
 // The platform calls of the HID controller. One implementation per platform (sysfs, hidraw and
 // udev on Linux), one fake for tests.

@@ -1,11 +1,12 @@
-// Notices of serial lines from udev, with libudev.so.1 loaded at run time: the program runs
-// (waiting links then retry once a second only) on a machine without it.
+// Notices of devices from udev, with libudev.so.1 loaded at run time: the program runs (waiting
+// links then retry once a second only, the HID devices' list changes only through Rescan) on a
+// machine without it. The serial links watch the tty subsystem, the HID controller hidraw.
 #include <dlfcn.h>
 
 #include <cstring>
 #include <memory>
 
-#include "transport/device_notices.h"
+#include "transport/posix/udev_notices.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ struct UdevLibrary {
 
 class UdevDeviceNotices final : public DeviceNotices {
 public:
-    explicit UdevDeviceNotices(UdevLibrary lib) : m_lib(lib) {}
+    UdevDeviceNotices(UdevLibrary lib, bool addedOnly) : m_lib(lib), m_addedOnly(addedOnly) {}
     ~UdevDeviceNotices() override {
         if (m_monitor) {
             m_lib.udev_monitor_unref(m_monitor);
@@ -74,7 +75,7 @@ public:
     UdevDeviceNotices(const UdevDeviceNotices&) = delete;
     UdevDeviceNotices& operator=(const UdevDeviceNotices&) = delete;
 
-    bool start() {
+    bool start(const char* subsystem) {
         m_udev = m_lib.udev_new();
         if (!m_udev) {
             return false;
@@ -83,7 +84,8 @@ public:
         // exists with its permissions when the link tries it.
         m_monitor = m_lib.udev_monitor_new_from_netlink(m_udev, "udev");
         if (!m_monitor ||
-            m_lib.udev_monitor_filter_add_match_subsystem_devtype(m_monitor, "tty", nullptr) < 0 ||
+            m_lib.udev_monitor_filter_add_match_subsystem_devtype(m_monitor, subsystem, nullptr) <
+                0 ||
             m_lib.udev_monitor_enable_receiving(m_monitor) < 0) {
             return false;
         }
@@ -95,18 +97,20 @@ public:
 
     bool drain() override {
         // The monitor's socket is non-blocking: receive until the queue is empty. The filter lets
-        // only serial lines through; a removal brings nothing back.
-        bool added = false;
+        // only the subsystem through; for a waiting link a removal brings nothing back.
+        bool counted = false;
         while (udev_device* device = m_lib.udev_monitor_receive_device(m_monitor)) {
             const char* action = m_lib.udev_device_get_action(device);
-            added = added || (action != nullptr && std::strcmp(action, "add") == 0);
+            counted =
+                counted || !m_addedOnly || (action != nullptr && std::strcmp(action, "add") == 0);
             m_lib.udev_device_unref(device);
         }
-        return added;
+        return counted;
     }
 
 private:
     UdevLibrary m_lib;
+    bool m_addedOnly;
     udev* m_udev = nullptr;
     udev_monitor* m_monitor = nullptr;
     int m_fd = -1;
@@ -114,14 +118,18 @@ private:
 
 }  // namespace
 
-std::unique_ptr<DeviceNotices> createDeviceNotices() {
+std::unique_ptr<DeviceNotices> createUdevNotices(const char* subsystem, bool addedOnly) {
     UdevLibrary lib;
     if (!lib.load()) {
         return nullptr;
     }
-    auto notices = std::make_unique<UdevDeviceNotices>(lib);
-    if (!notices->start()) {
+    auto notices = std::make_unique<UdevDeviceNotices>(lib, addedOnly);
+    if (!notices->start(subsystem)) {
         return nullptr;
     }
     return notices;
+}
+
+std::unique_ptr<DeviceNotices> createDeviceNotices() {
+    return createUdevNotices("tty", true);
 }

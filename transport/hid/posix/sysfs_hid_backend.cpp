@@ -1,4 +1,5 @@
 #include "transport/hid/posix/sysfs_hid_backend.h"
+#include "transport/posix/udev_notices.h"
 
 #include "transport/hid/hid_report_descriptor.h"
 #include "transport/posix/sysfs_usb_device.h"
@@ -201,7 +202,7 @@ std::unique_ptr<HidHotplugMonitor> SysfsHidBackend::createMonitor() {
     if (!fs::equivalent(m_roots.sysfs, "/sys", ec) || ec) {
         return nullptr;
     }
-    return createUdevHidMonitor();
+    return createUdevNotices("hidraw", false);
 }
 
 std::unique_ptr<HidBackend> createHidBackend(const DeviceRoots& roots) {

@@ -36,6 +36,3 @@ private:
 
     DeviceRoots m_roots;
 };
-
-// The udev monitor of hidraw devices, or null when libudev.so.1 is missing or refuses.
-std::unique_ptr<HidHotplugMonitor> createUdevHidMonitor();

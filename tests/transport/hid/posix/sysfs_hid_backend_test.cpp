@@ -14,6 +14,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/fakes/fake_hid.h"
 #include "transport/hid/hid_report_descriptor.h"
+#include "transport/posix/udev_notices.h"
 
 namespace {
 
@@ -115,11 +116,15 @@ TEST(SysfsHidBackendTest, ReadsAnswerAsAHidrawNodeDoes) {
 }
 
 TEST(SysfsHidBackendTest, UdevMonitorIsOptional) {
-    // With libudev and a netlink socket the monitor has a descriptor; without, there is none.
-    const std::unique_ptr<HidHotplugMonitor> monitor = createUdevHidMonitor();
-    if (monitor) {
-        EXPECT_GE(monitor->fd(), 0);
-        EXPECT_FALSE(monitor->drain());
+    // With libudev and a netlink socket the watches of the HID nodes and of the serial lines have
+    // a descriptor and nothing queued; without, there are none.
+    for (const auto& [subsystem, addedOnly] : {std::pair{"hidraw", false}, {"tty", true}}) {
+        SCOPED_TRACE(subsystem);
+        const std::unique_ptr<DeviceNotices> monitor = createUdevNotices(subsystem, addedOnly);
+        if (monitor) {
+            EXPECT_GE(monitor->fd(), 0);
+            EXPECT_FALSE(monitor->drain());
+        }
     }
 }
 
