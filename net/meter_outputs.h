@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,13 +43,26 @@ public:
     void rowRecorded(const TableStore& table, std::size_t row) override;
     void rowsDiscarded() override { m_last.reset(); }
 
-    std::string serial() const override { return m_serial; }
+    std::string serial() const override {
+        if (m_serialSource) {
+            if (std::string now = m_serialSource(); !now.empty()) {
+                return now;
+            }
+        }
+        return m_serial;
+    }
     std::string version() const override { return m_version; }
     std::optional<Reading> lastReading() const override { return m_last; }
     void setSerial(std::string serial) { m_serial = std::move(serial); }
+    // Asked at every *IDN?, for a link that changes while the server runs (the window's); the
+    // fixed serial answers when it gives nothing.
+    void setSerialSource(std::function<std::string()> source) {
+        m_serialSource = std::move(source);
+    }
 
 private:
     std::string m_serial;
+    std::function<std::string()> m_serialSource;
     std::string m_version;
     std::optional<Reading> m_last;
 };

@@ -688,7 +688,7 @@ int runLogCommand(int argc, char** argv) {
             journalFailing = !js.protectedRows;
             if (journalFailing) {
                 std::fprintf(stderr,
-                             "halvern log: the journal %s; the readings are not protected "
+                             "halvern log: journal: %s; the readings are not protected "
                              "against a crash\n",
                              js.failure.text.c_str());
             } else {

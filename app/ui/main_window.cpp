@@ -40,6 +40,8 @@
 #include "recording/ui/recording_room.h"
 #include "recording/ui/recovery_offer.h"
 #include "session/meter_session.h"
+#include "transport/device_identity.h"
+#include "transport/hid/hid_link_binding.h"
 #include "transport/hid/ui/hid_devices_window.h"
 #include "transport/hid/ui/hid_link.h"
 #include "transport/loop/ui/qt_event_loop.h"
@@ -499,7 +501,11 @@ void TFCOMM::FormCreate() {
 void TFCOMM::buildOutputs() {
     m_outputs = std::make_unique<WindowOutputs>(*m_session, WindowOutputs::defaultSettingsPath(),
                                                 programVersion());
-    m_outputs->defaultMeterId = [this] { return linkDevice(); };
+    m_outputs->defaultMeterId = [this] { return linkIdentity(); };
+    m_outputs->deviceSerial = [this] {
+        const std::string node = linkDevice();
+        return node.empty() ? std::string() : usbSerialOfNode(m_deviceRoots, node).value_or("");
+    };
     connect(m_outputs.get(), &WindowOutputs::statusChanged, m_lcd, &VirtualLcd::showOutputsNotice);
     m_recordMenu->addSeparator();
     QAction* publish = m_recordMenu->addAction(QStringLiteral("&Publish\u2026"));
@@ -519,7 +525,23 @@ std::string TFCOMM::linkDevice() const {
     if (m_connectGroup.isDown(m_usbMember) && m_usbLink->link().holdsDevice()) {
         return m_usbLink->link().si().lastOpen().path;
     }
+    if (m_connectGroup.isDown(m_usbConMember) && m_session->hidController() != nullptr) {
+        if (const HidCableBinding* hid = m_session->hid();
+            hid != nullptr && hid->link().readingDevice() != nullptr) {
+            return hid->link().readingDevice()->node();
+        }
+    }
     return {};
+}
+
+std::string TFCOMM::linkIdentity() const {
+    const std::string node = linkDevice();
+    if (node.empty()) {
+        return node;
+    }
+    // The USB serial number names the meter's cable wherever it is plugged in, as halvern log's
+    // default meter id does.
+    return usbSerialOfNode(m_deviceRoots, node).value_or(node);
 }
 
 void TFCOMM::showPublishDialog() {

@@ -173,8 +173,11 @@ public:
     // live, a problem keeps the dialog open with the reason.
     void showPublishDialog();
     void showScpiServerDialog();
-    // The device of the link in use (the serial port's path, the USB bridge's tty), or empty.
+    // The device of the link in use (the serial port's path, the USB bridge's tty, the HID
+    // cable's node), or empty.
     std::string linkDevice() const;
+    // The link's device as a meter id names it: its USB serial number, else its node.
+    std::string linkIdentity() const;
 
 public slots:
     // Port selection: the visible panel of port n selects port n + 1 (BtCOM4 selects COM1).

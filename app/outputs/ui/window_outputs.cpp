@@ -226,6 +226,7 @@ std::optional<std::string> WindowOutputs::startServer(const ScpiForm& form) {
     ignoreBrokenPipes();
     if (!m_instrument) {
         m_instrument = std::make_unique<LastRowInstrument>("0", m_version);
+        m_instrument->setSerialSource([this] { return deviceSerial ? deviceSerial() : ""; });
         m_session.sinks().add(*m_instrument);
     }
     m_server = std::make_unique<ScpiServer>(m_session.loop(), std::move(listener), *m_instrument);

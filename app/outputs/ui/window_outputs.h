@@ -37,6 +37,8 @@ public:
 
     // The meter id when the form leaves it empty: the device of the link in use.
     std::function<std::string()> defaultMeterId;
+    // The USB serial number of the link's device, for *IDN?; empty when it has none ("0").
+    std::function<std::string()> deviceSerial;
     std::string currentDefaultMeterId() const;
 
     // Starts what the settings file says was on. A password that was kept for the last session

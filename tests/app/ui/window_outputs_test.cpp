@@ -40,6 +40,7 @@
 #include "net/scpi_server.h"
 #include "recording/ui/recording_room.h"
 #include "sim/ui/demo_meter.h"
+#include "tests/support/fakes/fake_usb_tree.h"
 #include "tests/support/frames.h"
 #include "tests/support/mqtt_broker.h"
 #include "tests/support/ui/modal_driver.h"
@@ -396,6 +397,34 @@ TEST_F(OutputsHome, TheScpiServerAnswersRefusesAPortInUseAndComesBack) {
         EXPECT_TRUE(notice(*w)->isHidden());
     }
     close(holder);
+}
+
+// A meter on a USB serial adapter with a serial number: the number names it, as halvern log does,
+// in the default meter id and in the SCPI server's *IDN?.
+TEST_F(OutputsHome, TheAdaptersUsbSerialNumberNamesTheMeter) {
+    DemoMeter meter(20.0);
+    ASSERT_TRUE(meter.isOpen());
+    FakeUsbTree tree;
+    tree.addUsbTty(0, 2, "10c4", "ea60", meter.devicePath(), "CP2102", "A1B2C3");
+    auto w = window();
+    w->setDeviceRoots(tree.roots());
+    PortMap ports;
+    ports.setPath(0, tree.dev() + "/ttyUSB0");
+    w->setPortMap(ports);
+    w->show();
+    w->comConnectButton()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->recording().table().rowCount() > 0; }, 5000));
+    EXPECT_EQ(w->outputs().currentDefaultMeterId(), "A1B2C3");
+
+    const int port = freeLoopbackPort();
+    serve(*w, [&](ScpiServerDialog& d) {
+        d.enabledBox()->setChecked(true);
+        d.portBox()->setValue(port);
+    });
+    ASSERT_NE(w->outputs().scpiServer(), nullptr);
+    const std::string answer = besideTheWindow([port] { return scpiExchange(port, "*IDN?\n", 1); });
+    EXPECT_EQ(answer, "Halvern,Interface Program,A1B2C3,2.0.0\n");
+    serve(*w, [](ScpiServerDialog& d) { d.enabledBox()->setChecked(false); });
 }
 
 }  // namespace
