@@ -68,6 +68,7 @@ protected:
     RecordingConsumer consumer;
     FixedClock clock;
     FrameDecoder decoder{consumer, clock, "."};
+    ManualTimerLog retry;  // the reconnect's timer; it outlives the binding
     std::unique_ptr<TJvHidDeviceController> controller;
     std::unique_ptr<HidCableBinding> binding;
     std::string first;
@@ -168,7 +169,6 @@ TEST_F(HidLinkBindingTest, TheControllerOutlivesTheBindingSafely) {
 // runs no pass of its own meanwhile.
 TEST_F(HidLinkBindingTest, ReconnectReadsTheCableAgainWhenAHotPlugNoticeListsIt) {
     tree.unplug(first);  // one cable: while it is away, no other is chosen
-    ManualTimerLog retry;
     HidCableBinding& b = make(&retry);
     ASSERT_TRUE(controller->HotPlugActive());
     b.link().USBConClick(true);
@@ -205,7 +205,6 @@ TEST_F(HidLinkBindingTest, ReconnectReadsTheCableAgainWhenAHotPlugNoticeListsIt)
 TEST_F(HidLinkBindingTest, WithoutHotPlugTheRetryRunsOnePassASecondUntilTheCableIsBack) {
     backend.setHotplug(false);
     tree.unplug(first);
-    ManualTimerLog retry;
     HidCableBinding& b = make(&retry);
     ASSERT_FALSE(controller->HotPlugActive());
     b.link().USBConClick(true);

@@ -29,6 +29,7 @@ protected:
 
     FakePortLog port;
     ManualTimerLog timer;
+    ManualTimerLog retry;  // a wait's timer; it outlives the driver that ends the wait
     std::uint32_t now = 1000;
     TCommPortDriver driver;
     std::vector<Batch> batches;
@@ -302,7 +303,6 @@ TEST(DriverSendTest, GivesUpAfterTheTimeoutWithoutProgress) {
 // wait's timer (periodic, at most once a second: never a busy loop), polls again with the same
 // settings once it opens, and Disconnect ends the wait.
 TEST_F(DriverTest, AHungUpPortIsTriedOnceASecondAndPolledAgainWhenItOpens) {
-    ManualTimerLog retry;
     driver.setPortWait(std::make_unique<DeviceWait>(std::make_unique<ManualPollTimer>(retry)));
     std::vector<std::string> waits;
     int lost = 0;

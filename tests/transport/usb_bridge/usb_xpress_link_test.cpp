@@ -35,6 +35,7 @@ protected:
 
     FakeUsbLog usb;
     ManualTimerLog timer;
+    ManualTimerLog retry;  // a wait's timer; it outlives the link that ends the wait
     RecordingConsumer consumer;
     FixedClock clock;
     FrameDecoder decoder{consumer, clock, "."};
@@ -185,7 +186,6 @@ TEST_F(UsbLinkTest, AnUnpluggedBridgeFailsItsReadsUntilThePressAfterReplugging) 
 // With a wait, a lost bridge is released and waited for: Timer1 rests, the wait's timer tries
 // once a second, and the same device is opened and read again where the kernel lists it now.
 TEST_F(UsbLinkTest, ALostBridgeIsWaitedForWithTimer1AtRestAndReadAgainWhenBack) {
-    ManualTimerLog retry;
     link.setDeviceWait(std::make_unique<DeviceWait>(std::make_unique<ManualPollTimer>(retry)));
     std::vector<std::string> waits;
     int lost = 0;
