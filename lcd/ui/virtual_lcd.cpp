@@ -406,6 +406,7 @@ void VirtualLcd::showOutputsNotice(const QString& text, const QString& toolTip, 
         m_outputsNotice->hide();
         m_outputsNotice->clear();
         m_outputsNotice->setToolTip(QString());
+        placeJournalNotice();
         return;
     }
     m_outputsNotice->setStyleSheet(trouble ? QStringLiteral("color: #b01e1e;")
@@ -414,6 +415,7 @@ void VirtualLcd::showOutputsNotice(const QString& text, const QString& toolTip, 
     m_outputsNotice->setText(metrics.elidedText(text, Qt::ElideRight, m_outputsNotice->width()));
     m_outputsNotice->setToolTip(toolTip.isEmpty() ? text : toolTip);
     m_outputsNotice->show();
+    placeJournalNotice();
 }
 
 void VirtualLcd::resetFailureNotice() {
@@ -439,16 +441,31 @@ void VirtualLcd::showConnectionNotice(const QString& text, const QString& toolTi
 }
 
 void VirtualLcd::showJournalNotice(const QString& text, const QString& toolTip) {
+    m_journalText = text;
     if (text.isEmpty()) {
         m_journalNotice->hide();
         m_journalNotice->clear();
         m_journalNotice->setToolTip(QString());
         return;
     }
-    const QFontMetrics metrics(m_journalNotice->font());
-    m_journalNotice->setText(metrics.elidedText(text, Qt::ElideMiddle, m_journalNotice->width()));
     m_journalNotice->setToolTip(toolTip.isEmpty() ? text : toolTip);
+    placeJournalNotice();
     m_journalNotice->show();
+}
+
+void VirtualLcd::placeJournalNotice() {
+    // The journal's notice shares its row with the outputs' line: while that shows, the notice
+    // ends short of it (its whole text stays in the tool tip).
+    QRect place = m_journalNotice->geometry();
+    const int right =
+        m_outputsNotice->isVisibleTo(this) ? m_outputsNotice->geometry().left() - 8 : kWidth - 4;
+    place.setRight(right);
+    m_journalNotice->setGeometry(place);
+    if (!m_journalText.isEmpty()) {
+        const QFontMetrics metrics(m_journalNotice->font());
+        m_journalNotice->setText(
+            metrics.elidedText(m_journalText, Qt::ElideMiddle, m_journalNotice->width()));
+    }
 }
 
 bool VirtualLcd::isShown(LcdElement element) const {

@@ -67,6 +67,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void placeJournalNotice();
     // Whether an item (digit, minus, point, element) shows in a state; c gets a digit's character.
     static bool itemShown(const LcdState& state, int item, char* c);
     std::uint64_t spriteKey(int item, char c) const;
@@ -80,5 +81,6 @@ private:
     QTimer* m_failureFade = nullptr;
     QLabel* m_connectionNotice = nullptr;
     QLabel* m_journalNotice = nullptr;
+    QString m_journalText;  // the journal notice's whole text, elided to its place
     QLabel* m_outputsNotice = nullptr;
 };

@@ -70,6 +70,28 @@ TEST(VirtualLcd, BadFramesAreCountedWithTheLastMessageAsToolTip) {
     EXPECT_FALSE(place.intersects(lcd.connectionNotice()->geometry()));
 }
 
+// The journal's notice and the outputs' line share a row: shown together they do not overlap, and
+// the journal's notice takes the whole row again once the line goes.
+TEST(VirtualLcd, TheJournalNoticeMakesRoomForTheOutputsLine) {
+    VirtualLcd lcd;
+    lcd.show();
+    const QString why = QStringLiteral(
+        "The journal cannot be written: /home/user/.local/state/halvern/journal: No space left "
+        "on device; the readings are not protected against a crash");
+    lcd.showJournalNotice(why, QString());
+    const QRect alone = lcd.journalNotice()->geometry();
+    lcd.showOutputsNotice(QStringLiteral("MQTT: unreachable, 14 waiting"), QString(), true);
+    const QRect beside = lcd.journalNotice()->geometry();
+    EXPECT_FALSE(beside.intersects(lcd.outputsNotice()->geometry()));
+    EXPECT_GT(beside.width(), 100);
+    EXPECT_LE(
+        QFontMetrics(lcd.journalNotice()->font()).horizontalAdvance(lcd.journalNotice()->text()),
+        beside.width());
+    EXPECT_EQ(lcd.journalNotice()->toolTip(), why);
+    lcd.showOutputsNotice(QString(), QString(), false);
+    EXPECT_EQ(lcd.journalNotice()->geometry(), alone);
+}
+
 TEST(SevenSegment, CharactersTheDecoderProducesHaveTheirSegments) {
     // a b c d e f g = bits 0..6
     const struct {
