@@ -262,6 +262,15 @@ void checkHidCables(const DeviceCheckRoots& roots, NodeAccess& access,
                                node + " cannot be opened: permission denied, and the udev rules "
                                       "are not installed",
                                kInstallRules});
+            } else if (access.groupOf(node) == "plugdev" && !access.userInGroup("plugdev") &&
+                       !access.hasAccessList(node)) {
+                // Our rules give the node to plugdev for users away from the seat (a service,
+                // a login over the network) and an access list to the user at the seat.
+                out.push_back({true,
+                               node + " cannot be opened: permission denied; it belongs to the "
+                                      "group plugdev and carries no access list for you",
+                               "log in at the machine's own seat, or join the plugdev group: "
+                               "\"sudo usermod -aG plugdev $USER\", then log in again"});
             } else if (!access.hasAccessList(node)) {
                 out.push_back(
                     {true,

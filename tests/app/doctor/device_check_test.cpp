@@ -185,6 +185,15 @@ TEST(DeviceCheckTest, EachFindingOnAFakeMachine) {
              a.errors[m.addHidCable("1a86", "e008")] = EACCES;
          },
          "the node was not tagged for you", ""},
+        {"rules installed, the node plugdev's and untagged, the user not in plugdev",
+         [](Machine& m, FakeAccess& a) {
+             m.installRules();
+             a.errors[m.addHidCable("1a86", "e008")] = EACCES;
+             a.group = "plugdev";
+         },
+         "belongs to the group plugdev and carries no access list for you | fix: log in at the "
+         "machine's own seat, or join the plugdev group",
+         ""},
         {"power/control on", [](Machine& m, FakeAccess&) { m.addHidCable("04fa", "2490", "on"); },
          "power/control \"on\": the wake-up rule was not applied", "can be opened"},
         {"brltty claiming the adapter",
