@@ -17,7 +17,18 @@ struct ModalDriver::State {
     QPointer<QWidget> last;  // the modal the previous step handled, until it is gone
     Step lastStep;           // what was done to it, done again if it stays up
     QDeadlineTimer retry;    // when that is
+    bool settled = true;     // what the last step queued (a click, an accept) has run
     QDeadlineTimer deadline;
+
+    // Runs the step on the modal. Its queued work is followed by a marker: once the marker has
+    // run, so has that work, and only then may the step be done again (a retry while an accept
+    // still waits in the queue would accept twice on a loaded machine).
+    void run(QWidget* modal) {
+        settled = false;
+        lastStep(modal);
+        QMetaObject::invokeMethod(
+            &timer, [this] { settled = true; }, Qt::QueuedConnection);
+    }
 };
 
 namespace {
@@ -52,9 +63,9 @@ ModalDriver::ModalDriver() : m_state(new State) {
                 } else {
                     modal->close();
                 }
-            } else if (s->lastStep && s->retry.hasExpired()) {
+            } else if (s->lastStep && s->settled && s->retry.hasExpired()) {
                 s->retry = QDeadlineTimer(1000);
-                s->lastStep(modal);
+                s->run(modal);
             }
             return;
         }
@@ -80,7 +91,7 @@ ModalDriver::ModalDriver() : m_state(new State) {
         s->steps.pop_front();
         s->last = modal;
         s->retry = QDeadlineTimer(1000);
-        s->lastStep(modal);
+        s->run(modal);
     });
     m_state->timer.start();
 }
