@@ -210,14 +210,7 @@ JournalContent JournalReader::finish() {
         TableStore kept;
         const TableStore& all = m_content.rows;
         for (std::size_t r = keepFrom; r < all.rowCount(); ++r) {
-            RowData row;
-            row.no = all.no(r);
-            row.nval = all.nval(r);
-            row.stamp = all.stamp(r);
-            for (std::size_t k = 0; k < kTextFieldCount; ++k) {
-                row.texts[k] = all.text(r, static_cast<Field>(k + 1));
-            }
-            kept.append(row);
+            kept.append(all.rowData(r));
         }
         m_content.rows = std::move(kept);
     }

@@ -363,6 +363,17 @@ WallTime TableStore::stamp(std::size_t row) const {
     return WallTime{c.stampMs[at], std::int32_t{c.offsetMinutes[at]} * 60};
 }
 
+RowData TableStore::rowData(std::size_t row) const {
+    RowData data;
+    data.no = no(row);
+    data.nval = nval(row);
+    data.stamp = stamp(row);
+    for (std::size_t k = 0; k < kTextFieldCount; ++k) {
+        data.texts[k] = text(row, static_cast<Field>(k + 1));
+    }
+    return data;
+}
+
 bool TableStore::isNull(std::size_t row, Field field) const {
     switch (field) {
         case Field::No:

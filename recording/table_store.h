@@ -77,6 +77,9 @@ public:
     std::string_view text(std::size_t row, Field field) const;  // field is one of Time..Auto
     // The row's full date and time (to the minute's offset); unknown when it has none.
     WallTime stamp(std::size_t row) const;
+    // The whole row, as append() takes it; its texts view this table's and hold while it is
+    // neither cleared nor replaced.
+    RowData rowData(std::size_t row) const;
     bool isNull(std::size_t row, Field field) const;
     // A number equal for equal texts of this table and different for different ones (0: the
     // empty text), as long as the table is neither cleared nor replaced: the key of a cache of

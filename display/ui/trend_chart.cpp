@@ -530,10 +530,8 @@ void TrendChart::BtSaveClick() {
     }
 }
 
-QImage TrendChart::renderPicture() {
+TrendChart::Scene TrendChart::pictureScene() {
     refreshSeries();
-    QImage image(size(), QImage::Format_RGB32);
-    image.fill(Qt::white);
     Scene scene;
     scene.size = size();
     scene.plot = m_plot;
@@ -548,6 +546,13 @@ QImage TrendChart::renderPicture() {
     scene.points = &m_points;
     scene.overview = &m_overview;
     scene.overviewValues = {m_control.ValueMin(), m_control.ValueMax()};
+    return scene;
+}
+
+QImage TrendChart::renderPicture() {
+    const Scene scene = pictureScene();
+    QImage image(size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
     QPainter painter(&image);
     paintScene(painter, scene);
     return image;
@@ -566,26 +571,12 @@ bool TrendChart::writePicture(const QString& fileName, QString* error) {
     }
     const QString suffix = QFileInfo(fileName).suffix().toLower();
     if (suffix == QLatin1String("svg")) {
-        refreshSeries();
+        const Scene scene = pictureScene();
         QSvgGenerator svg;
         svg.setOutputDevice(&file);
         svg.setSize(size());
         svg.setViewBox(QRect(QPoint(0, 0), size()));
         svg.setTitle(QStringLiteral("Trend chart"));
-        Scene scene;
-        scene.size = size();
-        scene.plot = m_plot;
-        scene.strip = m_strip;
-        scene.x = m_xSpan;
-        scene.y = m_ySpan;
-        scene.fill = m_control.FillVisible();
-        scene.white = true;
-        scene.pageText = QStringLiteral("Page %1").arg(m_bt10->text());
-        m_points.clear();
-        collectShown(m_xSpan, m_points);
-        scene.points = &m_points;
-        scene.overview = &m_overview;
-        scene.overviewValues = {m_control.ValueMin(), m_control.ValueMax()};
         QPainter painter;
         if (!painter.begin(&svg)) {
             file.cancelWriting();

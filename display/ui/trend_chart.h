@@ -186,6 +186,8 @@ private:
     void drawNewPoints(QPainter& painter, QRegion& dirty);
     void drawOverviewColumns(QPainter& painter, int first, int last, QRegion& dirty);
     void paintScene(QPainter& painter, const Scene& scene) const;
+    // The chart as a saved picture shows it: on white, the page's points and the overview.
+    Scene pictureScene();
     std::optional<std::int64_t> pointAt(QPoint pos) const;
     void setHover(std::optional<std::int64_t> x, QPoint pos);
     QRect markerRect(std::int64_t x) const;

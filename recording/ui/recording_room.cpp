@@ -83,14 +83,7 @@ void RecordingRoom::setRecordingPaused(bool paused) {
 std::size_t RecordingRoom::restoreRows(const TableStore& rows) {
     TableStore::AppendBatch batch(m_table);
     for (std::size_t r = 0; r < rows.rowCount(); ++r) {
-        RowData row;
-        row.no = rows.no(r);
-        row.nval = rows.nval(r);
-        row.stamp = rows.stamp(r);
-        for (std::size_t k = 0; k < kTextFieldCount; ++k) {
-            row.texts[k] = rows.text(r, static_cast<Field>(k + 1));
-        }
-        m_table.append(row);
+        m_table.append(rows.rowData(r));
         m_journal->rowRestored(m_table, m_table.rowCount() - 1);
         ++m_unsaved->recorded;
     }

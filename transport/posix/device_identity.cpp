@@ -39,16 +39,11 @@ std::optional<std::string> usbSerialOfNode(const DeviceRoots& roots, const std::
             if (!usb) {
                 return std::nullopt;  // the device is there, but not on USB
             }
-            std::string serial = readSysfsAttribute(*usb / "serial", 256).value_or("");
-            // Some adapters pad their serial number with blanks or zero bytes.
-            while (!serial.empty() && (serial.back() == ' ' || serial.back() == '\0')) {
-                serial.pop_back();
-            }
-            serial.erase(0, serial.find_first_not_of(' '));
-            if (serial.empty()) {
+            const std::optional<UsbDeviceIdentity> id = readUsbDeviceIdentity(*usb);
+            if (!id || id->serial.empty()) {
                 return std::nullopt;
             }
-            return serial;
+            return id->serial;
         }
     }
     return std::nullopt;

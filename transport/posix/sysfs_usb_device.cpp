@@ -54,6 +54,11 @@ std::optional<UsbDeviceIdentity> readUsbDeviceIdentity(const fs::path& usbDevice
     id.vendorId = *vendor;
     id.productId = *product;
     id.serial = readSysfsAttribute(usbDevice / "serial", 256).value_or("");
+    // Some adapters pad their serial number with blanks or zero bytes.
+    while (!id.serial.empty() && (id.serial.back() == ' ' || id.serial.back() == '\0')) {
+        id.serial.pop_back();
+    }
+    id.serial.erase(0, id.serial.find_first_not_of(' '));
     // The kernel names a USB device by where it is plugged in: bus-port.port...
     id.portPath = usbDevice.filename().string();
     return id;

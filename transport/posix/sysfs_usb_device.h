@@ -24,6 +24,6 @@ std::optional<std::filesystem::path> usbDeviceFolderAbove(const std::filesystem:
                                                           const std::filesystem::path& sysRoot);
 
 // The identity of the USB device whose sysfs folder is usbDevice (one with idVendor): idVendor,
-// idProduct, serial (empty when absent) and the folder's name as the port path. Nothing when
-// the ids cannot be read.
+// idProduct, serial (trimmed of padding blanks and zero bytes; empty when absent) and the folder's
+// name as the port path. Nothing when the ids cannot be read.
 std::optional<UsbDeviceIdentity> readUsbDeviceIdentity(const std::filesystem::path& usbDevice);
